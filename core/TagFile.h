@@ -1,0 +1,108 @@
+// ID3v1 tag access, the song-name filter and the auto-rename of one file.
+// Paths and tag texts are byte strings; nothing here throws or shows a window.
+#pragma once
+
+#include <string>
+
+// The 128-byte record at the very end of an MP3 file.
+struct Id3v1Tag
+{
+    unsigned char bytes[128];
+};
+
+constexpr int kTagSize = 128;
+constexpr int kGenreCount = 148;
+constexpr int kNoGenre = 255;
+
+// Genre names by genre byte, in the order the editor's Genre box lists them.
+extern const char* const kGenreNames[kGenreCount];
+
+// The name for a genre byte, or nullptr for "no genre" (148..255 and anything else).
+const char* GenreName(int genreByte);
+
+// State texts of the queue's State column, exactly as shown (trailing blanks included).
+extern const char* const kStateWaiting;          // "Waiting"
+extern const char* const kStateSuccessful;       // "Successful"
+extern const char* const kStateRenamedManually;  // "Renamed manually"
+extern const char* const kStateSongNotFound;     // "Failed, Song name not found! "
+extern const char* const kStateUnwritable;       // "Failed, File unwritable! "
+extern const char* const kStateRenameFailed;     // "Failed, Unable to rename the file automatically! "
+
+// Every tag file access goes through this object. Each operation opens and
+// closes the file itself; no file stays open between calls.
+class CTagFile
+{
+public:
+    CTagFile();
+    CTagFile(const CTagFile&) = delete;
+    CTagFile& operator=(const CTagFile&) = delete;
+
+    // 1 tag read; -2 no tag (texts empty, genre -1); -1 unreadable, not a
+    // regular file or shorter than 128 bytes (outputs unchanged); 0 empty path
+    // or a type other than "MP3". Texts are the raw bytes of their fields.
+    int ReadTag(const std::string& path, const std::string& type,
+                std::string& title, std::string& artist, std::string& album,
+                std::string& year, std::string& comment, std::string& track,
+                int& genre);
+
+    // 1 when the 128 bytes were written (replacing a tag, or appended when the
+    // file had none), 0 otherwise. On 0 the file is as it was before the call.
+    int WriteTag(const std::string& path, const std::string& type,
+                 const std::string& title, const std::string& artist,
+                 const std::string& album, const std::string& year,
+                 const std::string& comment, const std::string& track,
+                 int genre);
+
+    // 1 the last 128 bytes begin with "TAG"; -2 they do not; 0 empty path,
+    // unopenable or shorter than 128 bytes.
+    int ProbeTag(const std::string& path);
+
+    // Zeroes a tag buffer; a null buffer is ignored.
+    static void ClearTag(Id3v1Tag* buffer);
+
+    // kStateSuccessful with the cleaned, non-empty title (and cleaned artist),
+    // kStateSongNotFound or kStateUnwritable.
+    std::string ReadSongName(const std::string& path, std::string& title,
+                             std::string& artist, const std::string& type);
+
+    // Makes a tag text fit for a file name. 1 when it ran, 0 when the source is
+    // empty (target untouched). The target is valid UTF-8 and never holds a
+    // NUL or a separator.
+    int CleanName(const std::string& source, std::string& target);
+
+private:
+    Id3v1Tag m_tag;   // ReadSongName reads into this
+    int m_file;       // descriptor of the operation in progress, -1 between calls
+};
+
+// The one tag-file object of the program.
+CTagFile& TheTagFile();
+
+// title + ".mp3", or artist + " - " + title + ".mp3" when artistFirst and the
+// artist is not empty.
+std::string ComposeTargetName(const std::string& title, const std::string& artist,
+                              bool artistFirst);
+
+// Renames the file at path after its tag, in its own folder, never replacing
+// another file. Returns the state text; on kStateSuccessful newName and newPath
+// hold the new name and full path. title and artist receive what was read.
+std::string AutoRenameFile(const std::string& path, bool artistFirst,
+                           std::string& newName, std::string& newPath,
+                           std::string& title, std::string& artist);
+std::string AutoRenameFile(const std::string& path, bool artistFirst,
+                           std::string& newName, std::string& newPath);
+
+// The path without its last component (a separator at the very end does not
+// count); the path unchanged when it holds no separator.
+std::string FolderOf(const std::string& path);
+
+// Checks a name typed by the user; shows the message of the first broken rule
+// through the warning helper and returns false, or returns true.
+bool CheckMp3FileName(const std::string& name);
+
+// Renames a file by hand to newName in its own folder, never replacing another
+// file. Refuses an empty name, ".", "..", and a name holding '/' or a zero
+// byte (a backslash is an ordinary file-name byte here). 1 on success (newPath
+// then holds the new full path), 0 otherwise (file and newPath untouched).
+int RenameInFolder(const std::string& path, const std::string& newName,
+                   std::string& newPath);

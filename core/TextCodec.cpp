@@ -1,0 +1,224 @@
+#include "core/TextCodec.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+// One step of a UTF-8 walk. length > 0: a well-formed sequence of that many
+// bytes. length == 0: ill-formed; bad bytes is the maximal part to replace,
+// and truncated says those bytes are a good start cut off by the end.
+struct Utf8Step
+{
+    int length = 0;
+    char32_t codePoint = 0;
+    int badBytes = 0;
+    bool truncated = false;
+};
+
+Utf8Step NextUtf8(const unsigned char* s, std::size_t n, std::size_t i)
+{
+    Utf8Step step;
+    const unsigned char b0 = s[i];
+    if (b0 < 0x80) {
+        step.length = 1;
+        step.codePoint = b0;
+        return step;
+    }
+    int need = 0;
+    unsigned char lo = 0x80, hi = 0xBF;   // allowed range of the second byte
+    char32_t cp = 0;
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+        need = 1; cp = b0 & 0x1Fu;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+        need = 2; cp = b0 & 0x0Fu;
+        if (b0 == 0xE0) lo = 0xA0;        // overlong
+        if (b0 == 0xED) hi = 0x9F;        // surrogates
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+        need = 3; cp = b0 & 0x07u;
+        if (b0 == 0xF0) lo = 0x90;        // overlong
+        if (b0 == 0xF4) hi = 0x8F;        // above U+10FFFF
+    } else {
+        step.badBytes = 1;
+        return step;
+    }
+    for (int k = 1; k <= need; ++k) {
+        if (i + k >= n) {
+            step.badBytes = k;
+            step.truncated = true;
+            return step;
+        }
+        const unsigned char b = s[i + k];
+        const unsigned char kLo = (k == 1) ? lo : 0x80;
+        const unsigned char kHi = (k == 1) ? hi : 0xBF;
+        if (b < kLo || b > kHi) {
+            step.badBytes = k;
+            return step;
+        }
+        cp = (cp << 6) | (b & 0x3Fu);
+    }
+    step.length = need + 1;
+    step.codePoint = cp;
+    return step;
+}
+
+const unsigned char* Bytes(const std::string& s)
+{
+    return reinterpret_cast<const unsigned char*>(s.data());
+}
+
+// Windows-1252 0x80..0x9F; zero marks the bytes the code page leaves undefined.
+const char16_t kCp1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
+};
+
+char32_t Cp1252ToCodePoint(unsigned char b)
+{
+    if (b >= 0x80 && b <= 0x9F && kCp1252High[b - 0x80] != 0)
+        return kCp1252High[b - 0x80];
+    return b;
+}
+
+} // namespace
+
+bool IsValidUtf8(const std::string& bytes)
+{
+    const unsigned char* s = Bytes(bytes);
+    const std::size_t n = bytes.size();
+    for (std::size_t i = 0; i < n;) {
+        const Utf8Step step = NextUtf8(s, n, i);
+        if (step.length == 0)
+            return false;
+        i += step.length;
+    }
+    return true;
+}
+
+void AppendUtf8(std::string& out, char32_t c)
+{
+    if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF)
+        c = kReplacement;
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+std::u32string Utf8ToCodePoints(const std::string& bytes)
+{
+    std::u32string out;
+    const unsigned char* s = Bytes(bytes);
+    const std::size_t n = bytes.size();
+    for (std::size_t i = 0; i < n;) {
+        const Utf8Step step = NextUtf8(s, n, i);
+        if (step.length > 0) {
+            out += step.codePoint;
+            i += step.length;
+        } else {
+            out += kReplacement;
+            i += step.badBytes;
+        }
+    }
+    return out;
+}
+
+std::string Cp1252ToUtf8(const std::string& bytes)
+{
+    std::string out;
+    out.reserve(bytes.size());
+    for (unsigned char b : bytes)
+        AppendUtf8(out, Cp1252ToCodePoint(b));
+    return out;
+}
+
+bool CodePointToCp1252(char32_t c, unsigned char& byte)
+{
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+        byte = static_cast<unsigned char>(c);
+        return true;
+    }
+    for (int i = 0; i < 32; ++i) {
+        const char32_t mapped = kCp1252High[i] != 0 ? kCp1252High[i] : char32_t(0x80 + i);
+        if (mapped == c) {
+            byte = static_cast<unsigned char>(0x80 + i);
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string DecodeTagField(const std::string& bytes)
+{
+    const unsigned char* s = Bytes(bytes);
+    const std::size_t n = bytes.size();
+    bool sawMultiByte = false;
+    for (std::size_t i = 0; i < n;) {
+        const Utf8Step step = NextUtf8(s, n, i);
+        if (step.length == 0) {
+            if (step.truncated && sawMultiByte)
+                return bytes.substr(0, i);
+            return Cp1252ToUtf8(bytes);
+        }
+        if (step.length > 1)
+            sawMultiByte = true;
+        i += step.length;
+    }
+    return bytes;
+}
+
+std::string DisplayableUtf8(const std::string& bytes)
+{
+    if (IsValidUtf8(bytes))
+        return bytes;
+    std::string out;
+    for (char32_t c : Utf8ToCodePoints(bytes))
+        AppendUtf8(out, c);
+    return out;
+}
+
+std::string CutUtf8(const std::string& utf8, std::size_t maxBytes)
+{
+    if (utf8.size() <= maxBytes)
+        return utf8;
+    std::size_t end = maxBytes;
+    while (end > 0 && (static_cast<unsigned char>(utf8[end]) & 0xC0) == 0x80)
+        --end;
+    return utf8.substr(0, end);
+}
+
+std::string EncodeTagText(const std::string& utf8, std::size_t maxBytes)
+{
+    const std::string text = DisplayableUtf8(utf8);
+    std::string single;
+    bool fits = true;
+    for (char32_t c : Utf8ToCodePoints(text)) {
+        unsigned char b = 0;
+        if (!CodePointToCp1252(c, b)) {
+            fits = false;
+            break;
+        }
+        single += static_cast<char>(b);
+    }
+    if (fits) {
+        single.resize(std::min(single.size(), maxBytes));
+        // "Ã©" is C3 A9 in Windows-1252, which reads back as UTF-8 "é".
+        if (DecodeTagField(single) == Cp1252ToUtf8(single))
+            return single;
+    }
+    return CutUtf8(text, maxBytes);
+}

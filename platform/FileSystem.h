@@ -1,0 +1,33 @@
+// The few file-system calls the program needs beyond plain reading and
+// writing. Paths are byte strings; results are integers with errno telling why
+// a call failed.
+#pragma once
+
+#include <string>
+
+// '/' or '\\': the characters searches for a folder part accept.
+bool IsSeparator(char c);
+
+// True when the path can be handed to the system as it is: not empty and
+// without a zero byte (which would silently cut it short).
+bool IsUsablePath(const std::string& path);
+
+// The path of name in the folder that holds path. Only '/' separates here: on
+// this system a backslash is an ordinary byte of a file name. A path without
+// '/' gives name itself (the current folder).
+std::string PathInSameFolder(const std::string& path, const std::string& name);
+
+// Moves (renames) a file and never replaces one: 1 done, 0 failed (errno set,
+// EEXIST when the target name is taken; nothing changed). Moving a file onto
+// its own unchanged path succeeds and touches nothing. On a case-insensitive
+// file system a change of letter case only is done through a temporary name.
+int MoveNoReplace(const std::string& from, const std::string& to);
+
+// The full path of the running program, or "" when it cannot be found.
+std::string ProgramFilePath();
+
+// The folder of the program file, ending with '/', or "" when unknown.
+std::string ProgramDirectory();
+
+// The file name of the program without its folder ("" when unknown).
+std::string ProgramBaseName();
