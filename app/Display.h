@@ -1,0 +1,15 @@
+// The display edge: byte strings become wxString only to be shown, and text a
+// person types becomes UTF-8 bytes.
+#pragma once
+
+#include <string>
+#include <wx/string.h>
+
+// Any byte string as display text; bytes that are not UTF-8 show as U+FFFD.
+wxString ToDisplay(const std::string& bytes);
+
+// Text typed by a person, as UTF-8 bytes.
+std::string FromUser(const wxString& text);
+
+// A message text with "\r\n" line breaks, as one line break each.
+wxString MessageText(const std::string& bytes);

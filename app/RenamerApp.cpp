@@ -1,0 +1,63 @@
+#include "app/RenamerApp.h"
+
+#include "app/Globals.h"
+#include "app/RenamerDlg.h"
+#include "app/Theme.h"
+#include "app/WarningBox.h"
+
+#include <wx/init.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+CRenamerApp::CRenamerApp()
+{
+    // The command line and the platform's settings stores are never read.
+    SetAppName("mp3tavoly");
+}
+
+CRenamerApp::~CRenamerApp() = default;
+
+bool CRenamerApp::OnInit()
+{
+    CRenamerDlg* dlg = new CRenamerDlg(nullptr);
+    SetTopWindow(dlg);
+    dlg->ShowModal();
+    SetTopWindow(nullptr);
+    delete dlg;
+    return false;
+}
+
+bool StartToolkit(int& argc, char** argv)
+{
+    // theApp is a static object; wx finds it through wxTheApp.
+    wxApp::SetInstance(&theApp);
+    if (!wxEntryStart(argc, argv))
+    {
+        // wx has already run the application's destructor on this path; end
+        // without running it a second time.
+        std::fputs("mp3tavoly: cannot start the window system\n", stderr);
+        std::fflush(stderr);
+        std::_Exit(1);
+    }
+    ApplyCompactTheme();
+    InstallGuiWarningHandler();
+    return true;
+}
+
+void StopToolkit()
+{
+    theApp.OnExit();
+    // Keep wx from freeing the static application object.
+    theApp.CleanUp();
+    wxApp::SetInstance(nullptr);
+    wxEntryCleanup();
+}
+
+int RunProgram(int argc, char** argv)
+{
+    StartToolkit(argc, argv);
+    theApp.OnInit();
+    StopToolkit();
+    return 0;
+}

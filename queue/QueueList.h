@@ -1,0 +1,86 @@
+// The rename queue: the files put aside for renaming, one row each, with the
+// outcome of their last rename and the name they had before it.
+#pragma once
+
+#include <wx/listctrl.h>
+
+#include <memory>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+class wxMenu;
+
+// One row, its texts in column order. Path is the row's identity.
+struct QueueEntry
+{
+    std::string name;
+    std::string state;
+    std::string original;
+    std::string path;
+};
+
+enum
+{
+    COL_NAME = 0,
+    COL_STATE = 1,
+    COL_ORIGINAL = 2,
+    COL_PATH = 3,
+};
+
+// The list window; it shows the rows of g_queue.
+class CQueueListCtrl : public wxListCtrl
+{
+public:
+    CQueueListCtrl(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size);
+    wxString OnGetItemText(long item, long column) const override;
+    int OnGetItemImage(long item) const override;
+};
+
+class CQueueList
+{
+public:
+    CQueueList();
+    ~CQueueList();
+    CQueueList(const CQueueList&) = delete;
+    CQueueList& operator=(const CQueueList&) = delete;
+
+    void Attach(CQueueListCtrl* ctrl);
+    void Detach();
+    CQueueListCtrl* GetCtrl() const { return m_ctrl; }
+
+    void InitContextMenu();
+    void AppendEntry(const std::string& name, const std::string& path);
+    bool IsQueued(const std::string& path) const;
+    int RemoveSelected();
+    int SelectAll();
+    void DeselectAll();
+    int FirstSelectedRow() const;
+    int GetCount() const;
+    std::string GetName(int row) const;
+    std::string GetPath(int row) const;
+    void SelectRow(int row);
+    void UpdateCounts();
+    void RecordManualRename(int row, const std::string& newName, const std::string& newPath);
+    int AutoRenameSelected();
+    int UndoSelected();
+
+    const QueueEntry& Row(size_t i) const { return m_rows[i]; }
+    bool IsSelected(int row) const;
+
+    int m_nSelected = 0;
+    std::unique_ptr<wxMenu> m_menu;
+    wxMenu* m_pPopup = nullptr;
+    std::string m_strTitle;
+    std::string m_strArtist;
+    std::string m_strState;
+
+private:
+    void SetPathOf(size_t row, const std::string& path);
+    void RefreshRow(size_t row);
+    void CloseEditorIfVisible();
+
+    CQueueListCtrl* m_ctrl = nullptr;
+    std::vector<QueueEntry> m_rows;
+    std::unordered_set<std::string> m_paths;
+};

@@ -1,0 +1,59 @@
+// Support for tests that drive the real windows.
+#pragma once
+
+// Failed dialog expectations become test failures, not wx asserts.
+#include <gtest/gtest.h>
+#include <wx/msgdlg.h>
+
+class GtestModalHook;
+#define wxTEST_DIALOG_HOOK_CLASS GtestModalHook
+#include <wx/testing.h>
+
+class GtestModalHook : public wxTestingModalHook
+{
+public:
+    using wxTestingModalHook::wxTestingModalHook;
+
+protected:
+    void ReportFailure(const wxString& msg) override { ADD_FAILURE() << msg.utf8_string(); }
+};
+
+#include <string>
+
+// Expects one warning box with exactly this text (line breaks as "\n"), the
+// exclamation icon and one OK button, captioned with the program file's name.
+class ExpectWarning : public wxExpectModalBase<wxMessageDialog, ExpectWarning>
+{
+public:
+    explicit ExpectWarning(const wxString& text) : m_text(text) {}
+
+protected:
+    int OnInvoked(wxMessageDialog* dlg) const override;
+    wxString GetDefaultDescription() const override { return "warning \"" + m_text + "\""; }
+
+private:
+    wxString m_text;
+};
+
+// Runs the toolkit's pending events until none is left.
+void Flush();
+
+// A temporary folder, removed with everything in it when the object goes.
+class TempDir
+{
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& Path() const { return m_path; }
+    // Writes a file of these bytes under the folder and returns its full path.
+    std::string Write(const std::string& name, const std::string& bytes) const;
+
+private:
+    std::string m_path;
+};
+
+// A small MP3-like file: some frame-header bytes and, when title is given, an
+// ID3v1 tag at the end.
+std::string Mp3Bytes(const std::string& title, const std::string& artist = "");

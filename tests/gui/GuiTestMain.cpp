@@ -1,0 +1,93 @@
+#include "GuiTest.h"
+
+#include "app/RenamerApp.h"
+#include "platform/FileSystem.h"
+
+#include <wx/app.h>
+#include <wx/evtloop.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <ftw.h>
+#include <unistd.h>
+
+int ExpectWarning::OnInvoked(wxMessageDialog* dlg) const
+{
+    EXPECT_EQ(dlg->GetMessage().utf8_string(), m_text.utf8_string());
+    EXPECT_EQ(dlg->GetTitle().utf8_string(), ProgramBaseName());
+    EXPECT_TRUE(dlg->GetMessageDialogStyle() & wxICON_EXCLAMATION);
+    EXPECT_FALSE(dlg->GetMessageDialogStyle() & (wxYES_NO | wxCANCEL));
+    return wxID_OK;
+}
+
+void Flush()
+{
+    for (int i = 0; i < 20; ++i)
+    {
+        wxTheApp->ProcessPendingEvents();
+        wxEventLoopBase* loop = wxEventLoopBase::GetActive();
+        if (loop)
+        {
+            while (loop->Pending())
+                loop->Dispatch();
+        }
+        else
+        {
+            wxYield();
+        }
+    }
+}
+
+TempDir::TempDir()
+{
+    char pattern[] = "/tmp/tavoly-gui-XXXXXX";
+    const char* made = mkdtemp(pattern);
+    m_path = made ? made : "";
+}
+
+static int RemoveEntry(const char* path, const struct stat*, int, struct FTW*)
+{
+    return remove(path);
+}
+
+TempDir::~TempDir()
+{
+    if (!m_path.empty())
+        nftw(m_path.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+}
+
+std::string TempDir::Write(const std::string& name, const std::string& bytes) const
+{
+    const std::string path = m_path + "/" + name;
+    std::ofstream out(path, std::ios::binary);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return path;
+}
+
+std::string Mp3Bytes(const std::string& title, const std::string& artist)
+{
+    std::string bytes(600, '\0');
+    // An MPEG-1 layer III frame header, so the file looks like audio.
+    bytes[0] = '\xFF';
+    bytes[1] = '\xFB';
+    bytes[2] = '\x90';
+    bytes[3] = '\x64';
+    if (title.empty())
+        return bytes;
+    std::string tag(128, '\0');
+    tag.replace(0, 3, "TAG");
+    tag.replace(3, std::min<size_t>(title.size(), 30), title.substr(0, 30));
+    tag.replace(33, std::min<size_t>(artist.size(), 30), artist.substr(0, 30));
+    tag[127] = '\xFF';
+    return bytes + tag;
+}
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    StartToolkit(argc, argv);
+    const int rc = RUN_ALL_TESTS();
+    StopToolkit();
+    return rc;
+}
