@@ -324,3 +324,42 @@ int CQueueList::UndoSelected()
     }
     return 1;
 }
+
+int ClassifyPath(const std::string& path)
+{
+    (void)path;
+    return PATH_OTHER;
+}
+
+int CQueueList::AddEntry(const std::string& name, const std::string& path, int kind)
+{
+    if (path.empty())
+        return 0;
+    if (kind == ADD_MP3)
+    {
+        if (name.empty())
+            return 0;
+        AppendEntry(name, path);
+    }
+    else if (kind == ADD_FOLDER)
+    {
+        SearchFolder(path);
+    }
+    UpdateCounts();
+    return 1;
+}
+
+bool CQueueList::SearchFolder(const std::string& folder)
+{
+    (void)folder;
+    return false;
+}
+
+void CQueueList::DropFiles(const std::vector<std::string>& paths)
+{
+    (void)paths;
+}
+
+void CQueueList::EndDragFromDirList()
+{
+}

@@ -28,6 +28,25 @@ enum
     COL_PATH = 3,
 };
 
+// Kinds of AddEntry.
+enum
+{
+    ADD_FOLDER = 1,
+    ADD_MP3 = 2,
+};
+
+// What a dropped path is.
+enum
+{
+    PATH_OTHER = 0,
+    PATH_FOLDER = 1,
+    PATH_MP3 = 2,
+};
+
+// PATH_MP3 by the name alone (".mp3" in any case), else PATH_FOLDER for a
+// folder or a path that does not exist, else PATH_OTHER.
+int ClassifyPath(const std::string& path);
+
 // The list window; it shows the rows of g_queue.
 class CQueueListCtrl : public wxListCtrl
 {
@@ -64,6 +83,18 @@ public:
     void RecordManualRename(int row, const std::string& newName, const std::string& newPath);
     int AutoRenameSelected();
     int UndoSelected();
+
+    // The way files come in: ADD_MP3 queues one file (name and full path),
+    // ADD_FOLDER searches a folder with all its sub-folders. 0 when it did
+    // nothing, else 1.
+    int AddEntry(const std::string& name, const std::string& path, int kind);
+    // Queues every MP3 file under folder, depth first; false when the folder
+    // could not be entered.
+    bool SearchFolder(const std::string& folder);
+    // Files and folders dropped from a file manager, in the drop's order.
+    void DropFiles(const std::vector<std::string>& paths);
+    // A drag from the directory list released over the queue.
+    void EndDragFromDirList();
 
     const QueueEntry& Row(size_t i) const { return m_rows[i]; }
     bool IsSelected(int row) const;
