@@ -241,7 +241,9 @@ int CRenamerDlg::FilterEvent(wxEvent& event)
         // The pointer is grabbed by the window where the button went down, so
         // ask which window is under the release point.
         const wxPoint screen = win->ClientToScreen(static_cast<wxMouseEvent&>(event).GetPosition());
-        if (!IsWithin(wxFindWindowAtPoint(screen), m_queue))
+        if (IsWithin(wxFindWindowAtPoint(screen), m_queue))
+            g_queue.EndDragFromDirList();
+        else
             g_dirList.m_bDragging = 0;
     }
     else

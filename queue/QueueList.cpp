@@ -3,46 +3,20 @@
 #include "app/Display.h"
 #include "app/Globals.h"
 #include "app/Ids.h"
-#include "app/OptionsDlg.h"
 #include "app/WarningBox.h"
 #include "browser/DirList.h"
 #include "browser/Locations.h"
 #include "core/TagFile.h"
 #include "editor/TagEditorDlg.h"
-#include "platform/FileSystem.h"
 
+#include <wx/dialog.h>
+#include <wx/display.h>
 #include <wx/menu.h>
 #include <wx/textctrl.h>
 
+
 static const char* const kNoFileInQueue = "No file in queue! ";
 static const char* const kSelectFiles = "Please select files in the queue! ";
-
-CQueueListCtrl::CQueueListCtrl(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size)
-    : wxListCtrl(parent, id, pos, size,
-                 wxLC_REPORT | wxLC_VIRTUAL | wxLC_EDIT_LABELS | wxLC_HRULES | wxLC_VRULES |
-                     wxBORDER_THEME)
-{
-}
-
-wxString CQueueListCtrl::OnGetItemText(long item, long column) const
-{
-    if (item < 0 || item >= g_queue.GetCount())
-        return wxString();
-    const QueueEntry& row = g_queue.Row(static_cast<size_t>(item));
-    switch (column)
-    {
-    case COL_NAME: return ToDisplay(row.name);
-    case COL_STATE: return ToDisplay(row.state);
-    case COL_ORIGINAL: return ToDisplay(row.original);
-    case COL_PATH: return ToDisplay(row.path);
-    default: return wxString();
-    }
-}
-
-int CQueueListCtrl::OnGetItemImage(long) const
-{
-    return IMG_MP3;
-}
 
 CQueueList::CQueueList() = default;
 CQueueList::~CQueueList() = default;
@@ -50,15 +24,14 @@ CQueueList::~CQueueList() = default;
 void CQueueList::Attach(CQueueListCtrl* ctrl)
 {
     m_ctrl = ctrl;
-    if (m_ctrl)
-        m_ctrl->SetItemCount(static_cast<long>(m_rows.size()));
+    SyncItemCount();
 }
 
 void CQueueList::Detach()
 {
     // The rows live only as long as the list window.
     m_rows.clear();
-    m_paths.clear();
+    m_index.Clear();
     m_nSelected = 0;
     m_ctrl = nullptr;
     m_menu.reset();
@@ -78,19 +51,47 @@ void CQueueList::InitContextMenu()
     m_nSelected = 0;
 }
 
-void CQueueList::AppendEntry(const std::string& name, const std::string& path)
+void CQueueList::SyncItemCount()
 {
-    if (IsQueued(path))
-        return;
-    m_rows.push_back(QueueEntry{name, kStateWaiting, "-", path});
-    m_paths.insert(path);
-    if (m_ctrl)
+    if (m_ctrl && !m_batch)
         m_ctrl->SetItemCount(static_cast<long>(m_rows.size()));
+}
+
+void CQueueList::IndexRow(size_t row, std::size_t hash)
+{
+    m_index.Insert(static_cast<std::uint32_t>(row), hash);
+}
+
+void CQueueList::UnindexRow(size_t row)
+{
+    m_index.Erase(static_cast<std::uint32_t>(row), PathIndex::Hash(m_rows[row].path));
+}
+
+void CQueueList::RebuildIndex()
+{
+    m_index.Clear();
+    m_index.Reserve(m_rows.size());
+    for (size_t i = 0; i < m_rows.size(); ++i)
+        IndexRow(i, PathIndex::Hash(m_rows[i].path));
+}
+
+void CQueueList::AppendEntry(std::string name, std::string path)
+{
+    const std::size_t hash = PathIndex::Hash(path);
+    if (m_index.Find(path, hash, [this](std::uint32_t row) -> const std::string& {
+            return m_rows[row].path;
+        }) != PathIndex::kNone)
+        return;
+    m_rows.push_back(QueueEntry{std::move(name), kStateWaiting, "-", std::move(path)});
+    IndexRow(m_rows.size() - 1, hash);
+    SyncItemCount();
 }
 
 bool CQueueList::IsQueued(const std::string& path) const
 {
-    return m_paths.count(path) != 0;
+    return m_index.Find(path, PathIndex::Hash(path), [this](std::uint32_t row) -> const std::string& {
+        return m_rows[row].path;
+    }) != PathIndex::kNone;
 }
 
 bool CQueueList::IsSelected(int row) const
@@ -100,30 +101,38 @@ bool CQueueList::IsSelected(int row) const
 
 int CQueueList::RemoveSelected()
 {
-    long n = GetCount();
+    const size_t n = m_rows.size();
     if (n == 0)
     {
         ShowWarningBox(kNoFileInQueue);
         return 0;
     }
-    int removed = 0;
-    for (long k = 0; k < n; ++k)
+    // One pass keeps the rows that are not selected, in their order: the same
+    // rows go as with deleting one by one, without shifting the rest each time.
+    size_t kept = 0;
+    for (size_t k = 0; k < n; ++k)
     {
-        if (!IsSelected(static_cast<int>(k)))
+        if (IsSelected(static_cast<int>(k)))
             continue;
-        m_paths.erase(m_rows[static_cast<size_t>(k)].path);
-        m_rows.erase(m_rows.begin() + k);
-        if (m_ctrl)
-            m_ctrl->DeleteItem(k);
-        --k;
-        --n;
-        ++removed;
+        if (kept != k)
+            m_rows[kept] = std::move(m_rows[k]);
+        ++kept;
     }
+    const size_t removed = n - kept;
     if (removed == 0)
     {
         ShowWarningBox(kSelectFiles);
         UpdateCounts();
         return 1;
+    }
+    m_rows.resize(kept);
+    RebuildIndex();
+    if (m_ctrl)
+    {
+        // Every selected row went; nothing left is selected.
+        m_ctrl->SetItemState(-1, 0, wxLIST_STATE_SELECTED);
+        SyncItemCount();
+        m_ctrl->Refresh();
     }
     CloseEditorIfVisible();
     UpdateCounts();
@@ -138,17 +147,17 @@ int CQueueList::SelectAll()
         ShowWarningBox(kNoFileInQueue);
         return 0;
     }
-    for (int i = 0; i < n; ++i)
-        SelectRow(i);
+    // Adds the selected bit to every row; focus and other bits stay.
+    if (m_ctrl)
+        m_ctrl->SetItemState(-1, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+    UpdateCounts();
     return n;
 }
 
 void CQueueList::DeselectAll()
 {
-    if (!m_ctrl)
-        return;
-    for (int i = 0; i < GetCount(); ++i)
-        m_ctrl->SetItemState(i, 0, wxLIST_STATE_SELECTED);
+    if (m_ctrl && !m_rows.empty())
+        m_ctrl->SetItemState(-1, 0, wxLIST_STATE_SELECTED);
 }
 
 int CQueueList::FirstSelectedRow() const
@@ -194,9 +203,9 @@ void CQueueList::UpdateCounts()
 
 void CQueueList::SetPathOf(size_t row, const std::string& path)
 {
-    m_paths.erase(m_rows[row].path);
+    UnindexRow(row);
     m_rows[row].path = path;
-    m_paths.insert(path);
+    IndexRow(row, PathIndex::Hash(path));
 }
 
 void CQueueList::RefreshRow(size_t row)
@@ -213,7 +222,7 @@ void CQueueList::RecordManualRename(int row, const std::string& newName, const s
     e.original = e.name;
     e.state = kStateRenamedManually;
     SetPathOf(static_cast<size_t>(row), newPath);
-    m_rows[static_cast<size_t>(row)].name = newName;
+    e.name = newName;
     RefreshRow(static_cast<size_t>(row));
     g_dirList.ShowLocation();
 }
@@ -224,142 +233,87 @@ void CQueueList::CloseEditorIfVisible()
         g_tagEditor.Close();
 }
 
-int CQueueList::AutoRenameSelected()
+void CQueueList::OnContextCommand(int commandId)
 {
-    if (GetCount() == 0)
+    switch (commandId)
     {
-        ShowWarningBox(kNoFileInQueue);
-        return 0;
+    case ID_QUEUE_AUTORENAME: AutoRenameSelected(); break;
+    case ID_QUEUE_UNDO: UndoSelected(); break;
+    case ID_QUEUE_REMOVE:
+        RemoveSelected();
+        UpdateCounts();
+        break;
+    case ID_QUEUE_SELECTALL: SelectAll(); break;
+    case ID_QUEUE_PLAY: SendToMainWindow(WM_QUEUEPLAY); break;
+    case ID_QUEUE_EDITTAG: SendToMainWindow(WM_QUEUEEDITTAG); break;
+    default: break;
     }
-    int selected = 0;
-    int read = 0;
-    for (int i = 0; i < GetCount(); ++i)
-    {
-        if (!IsSelected(i))
-            continue;
-        ++selected;
-        QueueEntry& e = m_rows[static_cast<size_t>(i)];
-        if (e.state == kStateSuccessful)
-            continue;
-        std::string newName;
-        std::string newPath;
-        m_strState = AutoRenameFile(e.path, g_optionsDlg.m_bWithArtist != 0, newName, newPath,
-                                    m_strTitle, m_strArtist);
-        if (m_strState == kStateSongNotFound || m_strState == kStateUnwritable)
-        {
-            e.state = m_strState;
-            RefreshRow(static_cast<size_t>(i));
-            continue;
-        }
-        ++read;
-        if (m_strState != kStateSuccessful)
-        {
-            e.state = kStateRenameFailed;
-        }
-        else
-        {
-            e.original = e.name;
-            e.name = newName;
-            e.state = kStateSuccessful;
-            SetPathOf(static_cast<size_t>(i), newPath);
-        }
-        RefreshRow(static_cast<size_t>(i));
-    }
-    if (selected == 0)
-    {
-        ShowWarningBox(kSelectFiles);
-        return 0;
-    }
-    if (read > 0)
-    {
-        g_dirList.ShowLocation();
-        CloseEditorIfVisible();
-    }
-    return 1;
 }
 
-int CQueueList::UndoSelected()
+void CQueueList::OnKey(int keyCode, bool control)
 {
-    if (GetCount() == 0)
-    {
-        ShowWarningBox(kNoFileInQueue);
-        return 0;
-    }
-    int selected = 0;
-    int undone = 0;
-    for (int i = 0; i < GetCount(); ++i)
-    {
-        if (!IsSelected(i))
-            continue;
-        ++selected;
-        QueueEntry& e = m_rows[static_cast<size_t>(i)];
-        if (e.state == kStateSuccessful && !e.original.empty())
-        {
-            ++undone;
-            std::string target;
-            if (RenameInFolder(e.path, e.original, target) == 1)
-            {
-                e.name = e.original;
-                e.state = kStateWaiting;
-                e.original = "-";
-                SetPathOf(static_cast<size_t>(i), target);
-            }
-        }
-        else
-        {
-            e.state = kStateWaiting;
-            e.original = "-";
-        }
-        RefreshRow(static_cast<size_t>(i));
-    }
-    if (selected == 0)
-    {
-        ShowWarningBox(kSelectFiles);
-        return 0;
-    }
-    if (undone > 0)
-    {
-        g_dirList.ShowLocation();
-        CloseEditorIfVisible();
-    }
-    return 1;
+    if (control && (keyCode == 'A' || keyCode == 'a'))
+        SelectAll();
+    else if (keyCode == WXK_DELETE)
+        RemoveSelected();
 }
 
-int ClassifyPath(const std::string& path)
+void CQueueList::EditorFollowClick()
 {
-    (void)path;
-    return PATH_OTHER;
+    if (!g_tagEditor.IsVisible())
+        return;
+    const int row = FirstSelectedRow();
+    if (row < 0)
+        return;
+    g_tagEditor.ShowTag(GetPath(row));
+    g_tagEditor.m_row = row;
 }
 
-int CQueueList::AddEntry(const std::string& name, const std::string& path, int kind)
+void CQueueList::EditorFollowKey(int keyCode)
 {
-    if (path.empty())
-        return 0;
-    if (kind == ADD_MP3)
-    {
-        if (name.empty())
-            return 0;
-        AppendEntry(name, path);
-    }
-    else if (kind == ADD_FOLDER)
-    {
-        SearchFolder(path);
-    }
-    UpdateCounts();
-    return 1;
+    if (!g_tagEditor.IsVisible() || g_tagEditor.m_row == -1)
+        return;
+    int row = g_tagEditor.m_row;
+    if (keyCode == WXK_UP && row > 0)
+        --row;
+    else if (keyCode == WXK_DOWN && row < GetCount() - 1)
+        ++row;
+    g_tagEditor.m_row = row;
+    g_tagEditor.ShowTag(GetPath(row));
 }
 
-bool CQueueList::SearchFolder(const std::string& folder)
+void CQueueList::OpenEditorAtPointer(const wxPoint& p)
 {
-    (void)folder;
-    return false;
-}
+    const int row = FirstSelectedRow();
+    if (row < 0)
+        return;
+    g_tagEditor.m_row = row;
+    g_tagEditor.ShowTag(GetPath(row));
 
-void CQueueList::DropFiles(const std::vector<std::string>& paths)
-{
-    (void)paths;
-}
-
-void CQueueList::EndDragFromDirList()
-{
+    const wxWindow* editor = g_tagEditor.GetWindow();
+    if (!editor)
+        return;
+    const wxRect e = editor->GetRect();
+    const int display = wxDisplay::GetFromPoint(p);
+    const wxRect a = wxDisplay(display == wxNOT_FOUND ? 0u : static_cast<unsigned>(display)).GetClientArea();
+    const int right = a.x + a.width;
+    const int bottom = a.y + a.height;
+    // Beside the pointer, and to its other side near the work area's edges.
+    int x = e.x;
+    if (p.x + e.width > right + 30)
+        x = p.x - e.width - 15;
+    else if (p.x > e.x)
+        x = p.x + 20;
+    else if (p.x < e.x - 400)
+        x = p.x + 200;
+    int y = e.y;
+    if (p.y + e.height > bottom + 30)
+        y = p.y - e.height - 15;
+    else if (p.y > e.y)
+        y = p.y + 20;
+    else if (p.y < e.y - 90)
+        y = p.y + 20;
+    g_tagEditor.Move(wxPoint(x, y));
+    g_tagEditor.Show();
+    g_tagEditor.m_isOpen = 1;
 }

@@ -2,11 +2,14 @@
 // outcome of their last rename and the name they had before it.
 #pragma once
 
+#include "queue/PathIndex.h"
+
 #include <wx/listctrl.h>
 
+#include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 class wxMenu;
@@ -47,13 +50,31 @@ enum
 // folder or a path that does not exist, else PATH_OTHER.
 int ClassifyPath(const std::string& path);
 
-// The list window; it shows the rows of g_queue.
+// The paths of a "text/uri-list" drop as raw bytes (percent escapes
+// decoded), local files only, in the drop's order.
+std::vector<std::string> ParseUriList(const std::string& uriList);
+
+// The list window; it shows the rows of g_queue and passes what the user
+// does in it to g_queue.
 class CQueueListCtrl : public wxListCtrl
 {
 public:
     CQueueListCtrl(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size);
     wxString OnGetItemText(long item, long column) const override;
     int OnGetItemImage(long item) const override;
+
+    // The inner window that shows the rows and gets their mouse events.
+    wxWindow* GetRowsWindow() const;
+
+private:
+    void OnContextMenu(wxContextMenuEvent& event);
+    void OnMenu(wxCommandEvent& event);
+    void OnListKeyDown(wxListEvent& event);
+    void OnActivated(wxListEvent& event);
+    void OnSelectionChanged(wxListEvent& event);
+    void OnEndLabelEdit(wxListEvent& event);
+    void OnLeftUp(wxMouseEvent& event);
+    void OnMotion(wxMouseEvent& event);
 };
 
 class CQueueList
@@ -69,7 +90,7 @@ public:
     CQueueListCtrl* GetCtrl() const { return m_ctrl; }
 
     void InitContextMenu();
-    void AppendEntry(const std::string& name, const std::string& path);
+    void AppendEntry(std::string name, std::string path);
     bool IsQueued(const std::string& path) const;
     int RemoveSelected();
     int SelectAll();
@@ -96,6 +117,17 @@ public:
     // A drag from the directory list released over the queue.
     void EndDragFromDirList();
 
+    // Manual rename of row by editing its name in place; newName as typed.
+    void EndLabelEdit(int row, const std::string& newName, bool cancelled);
+    // The queue's own commands and keys.
+    void OnContextCommand(int commandId);
+    void OnKey(int keyCode, bool control);
+    // The tag editor follows the queue while it is shown.
+    void EditorFollowClick();
+    void EditorFollowKey(int keyCode);
+    // Double click: the editor on the first selected row, near the pointer.
+    void OpenEditorAtPointer(const wxPoint& pointer);
+
     const QueueEntry& Row(size_t i) const { return m_rows[i]; }
     bool IsSelected(int row) const;
 
@@ -110,8 +142,18 @@ private:
     void SetPathOf(size_t row, const std::string& path);
     void RefreshRow(size_t row);
     void CloseEditorIfVisible();
+    void SyncItemCount();
+    void IndexRow(size_t row, std::size_t hash);
+    void UnindexRow(size_t row);
+    void RebuildIndex();
+    // Folders already entered, by device and inode: links cannot loop.
+    using FolderIds = std::set<std::pair<std::uint64_t, std::uint64_t>>;
+    bool SearchFolderIn(const std::string& folder, FolderIds& entered);
 
     CQueueListCtrl* m_ctrl = nullptr;
     std::vector<QueueEntry> m_rows;
-    std::unordered_set<std::string> m_paths;
+    // IsQueued costs one lookup, not a walk of the rows.
+    PathIndex m_index;
+    // While a folder search appends rows, the window learns the count once.
+    bool m_batch = false;
 };

@@ -103,7 +103,7 @@ TEST_F(MainWindowTest, EveryControlHasItsIdTextAndPlace)
     {
         if (wxDynamicCast(child, wxStaticBox))
             ++frames;
-        else if (!wxDynamicCast(child, wxTopLevelWindow))
+        else if (!child->IsTopLevel())   // windows of their own: dialogs, the drop-down
             order.push_back(child->GetId());
     }
     std::vector<int> expected;
@@ -280,10 +280,12 @@ TEST_F(MainWindowTest, ButtonReleaseOutsideTheQueueEndsADrag)
     };
 
     g_dirList.m_bDragging = 1;
-    release(dirList, queue, wxEVT_LEFT_UP);
-    EXPECT_EQ(g_dirList.m_bDragging, 1) << "a release over the queue is the queue's to handle";
-
     release(dirList, dirList, wxEVT_LEFT_UP);
+    EXPECT_EQ(g_dirList.m_bDragging, 0);
+
+    // Over the queue the drag ends by adding what the directory list holds.
+    g_dirList.m_bDragging = 1;
+    release(dirList, queue, wxEVT_LEFT_UP);
     EXPECT_EQ(g_dirList.m_bDragging, 0);
 
     g_dirList.m_bDragging = 1;

@@ -1,0 +1,167 @@
+// The queue's list window: what the user does in it goes to g_queue.
+#include "queue/QueueList.h"
+
+#include "app/Display.h"
+#include "app/Globals.h"
+#include "app/Ids.h"
+#include "browser/DirList.h"
+#include "browser/Locations.h"
+#include "core/TagFile.h"
+#include "editor/TagEditorDlg.h"
+
+#include <wx/dataobj.h>
+#include <wx/dnd.h>
+#include <wx/menu.h>
+#include <wx/utils.h>
+
+namespace
+{
+// Takes the drop's URI list itself, so names that are not UTF-8 arrive as
+// their own bytes.
+class CQueueDropTarget : public wxDropTarget
+{
+public:
+    CQueueDropTarget() : wxDropTarget(new wxCustomDataObject(wxDataFormat("text/uri-list"))) {}
+
+    wxDragResult OnData(wxCoord, wxCoord, wxDragResult result) override
+    {
+        if (!GetData())
+            return wxDragNone;
+        const auto* data = static_cast<wxCustomDataObject*>(GetDataObject());
+        const std::string list(static_cast<const char*>(data->GetData()), data->GetSize());
+        g_queue.DropFiles(ParseUriList(list));
+        return result == wxDragMove ? wxDragCopy : result;
+    }
+};
+} // namespace
+
+CQueueListCtrl::CQueueListCtrl(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size)
+    : wxListCtrl(parent, id, pos, size,
+                 wxLC_REPORT | wxLC_VIRTUAL | wxLC_EDIT_LABELS | wxLC_HRULES | wxLC_VRULES |
+                     wxBORDER_THEME)
+{
+    Bind(wxEVT_CONTEXT_MENU, &CQueueListCtrl::OnContextMenu, this);
+    Bind(wxEVT_MENU, &CQueueListCtrl::OnMenu, this);
+    Bind(wxEVT_LIST_KEY_DOWN, &CQueueListCtrl::OnListKeyDown, this);
+    Bind(wxEVT_LIST_ITEM_ACTIVATED, &CQueueListCtrl::OnActivated, this);
+    Bind(wxEVT_LIST_ITEM_SELECTED, &CQueueListCtrl::OnSelectionChanged, this);
+    Bind(wxEVT_LIST_ITEM_DESELECTED, &CQueueListCtrl::OnSelectionChanged, this);
+    Bind(wxEVT_LIST_END_LABEL_EDIT, &CQueueListCtrl::OnEndLabelEdit, this);
+    // Mouse events arrive at the list's inner window.
+    wxWindow* rows = GetRowsWindow();
+    rows->Bind(wxEVT_LEFT_UP, &CQueueListCtrl::OnLeftUp, this);
+    rows->Bind(wxEVT_MOTION, &CQueueListCtrl::OnMotion, this);
+    // The count of selected rows also changes without an event per row
+    // (ranges by Shift-click or keys).
+    rows->Bind(wxEVT_KEY_UP, [](wxKeyEvent& event) {
+        g_queue.UpdateCounts();
+        event.Skip();
+    });
+    SetDropTarget(new CQueueDropTarget);
+}
+
+wxWindow* CQueueListCtrl::GetRowsWindow() const
+{
+    for (wxWindow* child : GetChildren())
+    {
+        if (child->IsKindOf(wxCLASSINFO(wxWindow)) &&
+            wxString(child->GetClassInfo()->GetClassName()) == "wxListMainWindow")
+            return child;
+    }
+    return const_cast<CQueueListCtrl*>(this);
+}
+
+wxString CQueueListCtrl::OnGetItemText(long item, long column) const
+{
+    if (item < 0 || item >= g_queue.GetCount())
+        return wxString();
+    const QueueEntry& row = g_queue.Row(static_cast<size_t>(item));
+    switch (column)
+    {
+    case COL_NAME: return ToDisplay(row.name);
+    case COL_STATE: return ToDisplay(row.state);
+    case COL_ORIGINAL: return ToDisplay(row.original);
+    case COL_PATH: return ToDisplay(row.path);
+    default: return wxString();
+    }
+}
+
+int CQueueListCtrl::OnGetItemImage(long) const
+{
+    return IMG_MP3;
+}
+
+void CQueueListCtrl::OnContextMenu(wxContextMenuEvent&)
+{
+    // Wherever the click is, on a row or not, the whole menu.
+    if (g_queue.m_pPopup)
+        PopupMenu(g_queue.m_pPopup);
+}
+
+void CQueueListCtrl::OnMenu(wxCommandEvent& event)
+{
+    g_queue.OnContextCommand(CommandIdOf(event.GetId()));
+}
+
+void CQueueListCtrl::OnListKeyDown(wxListEvent& event)
+{
+    const int code = event.GetKeyCode();
+    g_queue.OnKey(code, wxGetKeyState(WXK_CONTROL));
+    g_queue.EditorFollowKey(code);
+    event.Skip();
+}
+
+void CQueueListCtrl::OnActivated(wxListEvent& event)
+{
+    g_queue.OpenEditorAtPointer(wxGetMousePosition());
+    event.Skip();
+}
+
+void CQueueListCtrl::OnSelectionChanged(wxListEvent& event)
+{
+    g_queue.UpdateCounts();
+    event.Skip();
+}
+
+void CQueueListCtrl::OnEndLabelEdit(wxListEvent& event)
+{
+    // The label changes only through the row update after a rename.
+    event.Veto();
+    g_queue.EndLabelEdit(static_cast<int>(event.GetIndex()), FromUser(event.GetLabel()),
+                         event.IsEditCancelled());
+}
+
+void CQueueListCtrl::OnLeftUp(wxMouseEvent& event)
+{
+    g_queue.EndDragFromDirList();
+    g_queue.EditorFollowClick();
+    g_queue.UpdateCounts();
+    event.Skip();
+}
+
+void CQueueListCtrl::OnMotion(wxMouseEvent& event)
+{
+    wxWindow* rows = GetRowsWindow();
+    if (g_dirList.m_bDragging == 1 && g_hDragCursor)
+        rows->SetCursor(*g_hDragCursor);
+    else
+        rows->SetCursor(wxNullCursor);
+    event.Skip();
+}
+
+void CQueueList::EndLabelEdit(int row, const std::string& newName, bool cancelled)
+{
+    if (cancelled || newName.empty())
+        return;
+    if (!CheckMp3FileName(newName))
+        return;
+    // The row whose label was edited; the first selected row may be another.
+    if (row < 0 || row >= GetCount())
+        return;
+    std::string newPath;
+    if (RenameInFolder(GetPath(row), newName, newPath) != 1)
+        return;
+    // Hidden, not closed: restoring the main window brings it back.
+    g_tagEditor.Hide();
+    RecordManualRename(row, newName, newPath);
+}

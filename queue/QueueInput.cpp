@@ -1,0 +1,213 @@
+// How files come into the queue: from the directory list, by folder search,
+// and dropped from a file manager.
+#include "queue/QueueList.h"
+
+#include "app/Globals.h"
+#include "browser/DirList.h"
+
+#include <wx/utils.h>
+
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+static bool HasMp3Suffix(const char* name, size_t length)
+{
+    if (length < 4)
+        return false;
+    const char* s = name + length - 4;
+    return s[0] == '.' && (s[1] | 0x20) == 'm' && (s[2] | 0x20) == 'p' && s[3] == '3';
+}
+
+int ClassifyPath(const std::string& path)
+{
+    if (path.empty())
+        return PATH_OTHER;
+    if (HasMp3Suffix(path.data(), path.size()))
+        return PATH_MP3;
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0)
+        return PATH_FOLDER;   // the search then finds nothing to enter
+    return S_ISDIR(st.st_mode) ? PATH_FOLDER : PATH_OTHER;
+}
+
+int CQueueList::AddEntry(const std::string& name, const std::string& path, int kind)
+{
+    if (path.empty())
+        return 0;
+    if (kind == ADD_MP3)
+    {
+        if (name.empty())
+            return 0;
+        AppendEntry(name, path);
+    }
+    else if (kind == ADD_FOLDER)
+    {
+        wxBusyCursor wait;
+        SearchFolder(path);
+    }
+    UpdateCounts();
+    return 1;
+}
+
+bool CQueueList::SearchFolder(const std::string& folder)
+{
+    FolderIds entered;
+    const bool outer = !m_batch;
+    m_batch = true;
+    const bool found = SearchFolderIn(folder, entered);
+    if (outer)
+    {
+        m_batch = false;
+        SyncItemCount();
+    }
+    return found;
+}
+
+bool CQueueList::SearchFolderIn(const std::string& folder, FolderIds& entered)
+{
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    if (fstat(fd, &st) != 0 ||
+        !entered.emplace(static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino))
+             .second)
+    {
+        // Met before through a link: searching it again would never end.
+        close(fd);
+        return true;
+    }
+    DIR* dir = fdopendir(fd);
+    if (!dir)
+    {
+        close(fd);
+        return false;
+    }
+    const std::string prefix = (!folder.empty() && folder.back() == '/') ? folder : folder + '/';
+    while (const dirent* entry = readdir(dir))
+    {
+        const char* name = entry->d_name;
+        if (name[0] == '.')
+            continue;   // ".", ".." and every hidden name
+        bool isFolder = entry->d_type == DT_DIR;
+        if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK)
+        {
+            struct stat target;
+            isFolder = fstatat(dirfd(dir), name, &target, 0) == 0 && S_ISDIR(target.st_mode);
+        }
+        if (isFolder)
+        {
+            SearchFolderIn(prefix + name, entered);
+            continue;
+        }
+        const size_t length = std::char_traits<char>::length(name);
+        if (HasMp3Suffix(name, length))
+            AppendEntry(std::string(name, length), prefix + name);
+    }
+    closedir(dir);
+    return true;
+}
+
+void CQueueList::DropFiles(const std::vector<std::string>& paths)
+{
+    for (const std::string& path : paths)
+    {
+        switch (ClassifyPath(path))
+        {
+        case PATH_FOLDER:
+            SearchFolder(path);
+            break;
+        case PATH_MP3:
+        {
+            // Only '/' separates here; a backslash belongs to the name.
+            const size_t slash = path.rfind('/');
+            AddEntry(slash == std::string::npos ? path : path.substr(slash + 1), path, ADD_MP3);
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    UpdateCounts();
+}
+
+void CQueueList::EndDragFromDirList()
+{
+    if (g_dirList.m_bDragging != 1)
+        return;
+    g_dirList.m_bDragging = 0;
+    g_dirList.AddSelectedToQueue();
+}
+
+static int HexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+std::vector<std::string> ParseUriList(const std::string& uriList)
+{
+    std::vector<std::string> paths;
+    size_t start = 0;
+    while (start < uriList.size())
+    {
+        size_t end = uriList.find('\n', start);
+        if (end == std::string::npos)
+            end = uriList.size();
+        std::string line = uriList.substr(start, end - start);
+        start = end + 1;
+        while (!line.empty() && (line.back() == '\r' || line.back() == '\0'))
+            line.pop_back();
+        if (line.empty() || line[0] == '#')
+            continue;
+        std::string rest;
+        if (line.compare(0, 7, "file://") == 0)
+        {
+            // file:///path or file://localhost/path; other hosts are not ours.
+            const size_t slash = line.find('/', 7);
+            if (slash == std::string::npos)
+                continue;
+            const std::string host = line.substr(7, slash - 7);
+            if (!host.empty() && host != "localhost")
+                continue;
+            rest = line.substr(slash);
+        }
+        else if (line.compare(0, 6, "file:/") == 0)
+        {
+            rest = line.substr(5);
+        }
+        else
+        {
+            continue;
+        }
+        std::string path;
+        bool usable = true;
+        for (size_t i = 0; i < rest.size(); ++i)
+        {
+            if (rest[i] == '%' && i + 2 < rest.size() && HexValue(rest[i + 1]) >= 0 &&
+                HexValue(rest[i + 2]) >= 0)
+            {
+                const char byte = static_cast<char>(HexValue(rest[i + 1]) * 16 + HexValue(rest[i + 2]));
+                if (byte == '\0')
+                    usable = false;   // would cut the path short
+                path += byte;
+                i += 2;
+            }
+            else
+            {
+                path += rest[i];
+            }
+        }
+        if (usable && !path.empty())
+            paths.push_back(path);
+    }
+    return paths;
+}
