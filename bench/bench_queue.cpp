@@ -197,9 +197,8 @@ int main(int argc, char** argv)
     for (int i = 0; i < rows; ++i)
         waiting += g_queue.Row(static_cast<size_t>(i)).state == "Waiting";
 
-    // The window after all that: scrolled to the end, painted, captured.
+    // The window after all that: painted and captured.
     wxListCtrl* list = g_queue.GetCtrl();
-    list->EnsureVisible(rows - 1);
     dlg->Refresh();
     dlg->Update();
     wxYield();
