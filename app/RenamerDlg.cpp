@@ -304,7 +304,8 @@ void CRenamerDlg::OnHelpButton()
 
 void CRenamerDlg::OnOption()
 {
-    g_optionsDlg.Run(this);
+    if (g_optionsDlg.DoModal(this) == wxID_OK)
+        g_optionsDlg.SaveSettings();
 }
 
 void CRenamerDlg::OnLocationPicked(const std::string& pickedPath)
