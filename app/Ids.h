@@ -49,6 +49,15 @@ enum
     ID_QUEUE_EDITTAG = 32783,
 };
 
+// Directory list context menu (menu 141).
+enum
+{
+    ID_DIRLIST_ADDTOQUEUE = 32771,
+    ID_DIRLIST_SELECTALL = 32772,
+    ID_DIRLIST_PARENT = 32774,
+    ID_DIRLIST_REFLASH = 32784,
+};
+
 // wx takes menu item ids below 0x7FFF only, so a menu item carries its
 // command id less this offset.
 constexpr int kMenuIdOffset = 30000;

@@ -2,22 +2,120 @@
 
 #include "app/Display.h"
 #include "app/Globals.h"
+#include "app/Ids.h"
+#include "browser/LocationBox.h"
 #include "browser/Locations.h"
+#include "queue/QueueList.h"
 #include "res/Images.h"
 
 #include <wx/cursor.h>
 #include <wx/menu.h>
 #include <wx/textctrl.h>
 
-const char* const kLocMyComputer = "My Computer";
-const char* const kLocDesktop = "Desktop";
-const char* const kLocMyDocument = "My Document";
+#include <cstring>
+#include <dirent.h>
+#include <iterator>
+#include <sys/stat.h>
 
 wxCursor* g_hDragCursor = nullptr;
+
+namespace
+{
+const char* const kParentRow = "Parent Directory";
+const char* const kTypeFolder = "Folder";
+const char* const kTypeMp3 = "Mp3";
+
+DirRow ParentRow()
+{
+    return DirRow{kParentRow, std::string(), std::string(), IMG_PARENT};
+}
+
+DirRow MyDocumentRow()
+{
+    return DirRow{kLocMyDocument, std::string(), std::string(), IMG_MYDOCUMENTS};
+}
+
+DirRow MyComputerRow()
+{
+    return DirRow{kLocMyComputer, std::string(), std::string(), IMG_MYCOMPUTER};
+}
+
+// ".mp3" in any case as the last four bytes of the name.
+bool HasMp3Ending(const char* name, size_t length)
+{
+    if (length < 4)
+        return false;
+    const char* end = name + length - 4;
+    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+    return end[0] == '.' && lower(end[1]) == 'm' && lower(end[2]) == 'p' && end[3] == '3';
+}
+
+// Appends the folders of path, then its MP3 files, each group in the order
+// the file system gives them. False when the folder cannot be read.
+bool ReadFolder(const std::string& path, std::vector<DirRow>& rows)
+{
+    if (path.empty() || path.find('\0') != std::string::npos)
+        return false;
+    DIR* dir = opendir(path.c_str());
+    if (!dir)
+        return false;
+    const int fd = dirfd(dir);
+    const std::string prefix = path.back() == '/' ? path : path + '/';
+    std::vector<DirRow> files;
+    while (const dirent* entry = readdir(dir))
+    {
+        const char* name = entry->d_name;
+        if (name[0] == '.')
+            continue;   // ".", ".." and every hidden name
+        bool folder = entry->d_type == DT_DIR;
+        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN)
+        {
+            // A link counts as what it leads to.
+            struct stat st;
+            folder = fstatat(fd, name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+        }
+        const size_t length = std::strlen(name);
+        if (folder)
+            rows.push_back(DirRow{std::string(name, length), kTypeFolder, prefix + name, IMG_FOLDER});
+        else if (HasMp3Ending(name, length))
+            files.push_back(DirRow{std::string(name, length), kTypeMp3, prefix + name, IMG_MP3});
+    }
+    closedir(dir);
+    rows.insert(rows.end(), std::make_move_iterator(files.begin()),
+                std::make_move_iterator(files.end()));
+    return true;
+}
+} // namespace
+
+// ---------------------------------------------------------------------------
+// The list window
 
 CDirListCtrl::CDirListCtrl(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size)
     : wxListCtrl(parent, id, pos, size, wxLC_REPORT | wxLC_VIRTUAL | wxBORDER_THEME)
 {
+    Bind(wxEVT_KEY_DOWN, &CDirListCtrl::OnKeyDown, this);
+    Bind(wxEVT_CONTEXT_MENU, &CDirListCtrl::OnContextMenu, this);
+    Bind(wxEVT_MENU, &CDirListCtrl::OnMenu, this);
+    Bind(wxEVT_LIST_BEGIN_DRAG, &CDirListCtrl::OnBeginDrag, this);
+    // Mouse events arrive at the list's inner window (which passes those it
+    // does not handle itself on to the list).
+    wxWindow* rows = GetRowsWindow();
+    rows->Bind(wxEVT_LEFT_DCLICK, &CDirListCtrl::OnDoubleClick, this);
+    rows->Bind(wxEVT_MOTION, &CDirListCtrl::OnMotion, this);
+}
+
+wxWindow* CDirListCtrl::GetRowsWindow() const
+{
+#ifndef __WXMSW__
+    // The generic list's row window has no class information of its own;
+    // it is the child that the list keeps as its main window.
+    for (wxWindow* child : GetChildren())
+    {
+        if (static_cast<const void*>(child) == static_cast<const void*>(m_mainWin))
+            return child;
+    }
+#endif
+    return const_cast<CDirListCtrl*>(this);
 }
 
 wxString CDirListCtrl::OnGetItemText(long item, long column) const
@@ -40,6 +138,48 @@ int CDirListCtrl::OnGetItemImage(long item) const
         return -1;
     return g_dirList.Row(static_cast<size_t>(item)).image;
 }
+
+void CDirListCtrl::OnDoubleClick(wxMouseEvent&)
+{
+    // Not passed on: the rows may have changed under the pointer, and the
+    // list's own double-click handling would act on the new ones.
+    g_dirList.OpenSelectedRow();
+}
+
+void CDirListCtrl::OnMotion(wxMouseEvent& event)
+{
+    if (g_dirList.m_bDragging == 1 && g_hDragCursor)
+        SetCursor(*g_hDragCursor);
+    else
+        SetCursor(wxNullCursor);
+    event.Skip();
+}
+
+void CDirListCtrl::OnKeyDown(wxKeyEvent& event)
+{
+    if (event.GetKeyCode() == 'A' && event.ControlDown())
+        g_dirList.SelectAllMedia();
+    event.Skip();
+}
+
+void CDirListCtrl::OnContextMenu(wxContextMenuEvent&)
+{
+    if (g_dirList.m_pPopup)
+        PopupMenu(g_dirList.m_pPopup);
+}
+
+void CDirListCtrl::OnMenu(wxCommandEvent& event)
+{
+    g_dirList.OnContextCommand(CommandIdOf(event.GetId()));
+}
+
+void CDirListCtrl::OnBeginDrag(wxListEvent&)
+{
+    g_dirList.BeginDrag();
+}
+
+// ---------------------------------------------------------------------------
+// The model
 
 CDirList::CDirList() : m_location(kLocMyComputer)
 {
@@ -68,6 +208,13 @@ void CDirList::Detach()
 void CDirList::InitMenuAndCursor()
 {
     m_menu = std::make_unique<wxMenu>();
+    m_menu->Append(MenuItemId(ID_DIRLIST_REFLASH), "Reflash", "Reflash the list.");
+    m_menu->Append(MenuItemId(ID_DIRLIST_ADDTOQUEUE), "Add to queue",
+                   "Add the selected media files to the queue. If a folder is selected, the "
+                   "software will search for the media files in it automatically.");
+    m_menu->Append(MenuItemId(ID_DIRLIST_PARENT), "Parent directory", "Go back to parent directory.");
+    m_menu->Append(MenuItemId(ID_DIRLIST_SELECTALL), "Select all Mp3 files",
+                   "Select all of the media files in the this list.");
     m_pPopup = m_menu.get();
     if (!g_hDragCursor)
         g_hDragCursor = new wxCursor(LoadDragCursor());
@@ -76,32 +223,182 @@ void CDirList::InitMenuAndCursor()
 void CDirList::SetRows(std::vector<DirRow> rows)
 {
     m_rows = std::move(rows);
-    if (m_ctrl)
-    {
-        m_ctrl->SetItemCount(static_cast<long>(m_rows.size()));
-        m_ctrl->Refresh();
-    }
+    if (!m_ctrl)
+        return;
+    // Selection and focus belong to the old rows.
+    m_ctrl->DeleteAllItems();
+    m_ctrl->SetItemCount(static_cast<long>(m_rows.size()));
+    m_ctrl->Scroll(0, 0);
+    m_ctrl->Refresh();
 }
 
 void CDirList::ShowLocation()
 {
+    SetRows({});
     UpdatePathLine();
+    if (m_location.empty() || m_location == kLocMyComputer)
+        ListDrives();
+    else if (m_location == kLocDesktop)
+        ListFolder(SpecialFolderPath(CSIDL_DESKTOP));
+    else if (m_location == kLocMyDocument)
+        ListFolder(SpecialFolderPath(CSIDL_PERSONAL));
+    else
+        ListFolder(m_location);
+}
+
+void CDirList::ListDrives()
+{
     std::vector<DirRow> rows;
-    rows.push_back(DirRow{"Parent Directory", "", "", IMG_PARENT});
+    rows.push_back(ParentRow());
+    rows.push_back(MyDocumentRow());
+    for (const DriveEntry& drive : EnumerateDrives())
+        rows.push_back(DirRow{drive.text, std::string(), std::string(), drive.image});
     SetRows(std::move(rows));
+}
+
+bool CDirList::ListFolder(const std::string& path)
+{
+    std::vector<DirRow> rows;
+    rows.push_back(ParentRow());
+    m_folder = path;
+    const bool read = ReadFolder(path, rows);
+    // The desktop is the top of the browser and going up stays there, so its
+    // two ways out are shown even when the folder itself cannot be read.
+    if (m_location == kLocDesktop)
+    {
+        rows.insert(rows.begin() + 1, MyDocumentRow());
+        rows.insert(rows.begin() + 2, MyComputerRow());
+    }
+    SetRows(std::move(rows));
+    return read;
+}
+
+void CDirList::GoUp()
+{
+    m_location = ParentLocation(m_location);
+}
+
+void CDirList::EnterRow(const std::string& name, int kind)
+{
+    m_location = EnteredLocation(m_location, name, kind);
+}
+
+bool CDirList::IsSelected(long row) const
+{
+    return m_ctrl && row >= 0 && static_cast<size_t>(row) < m_rows.size() &&
+           m_ctrl->GetItemState(row, wxLIST_STATE_SELECTED) != 0;
+}
+
+void CDirList::SelectRow(long row, bool selected)
+{
+    if (m_ctrl && row >= 0 && static_cast<size_t>(row) < m_rows.size())
+        m_ctrl->SetItemState(row, selected ? wxLIST_STATE_SELECTED : 0, wxLIST_STATE_SELECTED);
+}
+
+int CDirList::SelectAllMedia()
+{
+    for (size_t i = 0; i < m_rows.size(); ++i)
+    {
+        if (m_rows[i].type == kTypeMp3)
+            SelectRow(static_cast<long>(i));
+    }
+    return static_cast<int>(m_rows.size());
+}
+
+void CDirList::AddSelectedToQueue()
+{
+    // The count is read again for each row: the queue may list again.
+    for (size_t i = 0; i < m_rows.size(); ++i)
+    {
+        if (!IsSelected(static_cast<long>(i)))
+            continue;
+        const DirRow row = m_rows[i];
+        if (row.type.empty())
+            continue;
+        if (row.type == kTypeMp3)
+            g_queue.AddEntry(row.name, row.path, ADD_MP3);
+        else
+            g_queue.AddEntry(std::string(), row.path, ADD_FOLDER);
+    }
+}
+
+void CDirList::OpenSelectedRow()
+{
+    if (!m_ctrl)
+        return;
+    const long first = m_ctrl->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);
+    if (first < 0 || static_cast<size_t>(first) >= m_rows.size())
+        return;
+    const DirRow row = m_rows[static_cast<size_t>(first)];
+    if (first == 0)
+        GoUp();
+    else if (row.type == kTypeMp3)
+    {
+        g_queue.AddEntry(row.name, row.path, ADD_MP3);
+        return;
+    }
+    else if (!row.type.empty())
+        EnterRow(row.name, ROW_FOLDER);
+    else if (row.name == kLocMyDocument)
+        EnterRow(row.name, ROW_MYDOCUMENT);
+    else if (row.name == kLocMyComputer)
+        EnterRow(row.name, ROW_MYCOMPUTER);
+    else
+        EnterRow(row.name, ROW_DRIVE);
+    ShowLocation();
+    SyncLocationBox();
+}
+
+void CDirList::OnContextCommand(int commandId)
+{
+    switch (commandId)
+    {
+    case ID_DIRLIST_REFLASH:
+        ShowLocation();
+        break;
+    case ID_DIRLIST_ADDTOQUEUE:
+        AddSelectedToQueue();
+        break;
+    case ID_DIRLIST_PARENT:
+        GoUp();
+        ShowLocation();
+        SyncLocationBox();
+        break;
+    case ID_DIRLIST_SELECTALL:
+        SelectAllMedia();
+        break;
+    default:
+        break;
+    }
+}
+
+void CDirList::BeginDrag()
+{
+    m_bDragging = 1;
+    if (m_ctrl && g_hDragCursor)
+        m_ctrl->SetCursor(*g_hDragCursor);
 }
 
 void CDirList::UpdatePathLine()
 {
     std::string text = "Path: " + m_location;
-    const bool key = m_location == kLocMyComputer || m_location == kLocDesktop ||
-                     m_location == kLocMyDocument;
-    if (!m_location.empty() && !key && m_location.back() != '/')
+    if (!m_location.empty() && !IsLocationKey(m_location) && m_location.back() != '/')
         text += '/';
     if (g_hDirStatus)
         g_hDirStatus->ChangeValue(ToDisplay(text));
 }
 
-void CDirList::AddSelectedToQueue()
+void CDirList::SyncLocationBox()
 {
+    g_locationBox.RebuildTree();
+    if (!m_location.empty() && !IsLocationKey(m_location))
+        g_locationBox.ShowPath(m_location);
+    if (m_location == kLocDesktop)
+        g_locationBox.SelectDesktop();
+    else if (m_location == kLocMyDocument)
+        g_locationBox.SelectMyDocuments();
+    else if (m_location == kLocMyComputer)
+        g_locationBox.SelectMyComputer();
+    if (CLocationBoxCtrl* box = g_locationBox.GetCtrl())
+        box->Refresh();
 }

@@ -10,7 +10,10 @@
 class wxMenu;
 class wxCursor;
 
-// One row: display name, type text, full path, image.
+// One row: display name, type text, full path, image. Rows are told apart by
+// their texts: Type "Mp3" is a file, another non-empty Type a folder, an
+// empty Type one of the special rows (parent, "My Document", "My Computer",
+// a drive).
 struct DirRow
 {
     std::string name;
@@ -25,6 +28,17 @@ public:
     CDirListCtrl(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size);
     wxString OnGetItemText(long item, long column) const override;
     int OnGetItemImage(long item) const override;
+
+    // The inner window that shows the rows and gets their mouse events.
+    wxWindow* GetRowsWindow() const;
+
+private:
+    void OnDoubleClick(wxMouseEvent& event);
+    void OnMotion(wxMouseEvent& event);
+    void OnKeyDown(wxKeyEvent& event);
+    void OnContextMenu(wxContextMenuEvent& event);
+    void OnMenu(wxCommandEvent& event);
+    void OnBeginDrag(wxListEvent& event);
 };
 
 class CDirList
@@ -39,14 +53,37 @@ public:
     void Detach();
     CDirListCtrl* GetCtrl() const { return m_ctrl; }
 
+    // The context menu and the drag cursor, once the list exists.
     void InitMenuAndCursor();
+
+    // Clears the list, writes the path line and lists m_location.
     void ShowLocation();
-    void UpdatePathLine();
+    // The drives, after the parent and "My Document" rows.
+    void ListDrives();
+    // Folders, then MP3 files, after the parent row; false when the folder
+    // could not be read (the parent row stays).
+    bool ListFolder(const std::string& path);
+    void GoUp();
+    void EnterRow(const std::string& name, int kind);
+    // Adds every MP3 row to the selection; returns the row count.
+    int SelectAllMedia();
     // Adds the selected MP3 and folder rows to the queue, in list order.
     void AddSelectedToQueue();
+    void UpdatePathLine();
+    // Makes the location box show m_location.
+    void SyncLocationBox();
+
+    // A double click: opens the first selected row.
+    void OpenSelectedRow();
+    // The commands of the context menu (ID_DIRLIST_...).
+    void OnContextCommand(int commandId);
+    // The list has started a drag of its selected rows.
+    void BeginDrag();
 
     size_t RowCount() const { return m_rows.size(); }
     const DirRow& Row(size_t i) const { return m_rows[i]; }
+    bool IsSelected(long row) const;
+    void SelectRow(long row, bool selected = true);
 
     std::string m_location;
     int m_bDragging = 0;

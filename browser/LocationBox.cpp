@@ -2,22 +2,76 @@
 
 #include "app/Display.h"
 #include "app/Globals.h"
+#include "app/Ids.h"
 
 #include <wx/dcbuffer.h>
-#include <wx/imaglist.h>
 #include <wx/renderer.h>
 #include <wx/settings.h>
+
+// ---------------------------------------------------------------------------
+// The drop-down window
+
+CDropDownWindow::CDropDownWindow(wxWindow* parent) : wxPopupTransientWindow(parent, wxBORDER_NONE)
+{
+    Bind(wxEVT_SIZE, &CDropDownWindow::OnSize, this);
+}
+
+void CDropDownWindow::OnSize(wxSizeEvent& event)
+{
+    // The tree is the only child and fills the window.
+    for (wxWindow* child : GetChildren())
+        child->SetSize(GetClientSize());
+    event.Skip();
+}
+
+void CDropDownWindow::OnDismiss()
+{
+    g_locationBox.OnDropDownDismissed();
+}
+
+// ---------------------------------------------------------------------------
+// The box
 
 CLocationBoxCtrl::CLocationBoxCtrl(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size)
     : wxControl(parent, id, pos, size, wxBORDER_NONE | wxWANTS_CHARS)
 {
     SetBackgroundStyle(wxBG_STYLE_PAINT);
     Bind(wxEVT_PAINT, &CLocationBoxCtrl::OnPaint, this);
+    // A click opens or closes the drop-down and is not passed on.
+    Bind(wxEVT_LEFT_DOWN, &CLocationBoxCtrl::OnLeftDown, this);
+    Bind(wxEVT_LEFT_DCLICK, &CLocationBoxCtrl::OnLeftDown, this);
+    Bind(wxEVT_KEY_DOWN, &CLocationBoxCtrl::OnKeyDown, this);
+    Bind(wxEVT_SET_FOCUS, &CLocationBoxCtrl::OnFocus, this);
+    Bind(wxEVT_KILL_FOCUS, &CLocationBoxCtrl::OnFocus, this);
+    Bind(wxEVT_TIMER, &CLocationBoxCtrl::OnTimer, this, TIMER_DROPDOWN);
 }
 
 wxSize CLocationBoxCtrl::DoGetBestSize() const
 {
     return FromDIP(wxSize(180, 24));
+}
+
+void CLocationBoxCtrl::OnLeftDown(wxMouseEvent&)
+{
+    g_locationBox.OnBoxClick();
+}
+
+void CLocationBoxCtrl::OnKeyDown(wxKeyEvent& event)
+{
+    if (!g_locationBox.OnBoxKey(event))
+        event.Skip();
+}
+
+void CLocationBoxCtrl::OnFocus(wxFocusEvent& event)
+{
+    // The face shows the focus.
+    Refresh();
+    event.Skip();
+}
+
+void CLocationBoxCtrl::OnTimer(wxTimerEvent&)
+{
+    g_locationBox.OnDropTimer();
 }
 
 void CLocationBoxCtrl::OnPaint(wxPaintEvent&)
@@ -28,39 +82,223 @@ void CLocationBoxCtrl::OnPaint(wxPaintEvent&)
 
     dc.SetBackground(wxBrush(GetParent()->GetBackgroundColour()));
     dc.Clear();
-    renderer.DrawTextCtrl(this, dc, all, HasFocus() ? int(wxCONTROL_FOCUSED) : 0);
+    renderer.DrawTextCtrl(this, dc, all, 0);
 
     const int buttonWidth = wxSystemSettings::GetMetric(wxSYS_VSCROLL_X, this) + 4;
-    wxRect button(all.GetRight() - buttonWidth, all.y + 1, buttonWidth, all.height - 2);
+    const wxRect button(all.GetRight() - buttonWidth, all.y + 1, buttonWidth, all.height - 2);
     renderer.DrawComboBoxDropButton(this, dc, button);
 
-    int x = all.x + 4;
     const int image = g_locationBox.FaceImage();
-    wxImageList* images = g_locationBox.GetImageList();
-    if (images && image >= 0 && image < images->GetImageCount())
-    {
-        images->Draw(image, dc, x, all.y + (all.height - 16) / 2, wxIMAGELIST_DRAW_NORMAL, true);
-        x += g_locationBox.m_iconSize + 4;
-    }
+    wxImageList* images = g_locationBox.FaceImages();
+    if (image < 0 || !images)
+        return;
+
+    // The item: the inside of the frame, left of the button.
+    const wxRect item(all.x + 2, all.y + 2, button.x - all.x - 3, all.height - 4);
+    const int iconSize = g_locationBox.m_iconSize;
+    if (image < images->GetImageCount())
+        images->Draw(image, dc, 4, (all.height - iconSize) / 2, wxIMAGELIST_DRAW_NORMAL, true);
+
     dc.SetFont(GetFont());
-    dc.SetTextForeground(wxSystemSettings::GetColour(wxSYS_COLOUR_WINDOWTEXT));
     const wxString text = ToDisplay(g_locationBox.FaceText());
-    const wxRect textRect(x, all.y, button.x - x - 2, all.height);
-    dc.SetClippingRegion(textRect);
+    wxRect textRect(item.x + iconSize + 2, item.y + 1, 0, item.height - 2);
+    textRect.width = dc.GetTextExtent(text).x + 4;
+    dc.SetClippingRegion(item);
+    const wxColour windowText = wxSystemSettings::GetColour(wxSYS_COLOUR_WINDOWTEXT);
+    if (HasFocus())
+    {
+        dc.SetBrush(wxBrush(wxSystemSettings::GetColour(wxSYS_COLOUR_HIGHLIGHT)));
+        dc.SetPen(*wxTRANSPARENT_PEN);
+        dc.DrawRectangle(textRect);
+        renderer.DrawFocusRect(this, dc, textRect);
+        dc.SetTextForeground(wxColour(static_cast<unsigned char>(~windowText.Red()),
+                                      static_cast<unsigned char>(~windowText.Green()),
+                                      static_cast<unsigned char>(~windowText.Blue())));
+    }
+    else
+    {
+        dc.SetTextForeground(windowText);
+    }
+    textRect.x += 2;
+    textRect.width -= 2;
     dc.DrawLabel(text, textRect, wxALIGN_LEFT | wxALIGN_CENTER_VERTICAL);
     dc.DestroyClippingRegion();
 }
 
+// ---------------------------------------------------------------------------
+// The box's logic
+
+CLocationBox::~CLocationBox() = default;
+
+void CLocationBox::Detach()
+{
+    // The windows go with the main window; only forget them here.
+    if (m_timer)
+        m_timer->Stop();
+    m_timer.reset();
+    m_tree = nullptr;
+    m_dropDown = nullptr;
+    m_ctrl = nullptr;
+    m_images = nullptr;
+    m_dropHeight = 100;
+    m_dropWidth = 0;
+}
+
 void CLocationBox::CreateDropDown(int width, int height)
 {
+    wxWindow* parent = m_ctrl ? m_ctrl->GetParent() : nullptr;
+    if (parent && !m_dropDown)
+    {
+        m_dropDown = new CDropDownWindow(parent);
+        m_dropDown->SetSize(0, 0, 10, 10);
+        m_tree = new CFolderTree(m_dropDown);
+        m_tree->SetFont(parent->GetFont());
+        m_tree->InitImages();
+        m_tree->FillRoots(this);
+        m_timer = std::make_unique<wxTimer>(m_ctrl, TIMER_DROPDOWN);
+    }
     m_dropWidth = width > 0 ? width : (m_ctrl ? m_ctrl->GetClientSize().x : 0);
     m_dropHeight = height > 0 ? height : 100;
 }
 
-void CLocationBox::SetFace(const std::string& text, int image)
+bool CLocationBox::IsDropDownShown() const
 {
-    m_faceText = text;
-    m_faceImage = image;
+    return m_dropDown && m_dropDown->IsShown();
+}
+
+void CLocationBox::OpenDropDown()
+{
+    if (!m_tree || !m_ctrl || !m_timer)
+        return;
+    m_tree->SetRowHeight(kTreeRowHeight);
+    m_timer->Start(5);
+    m_dropHeight = kDropStep * m_tree->ItemCount() - 10;
+    const wxRect box = m_ctrl->GetScreenRect();
+    m_dropRect = wxRect(box.x + 1, box.y + box.height + 1, m_dropWidth - 3, 0);
+}
+
+void CLocationBox::OnDropTimer()
+{
+    if (!m_dropDown || !m_timer)
+        return;
+    m_dropRect.height += kDropStep;
+    m_dropDown->SetSize(m_dropRect);
+    m_tree->Scroll(0, 0);
+    if (!m_dropDown->IsShown())
+        m_dropDown->Popup(m_tree);
+    if (m_dropRect.height >= m_dropHeight)
+        m_timer->Stop();
+}
+
+void CLocationBox::CloseDropDown()
+{
+    if (m_timer)
+        m_timer->Stop();
+    const bool shown = IsDropDownShown();
+    if (shown)
+        m_dropDown->Dismiss();
+    if (shown && m_ctrl)
+    {
+        m_ctrl->SetFocus();
+        m_ctrl->Refresh();
+    }
+}
+
+void CLocationBox::OnDropDownDismissed()
+{
+    // Closed by a click outside: nothing is picked, and a timer still
+    // running would show it again.
+    if (m_timer)
+        m_timer->Stop();
+    if (!m_ctrl)
+        return;
+    // The keyboard belonged to the tree; give it back to the box.
+    const wxWindow* focus = wxWindow::FindFocus();
+    if (focus && (focus == m_tree || wxGetTopLevelParent(const_cast<wxWindow*>(focus)) == m_dropDown))
+        m_ctrl->SetFocus();
+    m_ctrl->Refresh();
+}
+
+void CLocationBox::OnBoxClick()
+{
+    if (IsDropDownShown())
+        CloseDropDown();
+    else
+        OpenDropDown();
+}
+
+bool CLocationBox::OnBoxKey(const wxKeyEvent& key)
+{
+    if (!m_tree)
+        return false;
+    const int code = key.GetKeyCode();
+    const bool down = code == WXK_DOWN || code == WXK_NUMPAD_DOWN;
+    if (down && key.AltDown())
+    {
+        OpenDropDown();
+        return true;
+    }
+    if (key.HasAnyModifiers())
+        return false;
+    if (down || code == WXK_RIGHT || code == WXK_NUMPAD_RIGHT)
+        m_tree->Step(true);
+    else if (code == WXK_UP || code == WXK_NUMPAD_UP || code == WXK_LEFT || code == WXK_NUMPAD_LEFT)
+        m_tree->Step(false);
+    else
+        return false;
     if (m_ctrl)
         m_ctrl->Refresh();
+    return true;
+}
+
+void CLocationBox::RebuildTree()
+{
+    if (!m_tree)
+        return;
+    m_tree->FreeItems();
+    m_tree->FillRoots(this);
+}
+
+void CLocationBox::ShowPath(const std::string& path)
+{
+    if (!m_tree)
+        return;
+    m_tree->InsertFolderPath(path);
+    if (m_ctrl)
+        m_ctrl->Refresh();
+}
+
+void CLocationBox::SelectDesktop()
+{
+    if (m_tree)
+        m_tree->Pick(m_tree->m_desktop);
+}
+
+void CLocationBox::SelectMyDocuments()
+{
+    if (m_tree)
+        m_tree->Pick(m_tree->m_myDocuments);
+}
+
+void CLocationBox::SelectMyComputer()
+{
+    if (m_tree)
+        m_tree->Pick(m_tree->m_myComputer);
+}
+
+std::string CLocationBox::FaceText() const
+{
+    const FolderItem* record = m_tree ? m_tree->Record(m_tree->m_picked) : nullptr;
+    return record ? record->text : std::string();
+}
+
+int CLocationBox::FaceImage() const
+{
+    const FolderItem* record = m_tree ? m_tree->Record(m_tree->m_picked) : nullptr;
+    return record ? record->image : -1;
+}
+
+wxImageList* CLocationBox::FaceImages() const
+{
+    return m_tree ? &m_tree->m_images : m_images;
 }

@@ -3,11 +3,15 @@
 #pragma once
 
 #include <wx/control.h>
-#include <wx/treebase.h>
+#include <wx/imaglist.h>
+#include <wx/popupwin.h>
+#include <wx/timer.h>
+#include <wx/treectrl.h>
 
+#include <memory>
 #include <string>
 
-class wxImageList;
+class CLocationBox;
 
 // One folder-tree item's record: what the item shows and the location it
 // stands for. Owned by the tree.
@@ -25,6 +29,75 @@ public:
     std::string path;
 };
 
+// The drop-down tree: Desktop; under it My Documents and My Computer; under
+// My Computer the drives; below a drive the chain of the current folder.
+// The root is hidden, so the tree can hold more than one top-level item.
+class CFolderTree : public wxTreeCtrl
+{
+public:
+    explicit CFolderTree(wxWindow* parent);
+
+    void InitImages();
+    void FillRoots(CLocationBox* owner);
+    // Appends an item as the last child of parent (top level when parent is
+    // not valid); the tree takes the record.
+    wxTreeItemId InsertNode(FolderItem* record, const wxTreeItemId& parent);
+    // Grows the chain of items of a folder path below its drive and picks
+    // the last one.
+    void InsertFolderPath(const std::string& path);
+    // Depth first from start: start, its children's subtrees, then its
+    // following siblings' subtrees.
+    wxTreeItemId FindByPath(const wxTreeItemId& start, const std::string& path) const;
+    // start and its following siblings.
+    wxTreeItemId FindSibling(const wxTreeItemId& start, const std::string& path) const;
+    void Pick(const wxTreeItemId& item);
+    // Closes the drop-down and tells the main window about the pick.
+    void PickAndClose();
+    // Picks the next (or previous) item not inside a collapsed one; 0 when
+    // there is none.
+    int Step(bool forward);
+    // Removes every item with its record.
+    void FreeItems();
+
+    FolderItem* Record(const wxTreeItemId& item) const;
+    wxTreeItemId FirstTopLevelItem() const;
+    wxTreeItemId NextVisible(const wxTreeItemId& item) const;
+    wxTreeItemId PrevVisible(const wxTreeItemId& item) const;
+    // Every item, expanded or not, the hidden root aside.
+    int ItemCount() const;
+    // Rows that fit the drop-down's height per item.
+    void SetRowHeight(int height);
+    // Expands the item's ancestors; never scrolls.
+    void EnsureVisible(const wxTreeItemId& item) override;
+
+    wxTreeItemId m_picked;
+    wxImageList m_images;
+    CLocationBox* m_pOwner = nullptr;
+    wxTreeItemId m_desktop;
+    wxTreeItemId m_myComputer;
+    wxTreeItemId m_myDocuments;
+
+private:
+    void OnMotion(wxMouseEvent& event);
+    void OnLeftDown(wxMouseEvent& event);
+    void OnKeyDown(wxKeyEvent& event);
+    void OnExpanded(wxTreeEvent& event);
+    void OnCollapsed(wxTreeEvent& event);
+};
+
+// The pop-up window that holds the tree. A click outside it closes it.
+class CDropDownWindow : public wxPopupTransientWindow
+{
+public:
+    explicit CDropDownWindow(wxWindow* parent);
+
+protected:
+    void OnDismiss() override;
+
+private:
+    void OnSize(wxSizeEvent& event);
+};
+
 // The box's face: image, text and a drop-down button, painted by us.
 class CLocationBoxCtrl : public wxControl
 {
@@ -36,36 +109,71 @@ protected:
 
 private:
     void OnPaint(wxPaintEvent&);
+    void OnLeftDown(wxMouseEvent&);
+    void OnKeyDown(wxKeyEvent& event);
+    void OnFocus(wxFocusEvent& event);
+    void OnTimer(wxTimerEvent& event);
 };
 
 class CLocationBox
 {
 public:
     CLocationBox() = default;
+    ~CLocationBox();
     CLocationBox(const CLocationBox&) = delete;
     CLocationBox& operator=(const CLocationBox&) = delete;
 
     void Attach(CLocationBoxCtrl* ctrl) { m_ctrl = ctrl; }
-    void Detach() { m_ctrl = nullptr; }
+    void Detach();
     CLocationBoxCtrl* GetCtrl() const { return m_ctrl; }
 
     // Creates the drop-down folder tree; width 0 means the box's width.
     void CreateDropDown(int width, int height);
+    // Starts unrolling the drop-down below the box.
+    void OpenDropDown();
+    // Hides the drop-down; nothing is picked.
+    void CloseDropDown();
+    bool IsDropDownShown() const;
+    CDropDownWindow* GetDropDown() const { return m_dropDown; }
+    CFolderTree* GetTree() const { return m_tree; }
 
-    // What the face shows.
-    std::string FaceText() const { return m_faceText; }
-    int FaceImage() const { return m_faceImage; }
-    void SetFace(const std::string& text, int image);
+    void RebuildTree();
+    void ShowPath(const std::string& path);
+    void SelectDesktop();
+    void SelectMyDocuments();
+    void SelectMyComputer();
+
+    // What the box's control passes on.
+    void OnBoxClick();
+    bool OnBoxKey(const wxKeyEvent& key);   // true when the key was used
+    void OnDropTimer();
+    // The drop-down went away by a click outside it.
+    void OnDropDownDismissed();
+
+    // What the face shows: the picked item's record.
+    std::string FaceText() const;
+    int FaceImage() const;
+    // The images the face is drawn from: the tree's own list, or the main
+    // window's while there is no tree.
+    wxImageList* FaceImages() const;
     void SetImageList(wxImageList* images) { m_images = images; }
     wxImageList* GetImageList() const { return m_images; }
 
     int m_iconSize = 16;
     int m_dropHeight = 100;
     int m_dropWidth = 0;
+    CFolderTree* m_tree = nullptr;   // a window: destroyed with the main window
+    wxRect m_dropRect;               // screen coordinates while unrolling
 
 private:
     CLocationBoxCtrl* m_ctrl = nullptr;
     wxImageList* m_images = nullptr;
-    std::string m_faceText;
-    int m_faceImage = -1;
+    CDropDownWindow* m_dropDown = nullptr;
+    std::unique_ptr<wxTimer> m_timer;
 };
+
+// The drop-down grows this much per timer tick and per item.
+constexpr int kDropStep = 15;
+// Its rows are a little less tall, so that the tree's top margin and the
+// window's border still leave every row whole.
+constexpr int kTreeRowHeight = 14;
