@@ -1,5 +1,7 @@
 #include "browser/DirList.h"
 
+#include <wx/utils.h>
+
 #include "app/Display.h"
 #include "app/Globals.h"
 #include "app/Ids.h"
@@ -91,7 +93,7 @@ bool ReadFolder(const std::string& path, std::vector<DirRow>& rows)
 // The list window
 
 CDirListCtrl::CDirListCtrl(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size)
-    : wxListCtrl(parent, id, pos, size, wxLC_REPORT | wxLC_VIRTUAL | wxBORDER_THEME)
+    : CRowsList(parent, id, pos, size, wxBORDER_THEME)
 {
     Bind(wxEVT_KEY_DOWN, &CDirListCtrl::OnKeyDown, this);
     Bind(wxEVT_CONTEXT_MENU, &CDirListCtrl::OnContextMenu, this);
@@ -102,20 +104,6 @@ CDirListCtrl::CDirListCtrl(wxWindow* parent, wxWindowID id, const wxPoint& pos, 
     wxWindow* rows = GetRowsWindow();
     rows->Bind(wxEVT_LEFT_DCLICK, &CDirListCtrl::OnDoubleClick, this);
     rows->Bind(wxEVT_MOTION, &CDirListCtrl::OnMotion, this);
-}
-
-wxWindow* CDirListCtrl::GetRowsWindow() const
-{
-#ifndef __WXMSW__
-    // The generic list's row window has no class information of its own;
-    // it is the child that the list keeps as its main window.
-    for (wxWindow* child : GetChildren())
-    {
-        if (static_cast<const void*>(child) == static_cast<const void*>(m_mainWin))
-            return child;
-    }
-#endif
-    return const_cast<CDirListCtrl*>(this);
 }
 
 wxString CDirListCtrl::OnGetItemText(long item, long column) const
@@ -308,6 +296,8 @@ int CDirList::SelectAllMedia()
 void CDirList::AddSelectedToQueue()
 {
     // The count is read again for each row: the queue may list again.
+    wxBusyCursor wait;
+    g_queue.BeginAdding();
     for (size_t i = 0; i < m_rows.size(); ++i)
     {
         if (!IsSelected(static_cast<long>(i)))
@@ -320,6 +310,7 @@ void CDirList::AddSelectedToQueue()
         else
             g_queue.AddEntry(std::string(), row.path, ADD_FOLDER);
     }
+    g_queue.EndAdding();
 }
 
 void CDirList::OpenSelectedRow()

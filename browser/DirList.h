@@ -1,7 +1,7 @@
 // The directory list: folders and MP3 files of one location at a time.
 #pragma once
 
-#include <wx/listctrl.h>
+#include "app/RowsList.h"
 
 #include <memory>
 #include <string>
@@ -22,15 +22,12 @@ struct DirRow
     int image = 0;
 };
 
-class CDirListCtrl : public wxListCtrl
+class CDirListCtrl : public CRowsList
 {
 public:
     CDirListCtrl(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size);
     wxString OnGetItemText(long item, long column) const override;
     int OnGetItemImage(long item) const override;
-
-    // The inner window that shows the rows and gets their mouse events.
-    wxWindow* GetRowsWindow() const;
 
 private:
     void OnDoubleClick(wxMouseEvent& event);

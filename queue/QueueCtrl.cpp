@@ -36,9 +36,7 @@ public:
 } // namespace
 
 CQueueListCtrl::CQueueListCtrl(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size)
-    : wxListCtrl(parent, id, pos, size,
-                 wxLC_REPORT | wxLC_VIRTUAL | wxLC_EDIT_LABELS | wxLC_HRULES | wxLC_VRULES |
-                     wxBORDER_THEME)
+    : CRowsList(parent, id, pos, size, wxLC_EDIT_LABELS | wxLC_HRULES | wxLC_VRULES | wxBORDER_THEME)
 {
     Bind(wxEVT_CONTEXT_MENU, &CQueueListCtrl::OnContextMenu, this);
     Bind(wxEVT_MENU, &CQueueListCtrl::OnMenu, this);
@@ -58,17 +56,6 @@ CQueueListCtrl::CQueueListCtrl(wxWindow* parent, wxWindowID id, const wxPoint& p
         event.Skip();
     });
     SetDropTarget(new CQueueDropTarget);
-}
-
-wxWindow* CQueueListCtrl::GetRowsWindow() const
-{
-    for (wxWindow* child : GetChildren())
-    {
-        if (child->IsKindOf(wxCLASSINFO(wxWindow)) &&
-            wxString(child->GetClassInfo()->GetClassName()) == "wxListMainWindow")
-            return child;
-    }
-    return const_cast<CQueueListCtrl*>(this);
 }
 
 wxString CQueueListCtrl::OnGetItemText(long item, long column) const

@@ -55,14 +55,9 @@ int CQueueList::AddEntry(const std::string& name, const std::string& path, int k
 bool CQueueList::SearchFolder(const std::string& folder)
 {
     FolderIds entered;
-    const bool outer = !m_batch;
-    m_batch = true;
+    BeginAdding();
     const bool found = SearchFolderIn(folder, entered);
-    if (outer)
-    {
-        m_batch = false;
-        SyncItemCount();
-    }
+    EndAdding();
     return found;
 }
 
@@ -113,6 +108,7 @@ bool CQueueList::SearchFolderIn(const std::string& folder, FolderIds& entered)
 
 void CQueueList::DropFiles(const std::vector<std::string>& paths)
 {
+    BeginAdding();
     for (const std::string& path : paths)
     {
         switch (ClassifyPath(path))
@@ -131,6 +127,7 @@ void CQueueList::DropFiles(const std::vector<std::string>& paths)
             break;
         }
     }
+    EndAdding();
     UpdateCounts();
 }
 

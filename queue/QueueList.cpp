@@ -32,6 +32,8 @@ void CQueueList::Detach()
     // The rows live only as long as the list window.
     m_rows.clear();
     m_index.Clear();
+    m_adding = 0;
+    m_countsPending = false;
     m_nSelected = 0;
     m_ctrl = nullptr;
     m_menu.reset();
@@ -53,7 +55,7 @@ void CQueueList::InitContextMenu()
 
 void CQueueList::SyncItemCount()
 {
-    if (m_ctrl && !m_batch)
+    if (m_ctrl && m_adding == 0)
         m_ctrl->SetItemCount(static_cast<long>(m_rows.size()));
 }
 
@@ -192,8 +194,30 @@ void CQueueList::SelectRow(int row)
         m_ctrl->SetItemState(row, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
 }
 
+void CQueueList::BeginAdding()
+{
+    ++m_adding;
+}
+
+void CQueueList::EndAdding()
+{
+    if (m_adding == 0 || --m_adding > 0)
+        return;
+    SyncItemCount();
+    if (m_countsPending)
+    {
+        m_countsPending = false;
+        UpdateCounts();
+    }
+}
+
 void CQueueList::UpdateCounts()
 {
+    if (m_adding > 0)
+    {
+        m_countsPending = true;
+        return;
+    }
     m_nSelected = m_ctrl ? m_ctrl->GetSelectedItemCount() : 0;
     const std::string text = std::to_string(GetCount()) + " files total, " +
                              std::to_string(m_nSelected) + " files selected.";

@@ -4,7 +4,7 @@
 
 #include "queue/PathIndex.h"
 
-#include <wx/listctrl.h>
+#include "app/RowsList.h"
 
 #include <cstdint>
 #include <memory>
@@ -56,15 +56,12 @@ std::vector<std::string> ParseUriList(const std::string& uriList);
 
 // The list window; it shows the rows of g_queue and passes what the user
 // does in it to g_queue.
-class CQueueListCtrl : public wxListCtrl
+class CQueueListCtrl : public CRowsList
 {
 public:
     CQueueListCtrl(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size);
     wxString OnGetItemText(long item, long column) const override;
     int OnGetItemImage(long item) const override;
-
-    // The inner window that shows the rows and gets their mouse events.
-    wxWindow* GetRowsWindow() const;
 
 private:
     void OnContextMenu(wxContextMenuEvent& event);
@@ -112,6 +109,10 @@ public:
     // Queues every MP3 file under folder, depth first; false when the folder
     // could not be entered.
     bool SearchFolder(const std::string& folder);
+    // Many adds in a row: the window learns the new row count, and the
+    // counts line is written, once at the end. Calls nest.
+    void BeginAdding();
+    void EndAdding();
     // Files and folders dropped from a file manager, in the drop's order.
     void DropFiles(const std::vector<std::string>& paths);
     // A drag from the directory list released over the queue.
@@ -154,6 +155,6 @@ private:
     std::vector<QueueEntry> m_rows;
     // IsQueued costs one lookup, not a walk of the rows.
     PathIndex m_index;
-    // While a folder search appends rows, the window learns the count once.
-    bool m_batch = false;
+    int m_adding = 0;              // depth of BeginAdding
+    bool m_countsPending = false;  // UpdateCounts asked for while adding
 };

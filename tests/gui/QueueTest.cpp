@@ -433,3 +433,18 @@ TEST_F(QueueTest, DoubleClickPlacesTheEditorClearOfTheWorkAreaEdges)
     g_queue.OpenEditorAtPointer(wxPoint(1270, 1015));
     EXPECT_EQ(editor->GetPosition(), wxPoint(1270 - size.x - 15, 1015 - size.y - 15));
 }
+
+TEST_F(QueueTest, ManyAddsInARowShowOnceAtTheEnd)
+{
+    g_queue.BeginAdding();
+    g_queue.BeginAdding();
+    for (int i = 0; i < 3; ++i)
+        g_queue.AddEntry("f.mp3", "/q/f" + std::to_string(i) + ".mp3", ADD_MP3);
+    EXPECT_TRUE(g_queue.IsQueued("/q/f2.mp3"));
+    g_queue.EndAdding();
+    EXPECT_EQ(Counts(), "0 files total, 0 files selected.");
+    EXPECT_EQ(g_queue.GetCtrl()->GetItemCount(), 0);
+    g_queue.EndAdding();
+    EXPECT_EQ(Counts(), "3 files total, 0 files selected.");
+    EXPECT_EQ(g_queue.GetCtrl()->GetItemCount(), 3);
+}
