@@ -51,24 +51,11 @@ private:
 };
 
 // A main window over user folders of its own, at the screen's top left.
-class BrowserTest : public ::testing::Test
+class BrowserTest : public MainWindowTestBase
 {
 protected:
-    void SetUp() override
-    {
-        dlg = new CRenamerDlg(nullptr);
-        dlg->Move(0, 0);
-        dlg->Show();
-        Flush();
-    }
-    void TearDown() override
-    {
-        delete dlg;
-        Flush();
-    }
     void MakeDir(const std::string& path) const { ASSERT_EQ(mkdir(path.c_str(), 0755), 0) << path; }
 
     TempDir dir;
     UserFolders folders{dir.Path()};
-    CRenamerDlg* dlg = nullptr;
 };

@@ -38,6 +38,19 @@ private:
 // Runs the toolkit's pending events until none is left.
 void Flush();
 
+class CRenamerDlg;
+
+// Each test gets a main window of its own, shown at the screen's top left;
+// the program-wide objects start afresh with it.
+class MainWindowTestBase : public ::testing::Test
+{
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    CRenamerDlg* dlg = nullptr;
+};
+
 // A temporary folder, removed with everything in it when the object goes.
 class TempDir
 {

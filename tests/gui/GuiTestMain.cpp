@@ -1,6 +1,7 @@
 #include "GuiTest.h"
 
 #include "app/RenamerApp.h"
+#include "app/RenamerDlg.h"
 #include "platform/FileSystem.h"
 
 #include <wx/app.h>
@@ -37,6 +38,21 @@ void Flush()
             wxYield();
         }
     }
+}
+
+void MainWindowTestBase::SetUp()
+{
+    dlg = new CRenamerDlg(nullptr);
+    dlg->Move(0, 0);
+    dlg->Show();
+    Flush();
+}
+
+void MainWindowTestBase::TearDown()
+{
+    delete dlg;
+    dlg = nullptr;
+    Flush();
 }
 
 TempDir::TempDir()

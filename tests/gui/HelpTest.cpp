@@ -24,7 +24,7 @@ void RecordAddress(const std::string& address)
     g_opened.push_back(address);
 }
 
-class HelpTest : public ::testing::Test
+class HelpTest : public MainWindowTestBase
 {
 protected:
     void SetUp() override
@@ -32,9 +32,7 @@ protected:
         m_savedOpener = CHelpDlg::s_openAddress;
         CHelpDlg::s_openAddress = RecordAddress;
         g_opened.clear();
-        dlg = new CRenamerDlg(nullptr);
-        dlg->Show();
-        Flush();
+        MainWindowTestBase::SetUp();
         help = g_helpDlg.GetWindow();
         howTo = g_howToDlg.GetWindow();
         mail = g_helpDlg.m_mailLink;
@@ -42,8 +40,7 @@ protected:
     }
     void TearDown() override
     {
-        delete dlg;
-        Flush();
+        MainWindowTestBase::TearDown();
         CHelpDlg::s_openAddress = m_savedOpener;
     }
 
@@ -82,7 +79,6 @@ protected:
         return link->GetItemState(0, wxLIST_STATE_SELECTED) != 0;
     }
 
-    CRenamerDlg* dlg = nullptr;
     wxDialog* help = nullptr;
     wxDialog* howTo = nullptr;
     wxListCtrl* mail = nullptr;

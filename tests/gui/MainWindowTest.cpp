@@ -21,21 +21,9 @@
 
 namespace
 {
-class MainWindowTest : public ::testing::Test
+class MainWindowTest : public MainWindowTestBase
 {
 protected:
-    void SetUp() override
-    {
-        dlg = new CRenamerDlg(nullptr);
-        dlg->Move(0, 0);
-        dlg->Show();
-        Flush();
-    }
-    void TearDown() override
-    {
-        delete dlg;
-        Flush();
-    }
     wxListCtrl* List(int id) const { return wxDynamicCast(dlg->FindWindow(id), wxListCtrl); }
     void SendKey(wxWindow* win, wxEventType type, int code) const
     {
@@ -44,8 +32,6 @@ protected:
         key.SetEventObject(win);
         win->GetEventHandler()->ProcessEvent(key);
     }
-
-    CRenamerDlg* dlg = nullptr;
 };
 
 struct ControlSpec

@@ -40,20 +40,13 @@ void ExpectNoDialog(const std::function<void()>& code)
     hook.CheckUnmetExpectations();
 }
 
-class QueueTest : public ::testing::Test
+class QueueTest : public MainWindowTestBase
 {
 protected:
     void SetUp() override
     {
-        dlg = new CRenamerDlg(nullptr);
-        dlg->Show();
-        Flush();
+        MainWindowTestBase::SetUp();
         g_optionsDlg.m_bWithArtist = 0;
-    }
-    void TearDown() override
-    {
-        delete dlg;
-        Flush();
     }
 
     std::vector<std::string> Names() const
@@ -74,7 +67,6 @@ protected:
     // Queues files of the folder by dropping them.
     void Drop(const std::vector<std::string>& paths) const { g_queue.DropFiles(paths); }
 
-    CRenamerDlg* dlg = nullptr;
     TempDir dir;
 };
 } // namespace
