@@ -3,6 +3,7 @@
 #include "app/Display.h"
 #include "app/Globals.h"
 #include "app/Ids.h"
+#include "app/Theme.h"
 #include "res/Images.h"
 
 #include <wx/button.h>
@@ -16,10 +17,6 @@
 
 #include <cstdio>
 #include <cstring>
-
-#ifdef __WXGTK__
-#include <gtk/gtk.h>
-#endif
 
 // The project's contact addresses, shown as the help window's two links.
 static const char kContactMail[] = "help@example.org";
@@ -153,19 +150,7 @@ void CInfoWindow::Show()
         return;
     m_wnd->Show();
     m_wnd->Raise();
-#ifdef __WXGTK__
-    // The main window runs modally, and its grab would take every click and
-    // key from this window; a window group of its own keeps it usable. Set
-    // only once the window is realized: a dialog realized while in a group
-    // of its own is put back under the modal window's grab by wx.
-    GtkWindow* window = GTK_WINDOW(m_wnd->GetHandle());
-    if (!gtk_window_has_group(window))
-    {
-        GtkWindowGroup* group = gtk_window_group_new();
-        gtk_window_group_add_window(group, window);
-        g_object_unref(group);
-    }
-#endif
+    KeepUsableBesideModalMain(m_wnd);
 }
 
 void CInfoWindow::Hide()

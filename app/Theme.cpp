@@ -1,5 +1,7 @@
 #include "app/Theme.h"
 
+#include <wx/window.h>
+
 #include <gtk/gtk.h>
 
 // The windows are laid out in dialog units for compact controls; the default
@@ -24,4 +26,19 @@ void ApplyCompactTheme()
                                                   GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
     }
     g_object_unref(provider);
+}
+
+void KeepUsableBesideModalMain(wxWindow* window)
+{
+    // Only once the window is realized: a dialog realized while in a group
+    // of its own is put back under the modal window's grab by wx.
+    if (!window || !window->GetHandle())
+        return;
+    GtkWindow* gtkWindow = GTK_WINDOW(window->GetHandle());
+    if (!gtk_window_has_group(gtkWindow))
+    {
+        GtkWindowGroup* group = gtk_window_group_new();
+        gtk_window_group_add_window(group, gtkWindow);
+        g_object_unref(group);
+    }
 }

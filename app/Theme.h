@@ -3,3 +3,10 @@
 
 // Call once after the toolkit has started.
 void ApplyCompactTheme();
+
+class wxWindow;
+
+// The main window runs modally, and its grab would take every click and key
+// from the modeless windows it owns (help, how-to, tag editor). Call after
+// showing such a window: a window group of its own keeps it usable.
+void KeepUsableBesideModalMain(wxWindow* window);

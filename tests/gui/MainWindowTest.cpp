@@ -17,6 +17,8 @@
 #include <wx/statbox.h>
 #include <wx/textctrl.h>
 
+#include <gtk/gtk.h>
+
 #include <vector>
 
 namespace
@@ -291,4 +293,23 @@ TEST_F(MainWindowTest, RestoringTheWindowBringsBackAnOpenEditor)
     g_tagEditor.Close();
     dlg->GetEventHandler()->ProcessEvent(restored);
     EXPECT_FALSE(g_tagEditor.IsVisible());
+}
+
+TEST_F(MainWindowTest, TheTagEditorTakesInputWhileTheMainWindowRunsModally)
+{
+    TempDir dir;
+    g_queue.AppendEntry("a.mp3", dir.Write("a.mp3", Mp3Bytes("A")));
+    g_queue.SelectRow(0);
+    // The window whose grab holds the input of win's group, if any.
+    auto grabOver = [](wxWindow* win) {
+        return gtk_window_group_get_current_grab(gtk_window_get_group(GTK_WINDOW(win->GetHandle())));
+    };
+    std::vector<GtkWidget*> grabs;
+    wxTheApp->CallAfter([&] {
+        dlg->OpenTagEditor();
+        grabs = {grabOver(dlg), grabOver(g_tagEditor.GetWindow())};
+        dlg->Close();
+    });
+    dlg->ShowModal();
+    EXPECT_EQ(grabs, (std::vector<GtkWidget*>{dlg->GetHandle(), nullptr}));
 }
