@@ -311,8 +311,9 @@ void CRenamerDlg::OnOption()
 void CRenamerDlg::OnLocationPicked(const std::string& pickedPath)
 {
     std::string location = pickedPath;
-    // A drive root picked in the tree is held without its final separator.
-    if (location.size() == 3 && location[2] == '\\')
+    // A drive root (C:\) picked in the tree is held without its final
+    // separator; elsewhere a backslash is part of a name.
+    if (location.size() == 3 && location[1] == ':' && location[2] == '\\')
         location.resize(2);
     else if (location.size() > 1 && location.back() == '/')
         location.pop_back();

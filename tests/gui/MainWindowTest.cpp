@@ -248,6 +248,10 @@ TEST_F(MainWindowTest, PickedLocationGoesToTheDirectoryList)
     EXPECT_EQ(g_dirList.m_location, "/home/anna/Music");
     EXPECT_EQ(g_hDirStatus->GetValue(), "Path: /home/anna/Music/");
 
+    FolderItem backslash(0, 1, "a\\", "/a\\");
+    SendToMainWindow(WM_LOCATIONPICKED, &backslash);
+    EXPECT_EQ(g_dirList.m_location, "/a\\") << "a backslash belongs to the name";
+
     FolderItem root(6, 6, "File System (/)", "/");
     SendToMainWindow(WM_LOCATIONPICKED, &root);
     EXPECT_EQ(g_dirList.m_location, "/");
