@@ -117,7 +117,6 @@ TEST_F(BrowserListTest, FoldersComeFirstThenMp3FilesAndNothingElse)
         const long row = static_cast<long>(i);
         const bool folder = i > 0 && i <= subfolders.size();
         const std::string path = i == 0 ? "" : music + "/" + expected[i];
-        EXPECT_EQ(g_dirList.Row(i).path, path);
         EXPECT_EQ(List()->GetItemText(row, 0), ToDisplay(expected[i]));
         EXPECT_EQ(List()->GetItemText(row, 1), i == 0 ? "" : folder ? "Folder" : "Mp3") << expected[i];
         EXPECT_EQ(List()->GetItemText(row, 2), ToDisplay(path));
@@ -145,7 +144,7 @@ TEST_F(BrowserListTest, FoldersComeFirstThenMp3FilesAndNothingElse)
     EXPECT_EQ(List()->OnGetItemImage(2), EnumerateDrives().at(0).image);
 }
 
-TEST_F(BrowserListTest, DoubleClicksWalkDownUpAndThroughTheSpecialRows)
+TEST_F(BrowserListTest, DoubleClicksWalkDownUpAndThroughTheKeyRows)
 {
     const std::string d = dir.Path();
     for (const std::string& folder :
@@ -237,7 +236,6 @@ TEST_F(BrowserListTest, ContextMenuCtrlAAndDoubleClicksActOnTheRows)
     Open("x.mp3");
     EXPECT_EQ(QueueNames(), Names{"x.mp3"});
     EXPECT_EQ(g_queue.GetPath(0), d + "/x.mp3");
-    EXPECT_EQ(g_dirList.m_location, d);
     EXPECT_EQ(Listed(), listed);
     EXPECT_EQ(Listed(true), Names{"x.mp3"});
 
@@ -252,7 +250,7 @@ TEST_F(BrowserListTest, ContextMenuCtrlAAndDoubleClicksActOnTheRows)
     Command(ID_DIRLIST_SELECTALL);
     EXPECT_EQ(Listed(true), Join({"Parent Directory"}, files));
 
-    // The folder is searched, the files come in list order, the special row
+    // The folder is searched, the files come in list order, the parent row
     // is passed over.
     g_queue.SelectAll();
     g_queue.RemoveSelected();
