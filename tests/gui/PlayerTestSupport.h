@@ -5,6 +5,7 @@
 #include "GuiTest.h"
 #include "app/Globals.h"
 #include "app/RenamerDlg.h"
+#include "player/MediaPlayer.h"
 #include "queue/QueueList.h"
 
 #include <wx/mediactrl.h>
