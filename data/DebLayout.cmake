@@ -3,6 +3,7 @@
 # - The settings file goes to /etc/mp3tavoly as a conffile, with a link from
 #   the program's Vov folder: /usr may be read-only, and dpkg keeps a changed
 #   conffile over upgrades and removals.
+# - Manual pages compressed, whoever installed them.
 # - The copyright and changelog files every package carries.
 set(root "${CPACK_TEMPORARY_INSTALL_DIRECTORY}")
 set(src "${CPACK_TAVOLY_SOURCE_DIR}/data")
@@ -23,3 +24,13 @@ execute_process(COMMAND gzip -9 -n -c "${src}/changelog"
 if(failed)
   message(FATAL_ERROR "Cannot compress the changelog")
 endif()
+
+file(GLOB pages "${root}/usr/share/man/man*/*")
+foreach(page IN LISTS pages)
+  if(NOT page MATCHES "\\.gz$" AND NOT IS_SYMLINK "${page}")
+    execute_process(COMMAND gzip -9 -n "${page}" RESULT_VARIABLE failed)
+    if(failed)
+      message(FATAL_ERROR "Cannot compress ${page}")
+    endif()
+  endif()
+endforeach()
