@@ -1,5 +1,7 @@
 #include "res/Images.h"
 
+#include "res/ProgramIcon.h"
+
 #include <wx/dcmemory.h>
 #include <wx/icon.h>
 #include <wx/image.h>
@@ -132,28 +134,6 @@ void DrawImage(wxDC& dc, int index)
     default: break;
     }
 }
-
-wxBitmap DrawIcon(int size)
-{
-    wxBitmap bitmap(size, size, 24);
-    wxMemoryDC dc(bitmap);
-    dc.SetBackground(wxBrush(wxColour(255, 0, 255)));
-    dc.Clear();
-    const double s = size / 16.0;
-    auto px = [s](double v) { return static_cast<int>(v * s + 0.5); };
-    // A music note over a page: the program renames songs.
-    dc.SetPen(wxPen(kInk, std::max(1, px(0.7))));
-    dc.SetBrush(wxBrush(kWhite));
-    dc.DrawRectangle(px(2), px(1), px(12), px(14));
-    dc.SetBrush(wxBrush(kWave));
-    dc.SetPen(wxPen(kWave, std::max(1, px(1))));
-    dc.DrawEllipse(px(4), px(10), px(4), px(3));
-    dc.DrawLine(px(7.5), px(11.5), px(7.5), px(3));
-    dc.DrawLine(px(7.5), px(3), px(11.5), px(5));
-    dc.SelectObject(wxNullBitmap);
-    bitmap.SetMask(new wxMask(bitmap, wxColour(255, 0, 255)));
-    return bitmap;
-}
 } // namespace
 
 wxBitmap LoadIconStrip()
@@ -174,7 +154,7 @@ wxIconBundle LoadProgramIcon()
     for (int size : {16, 32, 48})
     {
         wxIcon icon;
-        icon.CopyFromBitmap(DrawIcon(size));
+        icon.CopyFromBitmap(wxBitmap(DrawProgramIcon(size)));
         bundle.AddIcon(icon);
     }
     return bundle;

@@ -9,7 +9,7 @@
 // 240x16, 24-bit, no black pixel (black is the mask colour of the lists).
 wxBitmap LoadIconStrip();
 
-// The program icon at 16, 32 and 48 pixels.
+// The program icon at 16, 32 and 48 pixels (see ProgramIcon.h).
 wxIconBundle LoadProgramIcon();
 
 // The cursor shown while rows are dragged from the directory list.
