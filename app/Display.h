@@ -5,7 +5,8 @@
 #include <string>
 #include <wx/string.h>
 
-// Any byte string as display text; bytes that are not UTF-8 show as U+FFFD.
+// Any byte string as display text; a name that is not UTF-8 shows decoded in
+// the ANSI code page (DisplayableUtf8).
 wxString ToDisplay(const std::string& bytes);
 
 // Text typed by a person, as UTF-8 bytes.

@@ -12,7 +12,9 @@ bool IsAsciiNameChar(char32_t c)
 
 // Non-ASCII characters that show in a file name. C1 controls, invisible
 // format characters, line and paragraph separators and noncharacters would
-// make names that look alike but differ, so they go.
+// make names that look alike but differ, so they go; so does U+FFFD, which
+// stands for bytes the code page leaves undefined, as 1252's undefined bytes
+// leave only C1 controls.
 bool IsVisibleNonAscii(char32_t c)
 {
     static const struct { char32_t first, last; } kDropped[] = {
@@ -20,7 +22,7 @@ bool IsVisibleNonAscii(char32_t c)
         {0x115F, 0x1160}, {0x17B4, 0x17B5}, {0x180B, 0x180F}, {0x200B, 0x200F},
         {0x2028, 0x202E}, {0x2060, 0x206F}, {0x3164, 0x3164}, {0xD800, 0xDFFF},
         {0xFDD0, 0xFDEF}, {0xFEFF, 0xFEFF}, {0xFFA0, 0xFFA0}, {0xFFF9, 0xFFFB},
-        {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0000, 0xE007F},
+        {0xFFFD, 0xFFFD}, {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0000, 0xE007F},
     };
     if (c < 0x80 || c > 0x10FFFF || (c & 0xFFFE) == 0xFFFE)
         return false;

@@ -1,6 +1,8 @@
 #include "core/TextCodec.h"
 
-#include <algorithm>
+#include "core/AnsiCodePage.h"
+
+#include <vector>
 
 namespace {
 
@@ -68,21 +70,6 @@ const unsigned char* Bytes(const std::string& s)
     return reinterpret_cast<const unsigned char*>(s.data());
 }
 
-// Windows-1252 0x80..0x9F; zero marks the bytes the code page leaves undefined.
-const char16_t kCp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
-};
-
-char32_t Cp1252ToCodePoint(unsigned char b)
-{
-    if (b >= 0x80 && b <= 0x9F && kCp1252High[b - 0x80] != 0)
-        return kCp1252High[b - 0x80];
-    return b;
-}
-
 } // namespace
 
 bool IsValidUtf8(const std::string& bytes)
@@ -137,31 +124,6 @@ std::u32string Utf8ToCodePoints(const std::string& bytes)
     return out;
 }
 
-std::string Cp1252ToUtf8(const std::string& bytes)
-{
-    std::string out;
-    out.reserve(bytes.size());
-    for (unsigned char b : bytes)
-        AppendUtf8(out, Cp1252ToCodePoint(b));
-    return out;
-}
-
-bool CodePointToCp1252(char32_t c, unsigned char& byte)
-{
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
-        byte = static_cast<unsigned char>(c);
-        return true;
-    }
-    for (int i = 0; i < 32; ++i) {
-        const char32_t mapped = kCp1252High[i] != 0 ? kCp1252High[i] : char32_t(0x80 + i);
-        if (mapped == c) {
-            byte = static_cast<unsigned char>(0x80 + i);
-            return true;
-        }
-    }
-    return false;
-}
-
 std::string DecodeTagField(const std::string& bytes)
 {
     const unsigned char* s = Bytes(bytes);
@@ -172,7 +134,7 @@ std::string DecodeTagField(const std::string& bytes)
         if (step.length == 0) {
             if (step.truncated && sawMultiByte)
                 return bytes.substr(0, i);
-            return Cp1252ToUtf8(bytes);
+            return AnsiToUtf8(bytes);
         }
         if (step.length > 1)
             sawMultiByte = true;
@@ -185,10 +147,19 @@ std::string DisplayableUtf8(const std::string& bytes)
 {
     if (IsValidUtf8(bytes))
         return bytes;
+    // Part by part, so a UTF-8 folder keeps its name above an old file's.
     std::string out;
-    for (char32_t c : Utf8ToCodePoints(bytes))
-        AppendUtf8(out, c);
-    return out;
+    std::string::size_type start = 0;
+    for (;;) {
+        const std::string::size_type slash = bytes.find('/', start);
+        const std::string part =
+            bytes.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+        out += IsValidUtf8(part) ? part : AnsiToUtf8(part);
+        if (slash == std::string::npos)
+            return out;
+        out += '/';
+        start = slash + 1;
+    }
 }
 
 std::string CutUtf8(const std::string& utf8, std::size_t maxBytes)
@@ -201,24 +172,26 @@ std::string CutUtf8(const std::string& utf8, std::size_t maxBytes)
     return utf8.substr(0, end);
 }
 
-std::string EncodeTagText(const std::string& utf8, std::size_t maxBytes)
+std::string EncodeTagText(const std::string& typed, std::size_t maxBytes)
 {
-    const std::string text = DisplayableUtf8(utf8);
-    std::string single;
-    bool fits = true;
-    for (char32_t c : Utf8ToCodePoints(text)) {
-        unsigned char b = 0;
-        if (!CodePointToCp1252(c, b)) {
-            fits = false;
-            break;
+    const std::u32string chars = Utf8ToCodePoints(typed);
+    std::string text;
+    for (char32_t c : chars)
+        AppendUtf8(text, c);
+    std::vector<std::string> perChar;
+    if (CodePointsToAnsi(chars, perChar)) {
+        std::string stored, storedText;
+        for (std::size_t i = 0; i < chars.size(); ++i) {
+            if (stored.size() + perChar[i].size() > maxBytes)
+                break;
+            stored += perChar[i];
+            AppendUtf8(storedText, chars[i]);
         }
-        single += static_cast<char>(b);
-    }
-    if (fits) {
-        single.resize(std::min(single.size(), maxBytes));
-        // "Ã©" is C3 A9 in Windows-1252, which reads back as UTF-8 "é".
-        if (DecodeTagField(single) == Cp1252ToUtf8(single))
-            return single;
+        // The code page may not keep the text: "Ã©" is C3 A9 in 1252,
+        // which reads back as UTF-8 "é"; 1255 and 1258 read a letter and a
+        // mark typed apart as one character.
+        if (DecodeTagField(stored) == storedText)
+            return stored;
     }
     return CutUtf8(text, maxBytes);
 }

@@ -1,6 +1,7 @@
 // Text encodings of tag fields and file names. File names are UTF-8 (or raw
-// bytes); ID3v1 texts are in whatever encoding their writer used, in practice
-// UTF-8 or Windows-1252.
+// bytes); ID3v1 texts are in whatever encoding their writer used: UTF-8, or
+// the writer's ANSI code page (core/AnsiCodePage.h). Every tag text is read
+// with DecodeTagField and written with EncodeTagText.
 #pragma once
 
 #include <cstddef>
@@ -16,30 +17,25 @@ void AppendUtf8(std::string& out, char32_t codePoint);
 // The code points of a text; every ill-formed part becomes U+FFFD.
 std::u32string Utf8ToCodePoints(const std::string& bytes);
 
-// Windows-1252 bytes as UTF-8. The five bytes the code page leaves undefined
-// (0x81 0x8D 0x8F 0x90 0x9D) become the C1 controls of the same value.
-std::string Cp1252ToUtf8(const std::string& bytes);
-
-// The Windows-1252 byte for a code point; false when it has none.
-bool CodePointToCp1252(char32_t codePoint, unsigned char& byte);
-
 // A tag field's bytes as UTF-8 text: the bytes themselves when they are valid
 // UTF-8; UTF-8 without its tail when only an incomplete sequence at the very
 // end spoils it and a complete multi-byte sequence comes before (a writer cut
-// the text at the field's length); Windows-1252 otherwise. Zero bytes stay as
-// they are: the caller decides where the text ends (for the editor, cut the
-// field at its first zero byte before decoding).
+// the text at the field's length); in the ANSI code page otherwise. Zero bytes
+// stay as they are: the caller decides where the text ends (for the editor,
+// cut the field at its first zero byte before decoding). Always valid UTF-8.
 std::string DecodeTagField(const std::string& bytes);
 
-// Any byte string (a file name, say) as valid UTF-8 fit to show: ill-formed
-// parts become U+FFFD. Valid text comes back unchanged.
+// Any byte string (a file name, a path, a message with a path in it) as valid
+// UTF-8 fit to show: valid UTF-8 comes back unchanged; otherwise each part
+// between slashes that is not valid UTF-8 is decoded in the ANSI code page
+// (an old CD's Windows-1251 names read in Cyrillic).
 std::string DisplayableUtf8(const std::string& bytes);
 
 // Cuts valid UTF-8 to at most maxBytes bytes without splitting a character.
 std::string CutUtf8(const std::string& utf8, std::size_t maxBytes);
 
-// The bytes to store for a text typed in the editor, at most maxBytes long:
-// Windows-1252 when every character has a byte there and the stored bytes read
-// back (DecodeTagField) as the same text; UTF-8 otherwise. Cut on a character
-// boundary.
+// The bytes to store for a text typed in the editor, at most maxBytes bytes
+// (not characters) long, cut on a character boundary: in the ANSI code page
+// when every character has a form there and the stored bytes read back
+// (DecodeTagField) as the same text as far as they go; UTF-8 otherwise.
 std::string EncodeTagText(const std::string& utf8, std::size_t maxBytes);

@@ -311,7 +311,7 @@ std::string CTagEditorDlg::FileNameText() const
     if (!m_fileNameEdit)
         return m_fileName;
     const wxString shown = m_fileNameEdit->GetValue();
-    // A name that is not UTF-8 shows with replacement characters; unchanged,
+    // A name that is not UTF-8 shows decoded in the ANSI code page; unchanged,
     // it keeps its own bytes.
     if (shown == ToDisplay(m_fileName))
         return m_fileName;

@@ -114,8 +114,13 @@ void CQueueListCtrl::OnEndLabelEdit(wxListEvent& event)
 {
     // The label changes only through the row update after a rename.
     event.Veto();
-    g_queue.EndLabelEdit(static_cast<int>(event.GetIndex()), FromUser(event.GetLabel()),
-                         event.IsEditCancelled());
+    const int row = static_cast<int>(event.GetIndex());
+    // A name that is not UTF-8 shows decoded; left as shown it keeps its bytes.
+    std::string name = FromUser(event.GetLabel());
+    if (row >= 0 && row < g_queue.GetCount()
+        && event.GetLabel() == ToDisplay(g_queue.GetName(row)))
+        name = g_queue.GetName(row);
+    g_queue.EndLabelEdit(row, name, event.IsEditCancelled());
 }
 
 void CQueueListCtrl::OnLeftUp(wxMouseEvent& event)

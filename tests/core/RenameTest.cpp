@@ -1,6 +1,7 @@
 #include "core/TagFile.h"
 #include "core/Warning.h"
 #include "platform/FileSystem.h"
+#include "../ScopedLocale.h"
 #include "TestFiles.h"
 
 #include <cerrno>
@@ -19,6 +20,7 @@ std::string MakeMp3(const TempDir& dir, const std::string& name, const std::stri
 
 TEST(AutoRename, RenamesAfterTitleAndArtist)
 {
+    ScopedLocale unset(nullptr);   // Windows-1252
     const struct { std::string title, artist; bool artistFirst; std::string name; } cases[] = {
         {"Yesterday", "Beatles", true, "Beatles - Yesterday.mp3"},
         {"Yesterday", "Beatles", false, "Yesterday.mp3"},

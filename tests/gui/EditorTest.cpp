@@ -1,4 +1,5 @@
 #include "PlayerTestSupport.h"
+#include "ScopedLocale.h"
 
 #include "browser/DirList.h"
 #include "core/TagFile.h"
@@ -41,6 +42,8 @@ protected:
     // The tag after the audio of Mp3Bytes.
     static std::string Tag(const std::string& path) { return ReadAll(path).substr(600); }
     static bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+
+    ScopedLocale locale{nullptr};   // tag texts not in UTF-8 read as Windows-1252
 };
 } // namespace
 
@@ -184,7 +187,7 @@ TEST_F(EditorTest, SaveLosesNoFileWhenItCannotWriteOrRename)
     EXPECT_EQ(st.st_mode & 0777, 0644u);
     EXPECT_EQ(Tag(a).substr(3, 2), "A3");
 
-    // A name shown with a replacement character keeps its own bytes.
+    // A name shown decoded keeps its own bytes.
     Open(3);
     g_tagEditor.OnSave();
     EXPECT_EQ(g_queue.Row(3).path, raw);
@@ -232,6 +235,32 @@ TEST_F(EditorTest, FieldsKeepTheirLimitsAndCopyNameAndTitle)
     Set(IDC_TAG_FILENAME, std::string(247, 'f') + ".mp3");
     wxTEST_DIALOG(g_tagEditor.OnSave(), ExpectWarning("Please enter no more than 250 characters."));
     EXPECT_EQ(ReadAll(path), Mp3Bytes("Song"));
+}
+
+TEST_F(EditorTest, TypedTextIsStoredInTheLocalesCodePage)
+{
+    ScopedLocale russian("ru_RU.UTF-8");
+    const std::string path = Queue("\xCF\xF0\xE8.mp3", Mp3Bytes("Song"));   // a 1251 name
+    Open(0);
+    EXPECT_EQ(Text(IDC_TAG_FILENAME), "\xD0\x9F\xD1\x80\xD0\xB8.mp3");
+    // Typing stops at 30 bytes of Windows-1251: 30 Cyrillic letters.
+    wxTextCtrl* title = Edit(IDC_TAG_TITLE);
+    title->SetValue("");
+    for (int i = 0; i < 31; ++i)
+        title->AppendText(wxString::FromUTF8("\xD0\x96"));
+    EXPECT_EQ(title->GetValue().length(), 30u);
+    Edit(IDC_TAG_ARTIST)->SetValue("");
+    Edit(IDC_TAG_ARTIST)->AppendText(wxString::FromUTF8("\xD0\x96 \xE2\x98\x85"));   // Ж ★
+    g_tagEditor.OnSave();
+    std::string artist = "\xD0\x96 \xE2\x98\x85";
+    artist.resize(30, '\0');
+    EXPECT_EQ(Tag(path).substr(3, 60), std::string(30, '\xC6') + artist);
+    EXPECT_EQ(g_queue.Row(0).path, path);
+    g_tagEditor.ShowTag(path);
+    std::string letters;
+    for (int i = 0; i < 30; ++i)
+        letters += "\xD0\x96";
+    EXPECT_EQ(Text(IDC_TAG_TITLE), letters);
 }
 
 TEST_F(EditorTest, PrevAndNextWrapAroundAndClosingOnlyHides)

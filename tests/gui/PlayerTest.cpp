@@ -1,4 +1,5 @@
 #include "PlayerTestSupport.h"
+#include "ScopedLocale.h"
 
 #include "app/Ids.h"
 #include "editor/TagEditorDlg.h"
@@ -101,6 +102,7 @@ TEST_F(PlayerTest, AFileThatCannotBePlayedIsReported)
     Queue("text.mp3", std::string(4000, 'x'));
     g_queue.AppendEntry("gone.mp3", dir.Path() + "/gone.mp3");
     const std::string odd = QueueAudio("caf\xE9.mp3", 3000);   // a name that is not UTF-8
+    ScopedLocale unset(nullptr);
     MediaPlayer& player = dlg->m_player;
     auto playFails = [&](int row, const std::string& shown) {
         wxTEST_DIALOG(PlayRow(row); WaitUntil([&] { return player.OpenFailed(); }),
@@ -116,5 +118,5 @@ TEST_F(PlayerTest, AFileThatCannotBePlayedIsReported)
     ASSERT_EQ(unlink(odd.c_str()), 0);
     WaitUntil([&] { return Pos(player) > 500; });
     EXPECT_EQ(State(player), wxMEDIASTATE_PLAYING);
-    playFails(2, dir.Path() + "/caf\xEF\xBF\xBD.mp3");
+    playFails(2, dir.Path() + "/caf\xC3\xA9.mp3");   // shown in Windows-1252
 }

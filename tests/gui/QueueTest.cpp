@@ -1,4 +1,5 @@
 #include "GuiTest.h"
+#include "ScopedLocale.h"
 
 #include "app/Globals.h"
 #include "app/Ids.h"
@@ -253,6 +254,7 @@ TEST_F(QueueTest, UndoGivesTheOldNamesBackWithoutReplacingAnything)
 TEST_F(QueueTest, NamesThatAreNotUtf8RenameAndUndo)
 {
     // A Latin-1 file name and a Windows-1252 tag title.
+    ScopedLocale unset(nullptr);
     const std::string raw = dir.Write("caf\xE9.mp3", Mp3Bytes("Caf\xE9"));
     Drop({dir.Path()});
     ASSERT_EQ(g_queue.GetCount(), 1);
@@ -264,6 +266,13 @@ TEST_F(QueueTest, NamesThatAreNotUtf8RenameAndUndo)
     g_queue.UndoSelected();
     EXPECT_TRUE(Exists(raw));
     EXPECT_EQ(Row(0).path, raw);
+    // Shown as "café.mp3", the name edited in place but left as it was.
+    wxListEvent edited(wxEVT_LIST_END_LABEL_EDIT, IDC_QUEUE);
+    edited.m_itemIndex = 0;
+    edited.m_item.SetText(wxString::FromUTF8("caf\xC3\xA9.mp3"));
+    dlg->FindWindow(IDC_QUEUE)->ProcessWindowEvent(edited);
+    EXPECT_TRUE(Exists(raw));
+    EXPECT_FALSE(Exists(dir.Path() + "/caf\xC3\xA9.mp3"));
 }
 
 TEST_F(QueueTest, RemoveTakesEverySelectedRowAndKeepsTheCounts)
