@@ -182,7 +182,6 @@ bool CRenamerDlg::OnInitDialog()
     g_optionsDlg.LoadSettings();
 
     m_player.Reset();
-    g_queue.UpdateCounts();
 
     wxEvtHandler::AddFilter(this);
     m_location->SetFocus();

@@ -162,7 +162,8 @@ TEST_F(MainWindowTest, StartUpWiresTheProgramWideObjects)
     EXPECT_EQ(g_tagEditor.m_row, -1);
     EXPECT_EQ(dlg->m_player.m_playing, 0);
     EXPECT_EQ(g_hDirStatus->GetValue(), "Path: My Computer");
-    EXPECT_EQ(g_hQueueStatus->GetValue(), "0 files total, 0 files selected.");
+    // The counts line is written on the first change only.
+    EXPECT_EQ(g_hQueueStatus->GetValue(), "");
     EXPECT_FALSE(dlg->m_hIcon.IsEmpty());
 }
 

@@ -127,10 +127,14 @@ TEST_F(QueueTest, AddEntryFromTheDirectoryList)
     dir.Write("x.mp3", Mp3Bytes("X"));
     EXPECT_EQ(g_queue.AddEntry("x.mp3", "", ADD_MP3), 0);
     EXPECT_EQ(g_queue.AddEntry("", dir.Path() + "/x.mp3", ADD_MP3), 0);
-    EXPECT_EQ(Counts(), "0 files total, 0 files selected.");
+    EXPECT_EQ(Counts(), "");
     EXPECT_EQ(g_queue.AddEntry("x.mp3", dir.Path() + "/x.mp3", ADD_MP3), 1);
     EXPECT_EQ(g_queue.AddEntry("", dir.Path(), ADD_FOLDER), 1);
     EXPECT_EQ(g_queue.GetCount(), 1);
+    EXPECT_EQ(Counts(), "1 files total, 0 files selected.");
+    g_queue.SelectAll();
+    EXPECT_EQ(Counts(), "1 files total, 1 files selected.");
+    g_queue.DeselectAll();
     EXPECT_EQ(Counts(), "1 files total, 0 files selected.");
     // The identical path only once; a path differing in case is another file.
     g_queue.AppendEntry("X.mp3", dir.Path() + "/X.mp3");
@@ -404,7 +408,7 @@ TEST_F(QueueTest, ManyAddsInARowShowOnceAtTheEnd)
         g_queue.AddEntry("f.mp3", "/q/f" + std::to_string(i) + ".mp3", ADD_MP3);
     EXPECT_TRUE(g_queue.IsQueued("/q/f2.mp3"));
     g_queue.EndAdding();
-    EXPECT_EQ(Counts(), "0 files total, 0 files selected.");
+    EXPECT_EQ(Counts(), "");
     EXPECT_EQ(g_queue.GetCtrl()->GetItemCount(), 0);
     g_queue.EndAdding();
     EXPECT_EQ(Counts(), "3 files total, 0 files selected.");
