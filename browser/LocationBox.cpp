@@ -8,6 +8,8 @@
 #include <wx/renderer.h>
 #include <wx/settings.h>
 
+#include <algorithm>
+
 // ---------------------------------------------------------------------------
 // The drop-down window
 
@@ -170,18 +172,36 @@ void CLocationBox::OpenDropDown()
 {
     if (!m_tree || !m_ctrl || !m_timer)
         return;
-    m_tree->SetRowHeight(kTreeRowHeight);
     m_timer->Start(5);
-    m_dropHeight = kDropStep * m_tree->ItemCount() - 10;
+    const int step = DropStep();
+    m_dropHeight = step * m_tree->ItemCount() - 10;
     const wxRect box = m_ctrl->GetScreenRect();
     m_dropRect = wxRect(box.x + 1, box.y + box.height + 1, m_dropWidth - 3, 0);
+    m_dropFull = step * m_tree->ItemCount();
+
+    // A label wider than the drop-down gets a horizontal scroll bar, and the
+    // drop-down grows by the bar's height so that the last row stays whole.
+    const int border = m_tree->GetSize().x - m_tree->GetClientSize().x;
+    const bool wide = m_tree->WidestRow() > m_dropRect.width - border;
+    m_tree->ShowScrollbars(wide ? wxSHOW_SB_ALWAYS : wxSHOW_SB_NEVER, wxSHOW_SB_NEVER);
+    if (wide)
+    {
+        const int bar = wxSystemSettings::GetMetric(wxSYS_HSCROLL_Y, m_tree);
+        m_dropHeight += bar;
+        m_dropFull += bar;
+    }
+}
+
+int CLocationBox::DropStep() const
+{
+    return m_tree ? m_tree->RowHeight() + 1 : 15;
 }
 
 void CLocationBox::OnDropTimer()
 {
     if (!m_dropDown || !m_timer)
         return;
-    m_dropRect.height += kDropStep;
+    m_dropRect.height = std::min(m_dropRect.height + DropStep(), m_dropFull);
     m_dropDown->SetSize(m_dropRect);
     m_tree->Scroll(0, 0);
     if (!m_dropDown->IsShown())
@@ -238,7 +258,8 @@ bool CLocationBox::OnBoxKey(const wxKeyEvent& key)
         OpenDropDown();
         return true;
     }
-    if (key.HasAnyModifiers())
+    // Alt+arrows are the system's; Shift and Ctrl change nothing.
+    if (key.AltDown())
         return false;
     if (down || code == WXK_RIGHT || code == WXK_NUMPAD_RIGHT)
         m_tree->Step(true);
