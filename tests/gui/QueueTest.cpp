@@ -11,6 +11,7 @@
 
 #include <wx/menu.h>
 #include <wx/textctrl.h>
+#include <wx/uiaction.h>
 
 #include <algorithm>
 #include <functional>
@@ -218,6 +219,26 @@ TEST_F(QueueTest, AutoRenameRenamesTheSelectedFilesAfterTheirTags)
     g_queue.AutoRenameSelected();
     EXPECT_EQ(Row(2).name, "Other - Yesterday.mp3");
     EXPECT_TRUE(Exists(folder + "Other - Yesterday.mp3"));
+}
+
+TEST_F(QueueTest, AStateCutShortShowsWholeUnderThePointer)
+{
+    Drop({dir.Write("a.mp3", Mp3Bytes("Song")), dir.Write("b.mp3", Mp3Bytes(""))});
+    SelectOnly({0, 1});
+    g_queue.AutoRenameSelected();
+    ASSERT_EQ(Row(1).state, "Failed, Song name not found! ");
+    wxWindow* rows = g_queue.GetCtrl()->GetRowsWindow();
+    const auto hover = [rows](int row, int column) {
+        wxRect cell;
+        EXPECT_TRUE(g_queue.GetCtrl()->GetSubItemRect(row, column, cell));
+        wxUIActionSimulator mouse;
+        mouse.MouseMove(g_queue.GetCtrl()->ClientToScreen(cell.GetPosition() + wxPoint(10, 3)));
+        Flush();
+        return rows->GetToolTipText().utf8_string();
+    };
+    EXPECT_EQ(hover(1, COL_STATE), "Failed, Song name not found! ");
+    EXPECT_EQ(hover(0, COL_STATE), "") << "Successful fits";
+    EXPECT_EQ(hover(1, COL_NAME), "");
 }
 
 TEST_F(QueueTest, UndoGivesTheOldNamesBackWithoutReplacingAnything)
