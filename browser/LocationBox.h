@@ -92,6 +92,7 @@ class CDropDownWindow : public wxPopupTransientWindow
 {
 public:
     explicit CDropDownWindow(wxWindow* parent);
+    bool ProcessLeftDown(wxMouseEvent& event) override;
 
 protected:
     void OnDismiss() override;
@@ -146,11 +147,12 @@ public:
     void SelectMyComputer();
 
     // What the box's control passes on.
-    void OnBoxClick();
+    void OnBoxClick(long time = 0);   // the click's time, when known
     bool OnBoxKey(const wxKeyEvent& key);   // true when the key was used
     void OnDropTimer();
-    // The drop-down went away by a click outside it.
-    void OnDropDownDismissed();
+    // The drop-down went away by a click outside it (clickTime: that
+    // click's time, 0 when unknown).
+    void OnDropDownDismissed(long clickTime = 0);
 
     // What the face shows: the picked item's record.
     std::string FaceText() const;
@@ -173,6 +175,7 @@ public:
 
 private:
     int m_dropFull = 0;              // the height it ends at
+    long m_closingClick = 0;         // time of the click that last closed it
     CLocationBoxCtrl* m_ctrl = nullptr;
     wxImageList* m_images = nullptr;
     CDropDownWindow* m_dropDown = nullptr;

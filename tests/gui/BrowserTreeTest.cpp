@@ -1,6 +1,10 @@
 // The location box and its drop-down folder tree.
 #include "BrowserTestSupport.h"
 
+#include "app/HelpDlg.h"
+#include "app/Ids.h"
+
+#include <wx/uiaction.h>
 #include <wx/utils.h>
 
 #include <tuple>
@@ -287,4 +291,50 @@ TEST_F(BrowserTreeTest, PicksByMouseEnterAndArrowKeysReachTheList)
     EXPECT_EQ(g_locationBox.FaceText(), "Desktop");
     EXPECT_EQ(g_locationBox.m_dropHeight, g_locationBox.DropStep() * Tree()->ItemCount() - 10);
     g_locationBox.CloseDropDown();
+}
+
+TEST_F(BrowserTreeTest, TheClickThatClosesTheDropDownGoesOnToItsTarget)
+{
+    wxUIActionSimulator mouse;
+    const auto clickAt = [&mouse](const wxPoint& at) {
+        // Down and up apart, as a hand clicks.
+        mouse.MouseMove(at);
+        Flush();
+        mouse.MouseDown();
+        Flush();
+        wxMilliSleep(50);
+        Flush();
+        mouse.MouseUp();
+        Flush();
+    };
+    const auto open = [&] {
+        clickAt(Box()->GetScreenRect().GetLeftTop() + wxPoint(20, 5));
+        for (int i = 0; i < 100 && g_locationBox.m_dropRect.height < g_locationBox.m_dropHeight; ++i)
+        {
+            wxMilliSleep(5);
+            Flush();
+        }
+        ASSERT_TRUE(g_locationBox.IsDropDownShown());
+    };
+
+    // A button: the drop-down closes, nothing is picked, and Help opens.
+    open();
+    clickAt(dlg->FindWindow(IDC_HELPBUTTON)->GetScreenRect().GetPosition() + wxPoint(10, 5));
+    EXPECT_FALSE(g_locationBox.IsDropDownShown());
+    EXPECT_EQ(g_locationBox.FaceText(), "My Computer");
+    EXPECT_TRUE(g_helpDlg.IsVisible());
+    g_helpDlg.Hide();
+
+    // A row of the directory list: it is selected.
+    open();
+    wxRect row;
+    ASSERT_TRUE(g_dirList.GetCtrl()->GetItemRect(1, row));
+    clickAt(g_dirList.GetCtrl()->ClientToScreen(row.GetPosition() + wxPoint(30, 4)));
+    EXPECT_FALSE(g_locationBox.IsDropDownShown());
+    EXPECT_TRUE(g_dirList.IsSelected(1));
+
+    // The box itself: it closes and stays closed.
+    open();
+    clickAt(Box()->GetScreenRect().GetLeftTop() + wxPoint(20, 5));
+    EXPECT_FALSE(g_locationBox.IsDropDownShown());
 }
