@@ -160,12 +160,17 @@ bool CRenamerDlg::OnInitDialog()
     m_dirList->InsertColumn(2, "Path", wxLIST_FORMAT_LEFT, 490);
     g_dirList.ShowLocation();
     m_dirList->SetBackgroundColour(wxColour(255, 255, 248));
+    // The light backgrounds were chosen for black text; a dark desktop theme
+    // would otherwise draw its light text on them. Selected rows keep the
+    // theme's highlight colours.
+    m_dirList->SetForegroundColour(*wxBLACK);
 
     m_queue->InsertColumn(COL_NAME, "Name", wxLIST_FORMAT_LEFT, 150);
     m_queue->InsertColumn(COL_STATE, "State", wxLIST_FORMAT_LEFT, 90);
     m_queue->InsertColumn(COL_ORIGINAL, "Original Name", wxLIST_FORMAT_LEFT, 150);
     m_queue->InsertColumn(COL_PATH, "Path", wxLIST_FORMAT_LEFT, 410);
     m_queue->SetBackgroundColour(wxColour(246, 247, 255));
+    m_queue->SetForegroundColour(*wxBLACK);
 
     g_locationBox.CreateDropDown(0, 150);
 
@@ -182,7 +187,6 @@ bool CRenamerDlg::OnInitDialog()
     g_optionsDlg.LoadSettings();
 
     m_player.Reset();
-    g_queue.UpdateCounts();
 
     wxEvtHandler::AddFilter(this);
     m_location->SetFocus();

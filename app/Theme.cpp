@@ -12,7 +12,8 @@ static const char kCss[] =
     "entry { min-height: 0; padding-top: 1px; padding-bottom: 1px; }\n"
     "scale { padding: 0; margin: 0; min-height: 0; }\n"
     "scale trough { min-height: 4px; margin: 0; }\n"
-    "scale slider { min-height: 14px; min-width: 14px; margin: -6px 0; }\n";
+    "scale slider { min-height: 14px; min-width: 14px; margin: -6px 0; }\n"
+    "entry.tight { padding-left: 2px; padding-right: 2px; }\n";
 
 void ApplyCompactTheme()
 {
@@ -41,4 +42,10 @@ void KeepUsableBesideModalMain(wxWindow* window)
         gtk_window_group_add_window(group, gtkWindow);
         g_object_unref(group);
     }
+}
+
+void MakeEntryTight(wxWindow* entry)
+{
+    if (entry && entry->GetHandle())
+        gtk_style_context_add_class(gtk_widget_get_style_context(entry->GetHandle()), "tight");
 }

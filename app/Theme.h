@@ -10,3 +10,7 @@ class wxWindow;
 // from the modeless windows it owns (help, how-to, tag editor). Call after
 // showing such a window: a window group of its own keeps it usable.
 void KeepUsableBesideModalMain(wxWindow* window);
+
+// For an entry only a few characters wide: less room beside the text, so
+// the characters themselves fit.
+void MakeEntryTight(wxWindow* entry);

@@ -8,6 +8,7 @@
 
 #include <wx/settings.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace
@@ -35,8 +36,8 @@ CFolderTree::CFolderTree(wxWindow* parent)
     Bind(wxEVT_KEY_DOWN, &CFolderTree::OnKeyDown, this);
     Bind(wxEVT_TREE_ITEM_EXPANDED, &CFolderTree::OnExpanded, this);
     Bind(wxEVT_TREE_ITEM_COLLAPSED, &CFolderTree::OnCollapsed, this);
-    // The list that grows below a box is never scrolled: it is as tall as
-    // its items.
+    // The drop-down is as tall as its items, so never a vertical bar; the
+    // horizontal one comes with each opening when a label does not fit.
     ShowScrollbars(wxSHOW_SB_NEVER, wxSHOW_SB_NEVER);
 }
 
@@ -45,24 +46,34 @@ void CFolderTree::InitImages()
     m_images.Create(16, 16, false, 10);
     m_images.Add(LoadIconStrip(), *wxBLACK);
     SetImageList(&m_images);
-    SetRowHeight(kTreeRowHeight);
 }
 
-void CFolderTree::SetRowHeight(int height)
+int CFolderTree::RowHeight() const
+{
+    // The control's own row height, worked out from the font (descenders
+    // included) and the images.
+    wxRect rect;
+    const wxTreeItemId first = FirstTopLevelItem();
+    if (first.IsOk() && GetBoundingRect(first, rect))
+        return rect.height;
+    return GetCharHeight() + 4;
+}
+
+int CFolderTree::WidestRow()
 {
 #ifndef __WXMSW__
-    // The generic tree works out its row height from the font and the
-    // images whenever either changes; the drop-down is sized at a fixed
-    // height per item, so rows follow that instead.
-    if (m_lineHeight != height)
-    {
-        m_lineHeight = height;
-        m_dirty = true;
-        Refresh();
-    }
-#else
-    (void)height;
+    // Rows inserted since the last paint have no place yet.
+    if (m_dirty)
+        CalculatePositions();
 #endif
+    int widest = 0;
+    for (wxTreeItemId item = FirstTopLevelItem(); item.IsOk(); item = NextVisible(item))
+    {
+        wxRect rect;
+        if (GetBoundingRect(item, rect, true))
+            widest = std::max(widest, CalcUnscrolledPosition(rect.GetTopRight()).x + 1);
+    }
+    return widest;
 }
 
 wxTreeItemId CFolderTree::InsertNode(FolderItem* record, const wxTreeItemId& parent)

@@ -8,6 +8,12 @@
 #include <wx/renderer.h>
 #include <wx/settings.h>
 
+#ifdef __WXGTK__
+#include <gtk/gtk.h>
+#endif
+
+#include <algorithm>
+
 // ---------------------------------------------------------------------------
 // The drop-down window
 
@@ -24,9 +30,64 @@ void CDropDownWindow::OnSize(wxSizeEvent& event)
     event.Skip();
 }
 
+#ifdef __WXGTK__
+namespace
+{
+// While the drop-down is open, its pointer grab takes every click. A click
+// outside closes it and then goes on to what it was aimed at, as if there
+// had been no drop-down; a click on the box only closes it. Returns the
+// click's time, 0 when the drop-down did not close by a click.
+long PassOnClosingClick(const wxWindow* box)
+{
+    GdkEvent* press = gtk_get_current_event();
+    if (!press)
+        return 0;
+    if (press->type != GDK_BUTTON_PRESS)
+    {
+        gdk_event_free(press);
+        return 0;
+    }
+    const long time = static_cast<long>(gdk_event_get_time(press));
+    GdkDevice* device = gdk_event_get_device(press);
+    gdouble x = 0, y = 0;
+    GdkWindow* target = device ? gdk_device_get_window_at_position_double(device, &x, &y) : nullptr;
+    const wxWindow* under = wxFindWindowAtPoint(wxGetMousePosition());
+    if (target && under && under != box)
+    {
+        // The copy takes its own reference on its window.
+        g_object_unref(press->button.window);
+        press->button.window = GDK_WINDOW(g_object_ref(target));
+        press->button.x = x;
+        press->button.y = y;
+        gdk_event_put(press);
+    }
+    gdk_event_free(press);
+    return time;
+}
+} // namespace
+#endif
+
+bool CDropDownWindow::ProcessLeftDown(wxMouseEvent& event)
+{
+    // A click outside closes it here, so that the toolkit's own click goes
+    // on to its target (see OnDismiss) rather than a copy that only windows
+    // of ours would understand.
+    const auto* win = static_cast<const wxWindow*>(event.GetEventObject());
+    if (win && !GetScreenRect().Contains(win->ClientToScreen(event.GetPosition())))
+    {
+        DismissAndNotify();
+        return true;
+    }
+    return false;
+}
+
 void CDropDownWindow::OnDismiss()
 {
-    g_locationBox.OnDropDownDismissed();
+    long clickTime = 0;
+#ifdef __WXGTK__
+    clickTime = PassOnClosingClick(g_locationBox.GetCtrl());
+#endif
+    g_locationBox.OnDropDownDismissed(clickTime);
 }
 
 // ---------------------------------------------------------------------------
@@ -51,9 +112,9 @@ wxSize CLocationBoxCtrl::DoGetBestSize() const
     return FromDIP(wxSize(180, 24));
 }
 
-void CLocationBoxCtrl::OnLeftDown(wxMouseEvent&)
+void CLocationBoxCtrl::OnLeftDown(wxMouseEvent& event)
 {
-    g_locationBox.OnBoxClick();
+    g_locationBox.OnBoxClick(event.GetTimestamp());
 }
 
 void CLocationBoxCtrl::OnKeyDown(wxKeyEvent& event)
@@ -170,18 +231,36 @@ void CLocationBox::OpenDropDown()
 {
     if (!m_tree || !m_ctrl || !m_timer)
         return;
-    m_tree->SetRowHeight(kTreeRowHeight);
     m_timer->Start(5);
-    m_dropHeight = kDropStep * m_tree->ItemCount() - 10;
+    const int step = DropStep();
+    m_dropHeight = step * m_tree->ItemCount() - 10;
     const wxRect box = m_ctrl->GetScreenRect();
     m_dropRect = wxRect(box.x + 1, box.y + box.height + 1, m_dropWidth - 3, 0);
+    m_dropFull = step * m_tree->ItemCount();
+
+    // A label wider than the drop-down gets a horizontal scroll bar, and the
+    // drop-down grows by the bar's height so that the last row stays whole.
+    const int border = m_tree->GetSize().x - m_tree->GetClientSize().x;
+    const bool wide = m_tree->WidestRow() > m_dropRect.width - border;
+    m_tree->ShowScrollbars(wide ? wxSHOW_SB_ALWAYS : wxSHOW_SB_NEVER, wxSHOW_SB_NEVER);
+    if (wide)
+    {
+        const int bar = wxSystemSettings::GetMetric(wxSYS_HSCROLL_Y, m_tree);
+        m_dropHeight += bar;
+        m_dropFull += bar;
+    }
+}
+
+int CLocationBox::DropStep() const
+{
+    return m_tree ? m_tree->RowHeight() + 1 : 15;
 }
 
 void CLocationBox::OnDropTimer()
 {
     if (!m_dropDown || !m_timer)
         return;
-    m_dropRect.height += kDropStep;
+    m_dropRect.height = std::min(m_dropRect.height + DropStep(), m_dropFull);
     m_dropDown->SetSize(m_dropRect);
     m_tree->Scroll(0, 0);
     if (!m_dropDown->IsShown())
@@ -204,8 +283,9 @@ void CLocationBox::CloseDropDown()
     }
 }
 
-void CLocationBox::OnDropDownDismissed()
+void CLocationBox::OnDropDownDismissed(long clickTime)
 {
+    m_closingClick = clickTime;
     // Closed by a click outside: nothing is picked, and a timer still
     // running would show it again.
     if (m_timer)
@@ -219,8 +299,12 @@ void CLocationBox::OnDropDownDismissed()
     m_ctrl->Refresh();
 }
 
-void CLocationBox::OnBoxClick()
+void CLocationBox::OnBoxClick(long time)
 {
+    // A click on the box soon after the one that opened the drop-down closes
+    // it and also makes a double click, which must not open it again.
+    if (time != 0 && time == m_closingClick)
+        return;
     if (IsDropDownShown())
         CloseDropDown();
     else
@@ -238,7 +322,8 @@ bool CLocationBox::OnBoxKey(const wxKeyEvent& key)
         OpenDropDown();
         return true;
     }
-    if (key.HasAnyModifiers())
+    // Alt+arrows are the system's; Shift and Ctrl change nothing.
+    if (key.AltDown())
         return false;
     if (down || code == WXK_RIGHT || code == WXK_NUMPAD_RIGHT)
         m_tree->Step(true);

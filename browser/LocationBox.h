@@ -65,8 +65,10 @@ public:
     wxTreeItemId PrevVisible(const wxTreeItemId& item) const;
     // Every item, expanded or not, the hidden root aside.
     int ItemCount() const;
-    // Rows that fit the drop-down's height per item.
-    void SetRowHeight(int height);
+    // The height of one row, as the control draws it.
+    int RowHeight() const;
+    // The right edge of the widest visible row's label, unscrolled.
+    int WidestRow();
     // Expands the item's ancestors; never scrolls.
     void EnsureVisible(const wxTreeItemId& item) override;
 
@@ -90,6 +92,7 @@ class CDropDownWindow : public wxPopupTransientWindow
 {
 public:
     explicit CDropDownWindow(wxWindow* parent);
+    bool ProcessLeftDown(wxMouseEvent& event) override;
 
 protected:
     void OnDismiss() override;
@@ -144,11 +147,12 @@ public:
     void SelectMyComputer();
 
     // What the box's control passes on.
-    void OnBoxClick();
+    void OnBoxClick(long time = 0);   // the click's time, when known
     bool OnBoxKey(const wxKeyEvent& key);   // true when the key was used
     void OnDropTimer();
-    // The drop-down went away by a click outside it.
-    void OnDropDownDismissed();
+    // The drop-down went away by a click outside it (clickTime: that
+    // click's time, 0 when unknown).
+    void OnDropDownDismissed(long clickTime = 0);
 
     // What the face shows: the picked item's record.
     std::string FaceText() const;
@@ -165,15 +169,16 @@ public:
     CFolderTree* m_tree = nullptr;   // a window: destroyed with the main window
     wxRect m_dropRect;               // screen coordinates while unrolling
 
+    // What the drop-down grows by per timer tick and per item: a row and a
+    // pixel, so that the tree's top margin and border leave every row whole.
+    int DropStep() const;
+
 private:
+    int m_dropFull = 0;              // the height it ends at
+    long m_closingClick = 0;         // time of the click that last closed it
     CLocationBoxCtrl* m_ctrl = nullptr;
     wxImageList* m_images = nullptr;
     CDropDownWindow* m_dropDown = nullptr;
     std::unique_ptr<wxTimer> m_timer;
 };
 
-// The drop-down grows this much per timer tick and per item.
-constexpr int kDropStep = 15;
-// Its rows are a little less tall, so that the tree's top margin and the
-// window's border still leave every row whole.
-constexpr int kTreeRowHeight = 14;

@@ -173,6 +173,7 @@ void CTagEditorDlg::CreateControls()
     m_albumEdit = edit(IDC_TAG_ALBUM, 50, 76, 119, 12);
     label(wxID_ANY, "Track", 172, 78, 19, 8);
     m_trackEdit = edit(IDC_TAG_TRACK, 198, 76, 18, 12);
+    MakeEntryTight(m_trackEdit);
     label(wxID_ANY, "Year", 10, 92, 17, 8);
     m_yearEdit = edit(IDC_TAG_YEAR, 50, 90, 40, 12);
     label(wxID_ANY, "Genre", 93, 92, 21, 8);
@@ -210,6 +211,9 @@ void CTagEditorDlg::CreateControls()
     };
     for (const LimitedField& f : m_limits)
         f.edit->Bind(wxEVT_TEXT, &CTagEditorDlg::OnFieldText, this);
+    // The window opens with the caret in the first field that can be
+    // edited, not in the read-only Path.
+    m_fileNameEdit->SetFocus();
 }
 
 void CTagEditorDlg::ForgetWindow()

@@ -138,7 +138,32 @@ void CQueueListCtrl::OnMotion(wxMouseEvent& event)
         rows->SetCursor(*g_hDragCursor);
     else
         rows->SetCursor(wxNullCursor);
+    ShowStateTip(event.GetPosition());
     event.Skip();
+}
+
+void CQueueListCtrl::ShowStateTip(const wxPoint& pos)
+{
+    int flags = 0;
+    const long row = HitTest(pos, flags);
+    const int x = CalcUnscrolledPosition(pos).x;
+    const int left = GetColumnWidth(COL_NAME);
+    const int width = GetColumnWidth(COL_STATE);
+    wxString tip;
+    if (row >= 0 && row < g_queue.GetCount() && x >= left && x < left + width)
+    {
+        const wxString state = ToDisplay(g_queue.Row(static_cast<size_t>(row)).state);
+        // Room for the cell's own margins.
+        if (GetTextExtent(state).x + 8 > width)
+            tip = state;
+    }
+    wxWindow* rows = GetRowsWindow();
+    if (rows->GetToolTipText() == tip)
+        return;
+    if (tip.empty())
+        rows->UnsetToolTip();
+    else
+        rows->SetToolTip(tip);
 }
 
 void CQueueList::EndLabelEdit(int row, const std::string& newName, bool cancelled)

@@ -158,8 +158,11 @@ int CQueueList::SelectAll()
 
 void CQueueList::DeselectAll()
 {
-    if (m_ctrl && !m_rows.empty())
-        m_ctrl->SetItemState(-1, 0, wxLIST_STATE_SELECTED);
+    if (!m_ctrl || m_rows.empty())
+        return;
+    m_ctrl->SetItemState(-1, 0, wxLIST_STATE_SELECTED);
+    // Clearing every row at once raises no event per row.
+    UpdateCounts();
 }
 
 int CQueueList::FirstSelectedRow() const

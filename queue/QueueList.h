@@ -72,6 +72,9 @@ private:
     void OnEndLabelEdit(wxListEvent& event);
     void OnLeftUp(wxMouseEvent& event);
     void OnMotion(wxMouseEvent& event);
+    // The State column is narrow: a state cut short shows whole as the
+    // hover text of its cell.
+    void ShowStateTip(const wxPoint& pos);
 };
 
 class CQueueList

@@ -63,12 +63,14 @@ protected:
         event.SetEventObject(window);
         window->GetEventHandler()->ProcessEvent(event);
     }
-    static void Key(wxWindow* window, int code, bool control = false, bool alt = false)
+    static void Key(wxWindow* window, int code, bool control = false, bool alt = false,
+                    bool shift = false)
     {
         wxKeyEvent key(wxEVT_KEY_DOWN);
         key.m_keyCode = code;
         key.m_controlDown = control;
         key.m_altDown = alt;
+        key.m_shiftDown = shift;
         Send(window, key);
     }
 

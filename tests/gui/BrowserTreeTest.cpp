@@ -1,6 +1,10 @@
 // The location box and its drop-down folder tree.
 #include "BrowserTestSupport.h"
 
+#include "app/HelpDlg.h"
+#include "app/Ids.h"
+
+#include <wx/uiaction.h>
 #include <wx/utils.h>
 
 #include <tuple>
@@ -146,25 +150,35 @@ TEST_F(BrowserTreeTest, TheTreeHoldsTheFrameAndTheChainsOfFolders)
     EXPECT_EQ(PickedPath(), "relative/x");
 }
 
-TEST_F(BrowserTreeTest, TheDropDownUnrollsBelowTheBoxFifteenPixelsAtATime)
+TEST_F(BrowserTreeTest, TheDropDownUnrollsBelowTheBoxARowAtATime)
 {
+    // Rows are as tall as the text with its descenders (an underscore is
+    // not cut off), and the drop-down grows by a row and a pixel per step.
+    int width = 0, height = 0;
+    Tree()->GetTextExtent("my_music_folder", &width, &height);
+    EXPECT_GE(Tree()->RowHeight(), height);
+    const int step = g_locationBox.DropStep();
+    EXPECT_EQ(step, Tree()->RowHeight() + 1);
     const int items = Tree()->ItemCount();
     const std::vector<int> heights = Unroll();
-    EXPECT_EQ(g_locationBox.m_dropHeight, 15 * items - 10);
+    EXPECT_EQ(g_locationBox.m_dropHeight, step * items - 10);
     ASSERT_EQ(heights.size(), static_cast<size_t>(items));
     for (size_t i = 0; i < heights.size(); ++i)
-        EXPECT_EQ(heights[i], 15 * static_cast<int>(i + 1));
+        EXPECT_EQ(heights[i], step * static_cast<int>(i + 1));
     ASSERT_TRUE(g_locationBox.IsDropDownShown());
     const wxRect box = Box()->GetScreenRect();
     EXPECT_EQ(g_locationBox.GetDropDown()->GetScreenRect(),
-              wxRect(box.x + 1, box.y + box.height + 1, box.width - 3, 15 * items));
-    // The last row is whole inside it.
-    wxTreeItemId last = Tree()->m_myComputer;
-    while (Tree()->NextVisible(last).IsOk())
-        last = Tree()->NextVisible(last);
-    wxRect rect;
-    ASSERT_TRUE(Tree()->GetBoundingRect(last, rect));
-    EXPECT_LE(rect.GetBottom(), Tree()->GetClientSize().y);
+              wxRect(box.x + 1, box.y + box.height + 1, box.width - 3, step * items));
+    const auto lastRowIsWhole = [this] {
+        wxTreeItemId last = Tree()->m_myComputer;
+        while (Tree()->NextVisible(last).IsOk())
+            last = Tree()->NextVisible(last);
+        wxRect rect;
+        ASSERT_TRUE(Tree()->GetBoundingRect(last, rect));
+        EXPECT_LE(rect.GetBottom(), Tree()->GetClientSize().y);
+    };
+    lastRowIsWhole();
+    EXPECT_FALSE(Tree()->IsScrollbarShown(wxHORIZONTAL));
 
     // A click on the box closes it; nothing is picked.
     wxMouseEvent click(wxEVT_LEFT_DOWN);
@@ -183,9 +197,20 @@ TEST_F(BrowserTreeTest, TheDropDownUnrollsBelowTheBoxFifteenPixelsAtATime)
     wxMilliSleep(30);
     Flush();
     EXPECT_TRUE(g_locationBox.IsDropDownShown());
-    EXPECT_EQ(g_locationBox.GetDropDown()->GetSize().y, 15 * items);
+    EXPECT_EQ(g_locationBox.GetDropDown()->GetSize().y, step * items);
     Key(Tree(), WXK_ESCAPE);
     EXPECT_FALSE(g_locationBox.IsDropDownShown());
+
+    // A label wider than the drop-down: a horizontal scroll bar that reaches
+    // it, and room for the bar below the last row.
+    const std::string deep = dir.Path() + "/a_folder_with_a_name_much_wider_than_the_box";
+    MakeDir(deep);
+    Show(deep);
+    Unroll();
+    EXPECT_TRUE(Tree()->IsScrollbarShown(wxHORIZONTAL));
+    EXPECT_GT(Tree()->GetScrollRange(wxHORIZONTAL), Tree()->GetScrollThumb(wxHORIZONTAL));
+    lastRowIsWhole();
+    g_locationBox.CloseDropDown();
 }
 
 TEST_F(BrowserTreeTest, PicksByMouseEnterAndArrowKeysReachTheList)
@@ -227,13 +252,13 @@ TEST_F(BrowserTreeTest, PicksByMouseEnterAndArrowKeysReachTheList)
     EXPECT_EQ(g_dirList.m_location, "My Computer");
     EXPECT_EQ(g_dirList.Row(1).name, "My Document");
 
-    // Arrow keys on the closed box: Down and Right step forward, Up and Left
-    // back; the list follows.
+    // Arrow keys on the closed box, with Shift or Ctrl too: Down and Right
+    // step forward, Up and Left back; the list follows.
     const std::vector<DriveEntry> drives = EnumerateDrives();
-    Key(Box(), WXK_DOWN);
+    Key(Box(), WXK_DOWN, false, false, true);
     EXPECT_EQ(g_locationBox.FaceText(), "File System (/)");
     EXPECT_EQ(g_dirList.m_location, "/");
-    Key(Box(), WXK_LEFT);
+    Key(Box(), WXK_LEFT, true);
     EXPECT_EQ(g_dirList.m_location, "My Computer");
     Key(Box(), WXK_RIGHT);
     EXPECT_EQ(g_dirList.m_location, "/");
@@ -264,6 +289,52 @@ TEST_F(BrowserTreeTest, PicksByMouseEnterAndArrowKeysReachTheList)
     g_locationBox.m_dropHeight = 0;
     Key(Box(), WXK_DOWN, false, true);
     EXPECT_EQ(g_locationBox.FaceText(), "Desktop");
-    EXPECT_EQ(g_locationBox.m_dropHeight, 15 * Tree()->ItemCount() - 10);
+    EXPECT_EQ(g_locationBox.m_dropHeight, g_locationBox.DropStep() * Tree()->ItemCount() - 10);
     g_locationBox.CloseDropDown();
+}
+
+TEST_F(BrowserTreeTest, TheClickThatClosesTheDropDownGoesOnToItsTarget)
+{
+    wxUIActionSimulator mouse;
+    const auto clickAt = [&mouse](const wxPoint& at) {
+        // Down and up apart, as a hand clicks.
+        mouse.MouseMove(at);
+        Flush();
+        mouse.MouseDown();
+        Flush();
+        wxMilliSleep(50);
+        Flush();
+        mouse.MouseUp();
+        Flush();
+    };
+    const auto open = [&] {
+        clickAt(Box()->GetScreenRect().GetLeftTop() + wxPoint(20, 5));
+        for (int i = 0; i < 100 && g_locationBox.m_dropRect.height < g_locationBox.m_dropHeight; ++i)
+        {
+            wxMilliSleep(5);
+            Flush();
+        }
+        ASSERT_TRUE(g_locationBox.IsDropDownShown());
+    };
+
+    // A button: the drop-down closes, nothing is picked, and Help opens.
+    open();
+    clickAt(dlg->FindWindow(IDC_HELPBUTTON)->GetScreenRect().GetPosition() + wxPoint(10, 5));
+    EXPECT_FALSE(g_locationBox.IsDropDownShown());
+    EXPECT_EQ(g_locationBox.FaceText(), "My Computer");
+    EXPECT_TRUE(g_helpDlg.IsVisible());
+    g_helpDlg.Hide();
+
+    // A row of the directory list: it is selected.
+    open();
+    wxRect row;
+    ASSERT_TRUE(g_dirList.GetCtrl()->GetItemRect(1, row));
+    clickAt(g_dirList.GetCtrl()->ClientToScreen(row.GetPosition() + wxPoint(30, 4)));
+    EXPECT_FALSE(g_locationBox.IsDropDownShown());
+    EXPECT_TRUE(g_dirList.IsSelected(1));
+
+    // The box itself: it closes and stays closed.
+    open();
+    clickAt(Box()->GetScreenRect().GetLeftTop() + wxPoint(20, 5));
+    EXPECT_FALSE(g_locationBox.IsDropDownShown());
 }

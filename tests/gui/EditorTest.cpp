@@ -9,6 +9,8 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+#include <gtk/gtk.h>
+
 #include <iterator>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -94,6 +96,13 @@ TEST_F(EditorTest, ShowsAndSavesTheTagAndRenamesTheFile)
                           std::string("Note\0junk", 9), "\x07", 17);
     // Title in Windows-1252, artist in UTF-8, comment up to its first zero.
     Open(0);
+    // The caret starts in the first field that can be edited, and the narrow
+    // Track field has room for two digits.
+    Flush();
+    EXPECT_EQ(wxWindow::FindFocus(), Edit(IDC_TAG_FILENAME));
+    GdkRectangle area;
+    gtk_entry_get_text_area(GTK_ENTRY(Edit(IDC_TAG_TRACK)->GetHandle()), &area);
+    EXPECT_GE(area.width, Edit(IDC_TAG_TRACK)->GetTextExtent("07").x);
     EXPECT_EQ(Text(IDC_TAG_PATH) + "|" + Shown(),
               song + "|song.mp3|Caf\xC3\xA9|" + cyrillic + "||1999|Note|7|17|ID3v1");
     // Without a tag, or a file: all empty.

@@ -17,7 +17,12 @@
 #include <wx/statbox.h>
 #include <wx/textctrl.h>
 
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <gtk/gtk.h>
+
+#include <algorithm>
+#include <memory>
 
 #include <vector>
 
@@ -143,6 +148,60 @@ TEST_F(MainWindowTest, ListsHaveTheirColumnsColoursAndSharedImages)
     EXPECT_EQ(images->GetSize(), wxSize(16, 16));
 }
 
+TEST_F(MainWindowTest, RowsStayBlackOnTheirLightBackgroundsUnderADarkTheme)
+{
+    // The dark variant of the desktop's theme; a change of theme name makes
+    // the toolkit take up the new colours.
+    const auto useDarkTheme = [](gboolean dark) {
+        GtkSettings* settings = gtk_settings_get_default();
+        g_object_set(settings, "gtk-application-prefer-dark-theme", dark, nullptr);
+        g_object_set(settings, "gtk-theme-name", "HighContrast", nullptr);
+        g_object_set(settings, "gtk-theme-name", "Adwaita", nullptr);
+    };
+    useDarkTheme(TRUE);
+    struct Light
+    {
+        decltype(useDarkTheme) use;
+        ~Light() { use(FALSE); }
+    } light{useDarkTheme};
+    g_queue.AppendEntry("waiting.mp3", "/q/waiting.mp3");
+    dlg->Refresh();
+    Flush();
+    wxMilliSleep(200);
+    Flush();
+
+    // The darkest and the lightest pixel of a row's label, read from the
+    // screen.
+    const std::unique_ptr<Display, int (*)(Display*)> open(XOpenDisplay(nullptr), XCloseDisplay);
+    Display* display = open.get();
+    ASSERT_NE(display, nullptr);
+    for (wxListCtrl* list : {List(IDC_DIRLIST), List(IDC_QUEUE)})
+    {
+        wxRect cell;
+        ASSERT_TRUE(list->GetSubItemRect(0, 0, cell));
+        const wxPoint at = list->ClientToScreen(cell.GetPosition()) + wxPoint(22, 2);
+        XImage* image = XGetImage(display, DefaultRootWindow(display), at.x, at.y, 100,
+                                  static_cast<unsigned>(cell.height - 4), AllPlanes, ZPixmap);
+        ASSERT_NE(image, nullptr);
+        unsigned long darkest = 3 * 255, lightest = 0;
+        for (int y = 0; y < image->height; ++y)
+        {
+            for (int x = 0; x < image->width; ++x)
+            {
+                const unsigned long pixel = XGetPixel(image, x, y);
+                const unsigned long sum = ((pixel >> 16) & 0xFF) + ((pixel >> 8) & 0xFF) + (pixel & 0xFF);
+                darkest = std::min(darkest, sum);
+                lightest = std::max(lightest, sum);
+            }
+        }
+        XDestroyImage(image);
+        const wxColour background = list->GetBackgroundColour();
+        EXPECT_EQ(lightest, static_cast<unsigned long>(background.Red() + background.Green() +
+                                                       background.Blue()));
+        EXPECT_LT(darkest, 3u * 80) << "the text is dark";
+    }
+}
+
 TEST_F(MainWindowTest, StartUpWiresTheProgramWideObjects)
 {
     EXPECT_EQ(g_hMainWnd, dlg);
@@ -162,7 +221,8 @@ TEST_F(MainWindowTest, StartUpWiresTheProgramWideObjects)
     EXPECT_EQ(g_tagEditor.m_row, -1);
     EXPECT_EQ(dlg->m_player.m_playing, 0);
     EXPECT_EQ(g_hDirStatus->GetValue(), "Path: My Computer");
-    EXPECT_EQ(g_hQueueStatus->GetValue(), "0 files total, 0 files selected.");
+    // The counts line is written on the first change only.
+    EXPECT_EQ(g_hQueueStatus->GetValue(), "");
     EXPECT_FALSE(dlg->m_hIcon.IsEmpty());
 }
 

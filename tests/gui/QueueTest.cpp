@@ -12,6 +12,7 @@
 
 #include <wx/menu.h>
 #include <wx/textctrl.h>
+#include <wx/uiaction.h>
 
 #include <algorithm>
 #include <functional>
@@ -128,10 +129,14 @@ TEST_F(QueueTest, AddEntryFromTheDirectoryList)
     dir.Write("x.mp3", Mp3Bytes("X"));
     EXPECT_EQ(g_queue.AddEntry("x.mp3", "", ADD_MP3), 0);
     EXPECT_EQ(g_queue.AddEntry("", dir.Path() + "/x.mp3", ADD_MP3), 0);
-    EXPECT_EQ(Counts(), "0 files total, 0 files selected.");
+    EXPECT_EQ(Counts(), "");
     EXPECT_EQ(g_queue.AddEntry("x.mp3", dir.Path() + "/x.mp3", ADD_MP3), 1);
     EXPECT_EQ(g_queue.AddEntry("", dir.Path(), ADD_FOLDER), 1);
     EXPECT_EQ(g_queue.GetCount(), 1);
+    EXPECT_EQ(Counts(), "1 files total, 0 files selected.");
+    g_queue.SelectAll();
+    EXPECT_EQ(Counts(), "1 files total, 1 files selected.");
+    g_queue.DeselectAll();
     EXPECT_EQ(Counts(), "1 files total, 0 files selected.");
     // The identical path only once; a path differing in case is another file.
     g_queue.AppendEntry("X.mp3", dir.Path() + "/X.mp3");
@@ -215,6 +220,26 @@ TEST_F(QueueTest, AutoRenameRenamesTheSelectedFilesAfterTheirTags)
     g_queue.AutoRenameSelected();
     EXPECT_EQ(Row(2).name, "Other - Yesterday.mp3");
     EXPECT_TRUE(Exists(folder + "Other - Yesterday.mp3"));
+}
+
+TEST_F(QueueTest, AStateCutShortShowsWholeUnderThePointer)
+{
+    Drop({dir.Write("a.mp3", Mp3Bytes("Song")), dir.Write("b.mp3", Mp3Bytes(""))});
+    SelectOnly({0, 1});
+    g_queue.AutoRenameSelected();
+    ASSERT_EQ(Row(1).state, "Failed, Song name not found! ");
+    wxWindow* rows = g_queue.GetCtrl()->GetRowsWindow();
+    const auto hover = [rows](int row, int column) {
+        wxRect cell;
+        EXPECT_TRUE(g_queue.GetCtrl()->GetSubItemRect(row, column, cell));
+        wxUIActionSimulator mouse;
+        mouse.MouseMove(g_queue.GetCtrl()->ClientToScreen(cell.GetPosition() + wxPoint(10, 3)));
+        Flush();
+        return rows->GetToolTipText().utf8_string();
+    };
+    EXPECT_EQ(hover(1, COL_STATE), "Failed, Song name not found! ");
+    EXPECT_EQ(hover(0, COL_STATE), "") << "Successful fits";
+    EXPECT_EQ(hover(1, COL_NAME), "");
 }
 
 TEST_F(QueueTest, UndoGivesTheOldNamesBackWithoutReplacingAnything)
@@ -413,7 +438,7 @@ TEST_F(QueueTest, ManyAddsInARowShowOnceAtTheEnd)
         g_queue.AddEntry("f.mp3", "/q/f" + std::to_string(i) + ".mp3", ADD_MP3);
     EXPECT_TRUE(g_queue.IsQueued("/q/f2.mp3"));
     g_queue.EndAdding();
-    EXPECT_EQ(Counts(), "0 files total, 0 files selected.");
+    EXPECT_EQ(Counts(), "");
     EXPECT_EQ(g_queue.GetCtrl()->GetItemCount(), 0);
     g_queue.EndAdding();
     EXPECT_EQ(Counts(), "3 files total, 0 files selected.");

@@ -5,6 +5,7 @@
 #include "GuiTest.h"
 
 #include "app/Globals.h"
+#include "app/HelpDlg.h"
 #include "app/OptionsDlg.h"
 #include "app/RenamerDlg.h"
 #include "browser/DirList.h"
@@ -13,7 +14,9 @@
 #include "editor/TagEditorDlg.h"
 #include "queue/QueueList.h"
 
+#include <wx/app.h>
 #include <wx/dialog.h>
+#include <wx/uiaction.h>
 
 #include <cstdlib>
 #include <sys/stat.h>
@@ -54,7 +57,7 @@ TEST_F(ScreenshotTest, DISABLED_SaveScreenshots)
     {
         const std::string path = dir.Write(std::string("Music/") + song[0], Mp3Bytes(""));
         if (song[1][0])
-            TheTagFile().WriteTag(path, "MP3", song[1], song[2], "Greatest", "1975", "", "\x05", 17);
+            TheTagFile().WriteTag(path, "MP3", song[1], song[2], "Greatest", "1975", "", "\x0C", 17);
     }
     g_optionsDlg.m_bWithArtist = 1;
     g_queue.DropFiles({music});
@@ -71,4 +74,43 @@ TEST_F(ScreenshotTest, DISABLED_SaveScreenshots)
 
     dlg->OpenTagEditor();
     Shoot(g_tagEditor.GetWindow(), "tag-editor.png");
+    g_tagEditor.Hide();
+
+    g_locationBox.OpenDropDown();
+    while (g_locationBox.m_dropRect.height < g_locationBox.m_dropHeight)
+        g_locationBox.OnDropTimer();
+    Shoot(g_locationBox.GetDropDown(), "drop-down.png");
+    g_locationBox.CloseDropDown();
+    // A label too wide for it.
+    g_locationBox.ShowPath(music + "/Live/Recorded at the Hammersmith Odeon");
+    g_locationBox.OpenDropDown();
+    while (g_locationBox.m_dropRect.height < g_locationBox.m_dropHeight)
+        g_locationBox.OnDropTimer();
+    {
+        // The desktop may show scroll bars only under the pointer.
+        const wxRect drop = g_locationBox.GetDropDown()->GetScreenRect();
+        wxUIActionSimulator().MouseMove(drop.GetBottomLeft() + wxPoint(drop.width / 2, -4));
+    }
+    Shoot(g_locationBox.GetDropDown(), "drop-down-wide.png");
+    g_locationBox.CloseDropDown();
+
+    g_helpDlg.Show();
+    Shoot(g_helpDlg.GetWindow(), "help.png");
+    g_helpDlg.ShowHowTo();
+    Shoot(g_howToDlg.GetWindow(), "how-to.png");
+    g_howToDlg.Hide();
+
+    // The options window is modal: shot from inside its own loop.
+    wxTheApp->CallAfter([] {
+        for (wxWindow* win : wxTopLevelWindows)
+        {
+            auto* options = wxDynamicCast(win, wxDialog);
+            if (options && options->IsModal())
+            {
+                Shoot(options, "options.png");
+                options->EndModal(wxID_CANCEL);
+            }
+        }
+    });
+    g_optionsDlg.DoModal(dlg);
 }
