@@ -1,5 +1,6 @@
 #include "cli/Report.h"
 
+#include <algorithm>
 #include <unistd.h>
 
 volatile std::sig_atomic_t g_stopSignal = 0;
@@ -47,6 +48,11 @@ void AppendTsvField(std::string& out, std::string_view field)
 
 void AppendReadable(std::string& out, std::string_view text)
 {
+    const auto control = [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; };
+    if (std::none_of(text.begin(), text.end(), control)) {
+        out.append(text);
+        return;
+    }
     for (const char c : text) {
         const unsigned char byte = static_cast<unsigned char>(c);
         if (byte >= 0x20 && byte != 0x7F)

@@ -136,9 +136,11 @@ private:
 CRenameBatch::CRenameBatch() : m_text(new TextStore)
 {
     std::string buffer(4096, '\0');
-    while (getcwd(&buffer[0], buffer.size()) == nullptr && errno == ERANGE)
+    const char* cwd;
+    while ((cwd = getcwd(&buffer[0], buffer.size())) == nullptr && errno == ERANGE)
         buffer.resize(buffer.size() * 2);
-    m_cwd = buffer.c_str();
+    if (cwd != nullptr && cwd[0] == '/')
+        m_cwd = cwd;
 }
 
 CRenameBatch::~CRenameBatch() = default;
@@ -157,8 +159,8 @@ void CRenameBatch::Add(const std::string& path, std::uint32_t folder)
 
 std::string CRenameBatch::Absolute(std::string_view path) const
 {
-    if (!path.empty() && path[0] == '/')
-        return std::string(path);
+    if ((!path.empty() && path[0] == '/') || m_cwd.empty())
+        return std::string(path);   // no current folder to name: as given
     std::string absolute = m_cwd;
     if (absolute.empty() || absolute.back() != '/')
         absolute += '/';

@@ -219,19 +219,25 @@ TEST_F(CliTest, RunsStoppedAtAnyPointAreUndoneCompletely)
             "Song " + std::to_string(song), "Band");
     }
     const auto before = Manifest();
+    std::string asan = "verify_asan_link_order=0";
+    if (const char* options = std::getenv("ASAN_OPTIONS"))
+        asan = std::string(options) + ":" + asan;
+    const auto runStopped = [&](const std::string& at, const std::string& when, const char* signal) {
+        return Run({"-a", "m"}, dir.Path(),
+                   {{"LD_PRELOAD", KILL_SHIM}, {"TAVOLY_KILL_AT", at}, {"TAVOLY_KILL_WHEN", when},
+                    {"TAVOLY_KILL_SIGNAL", signal}, {"ASAN_OPTIONS", asan}});
+    };
+    // A sanitizer linked into the program takes write() before the shim can.
+    if (runStopped("1", "before", "KILL").status != 1000 + SIGKILL)
+        GTEST_SKIP() << "the preloaded shim does not reach this build's write()";
+
     std::mt19937 random(13);
     for (int round = 0; round < 16; ++round) {
         const std::string at = std::to_string(1 + random() % 52);
         const std::string when = random() % 2 ? "after" : "before";
         const bool interrupt = round % 4 == 3;
         SCOPED_TRACE("at " + at + " " + when + (interrupt ? " INT" : " KILL"));
-        std::string asan = "verify_asan_link_order=0";
-        if (const char* options = std::getenv("ASAN_OPTIONS"))
-            asan = std::string(options) + ":" + asan;
-        const Result run = Run({"-a", "m"}, dir.Path(),
-                               {{"LD_PRELOAD", KILL_SHIM}, {"TAVOLY_KILL_AT", at},
-                                {"TAVOLY_KILL_WHEN", when}, {"TAVOLY_KILL_SIGNAL", interrupt ? "INT" : "KILL"},
-                                {"ASAN_OPTIONS", asan}});
+        const Result run = runStopped(at, when, interrupt ? "INT" : "KILL");
         if (interrupt) {
             EXPECT_EQ(run.status, 130);
             EXPECT_NE(run.err.find("stopped by a signal"), std::string::npos) << run.err;
