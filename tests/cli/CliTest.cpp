@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <dirent.h>
@@ -268,6 +269,13 @@ TEST_F(CliTest, ExitStatuses)
     EXPECT_NE(missing.err.find("nowhere: No such file or directory"), std::string::npos);
     EXPECT_TRUE(Exists(dir / "m/Song C.mp3"));
 
+    // No journal, no rename.
+    Mp3("m/d.mp3", "Song D");
+    const Result noJournal = Run({"-t", "m/d.mp3"}, dir.Path(), {{"XDG_STATE_HOME", dir / "notes.txt"}});
+    EXPECT_EQ(noJournal.status, 1);
+    EXPECT_NE(noJournal.err.find("cannot write the journal"), std::string::npos) << noJournal.err;
+    EXPECT_TRUE(Exists(dir / "m/d.mp3"));
+
     for (const auto& bad : std::vector<std::vector<std::string>>{
              {}, {"-x", "m"}, {"--bogus", "m"}, {"-a", "-t", "m"}, {"--undo", "1", "2"},
              {"--undo", "99"}, {"--runs", "m"}})
@@ -276,6 +284,30 @@ TEST_F(CliTest, ExitStatuses)
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("Usage: mp3tavoly-rename", 0), 0u);
     EXPECT_EQ(Run({"--version"}, dir.Path()).out.rfind("mp3tavoly-rename ", 0), 0u);
+}
+
+TEST_F(CliTest, UndoLeavesAloneWhatChangedSince)
+{
+    Folder("m");
+    Mp3("m/a.mp3", "Song A");
+    Mp3("m/b.mp3", "Song B");
+    Mp3("m/c.mp3", "Song C");
+    ASSERT_EQ(Run({"-t", "m"}, dir.Path()).status, 0);
+    const std::string taker = Mp3("m/a.mp3", "Newcomer");   // a's old name taken
+    std::remove((dir / "m/Song B.mp3").c_str());             // b gone
+    const auto before = Manifest();
+    const Result undo = Run({"--undo", "--tsv"}, dir.Path());
+    EXPECT_EQ(undo.status, 1);
+    auto rows = ParseTsv(undo.out);
+    std::sort(rows.begin(), rows.end(), [](const auto& x, const auto& y) { return x[2] < y[2]; });
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0][0], "Failed, Old name is taken! ");
+    EXPECT_EQ(rows[1][0], "Failed, File is gone! ");
+    EXPECT_EQ(rows[2][0], "Moved back");
+    auto expected = before;
+    expected["m/c.mp3"] = expected["m/Song C.mp3"];
+    expected.erase("m/Song C.mp3");
+    EXPECT_EQ(Manifest(), expected);   // a and its newcomer both kept
 }
 
 TEST_F(CliTest, WithoutAOrTTheWindowProgramsSettingHolds)
