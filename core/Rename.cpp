@@ -51,14 +51,23 @@ int RenameInFolder(const std::string& path, const std::string& newName,
     return 1;
 }
 
+std::string AutoRenameTarget(const std::string& path, bool artistFirst,
+                             std::string& newName, std::string& title, std::string& artist)
+{
+    const std::string state = TheTagFile().ReadSongName(path, title, artist, "MP3");
+    if (state == kStateSuccessful)
+        newName = ComposeTargetName(title, artist, artistFirst);
+    return state;
+}
+
 std::string AutoRenameFile(const std::string& path, bool artistFirst,
                            std::string& newName, std::string& newPath,
                            std::string& title, std::string& artist)
 {
-    const std::string state = TheTagFile().ReadSongName(path, title, artist, "MP3");
+    std::string name;
+    const std::string state = AutoRenameTarget(path, artistFirst, name, title, artist);
     if (state != kStateSuccessful)
         return state;
-    const std::string name = ComposeTargetName(title, artist, artistFirst);
     std::string target;
     if (!RenameInFolder(path, name, target))
         return kStateRenameFailed;

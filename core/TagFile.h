@@ -83,9 +83,15 @@ CTagFile& TheTagFile();
 std::string ComposeTargetName(const std::string& title, const std::string& artist,
                               bool artistFirst);
 
+// The first half of AutoRenameFile: reads the song name and makes the new
+// name, touching nothing. kStateSuccessful with newName set, or the state
+// text of the failed read. title and artist receive what was read.
+std::string AutoRenameTarget(const std::string& path, bool artistFirst,
+                             std::string& newName, std::string& title, std::string& artist);
+
 // Renames the file at path after its tag, in its own folder, never replacing
-// another file. Returns the state text; on kStateSuccessful newName and newPath
-// hold the new name and full path. title and artist receive what was read.
+// another file: AutoRenameTarget, then RenameInFolder. Returns the state text;
+// on kStateSuccessful newName and newPath hold the new name and full path.
 std::string AutoRenameFile(const std::string& path, bool artistFirst,
                            std::string& newName, std::string& newPath,
                            std::string& title, std::string& artist);

@@ -5,21 +5,11 @@
 #include "app/Globals.h"
 #include "browser/DirList.h"
 
+#include "platform/FolderSearch.h"
+
 #include <wx/utils.h>
 
-#include <cerrno>
-#include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
-
-static bool HasMp3Suffix(const char* name, size_t length)
-{
-    if (length < 4)
-        return false;
-    const char* s = name + length - 4;
-    return s[0] == '.' && (s[1] | 0x20) == 'm' && (s[2] | 0x20) == 'p' && s[3] == '3';
-}
 
 int ClassifyPath(const std::string& path)
 {
@@ -56,54 +46,12 @@ bool CQueueList::SearchFolder(const std::string& folder)
 {
     FolderIds entered;
     BeginAdding();
-    const bool found = SearchFolderIn(folder, entered);
+    const bool found = SearchMp3Files(folder, entered, [this](const FoundFile& file) {
+        AppendEntry(file.name, file.path);
+        return true;
+    });
     EndAdding();
     return found;
-}
-
-bool CQueueList::SearchFolderIn(const std::string& folder, FolderIds& entered)
-{
-    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat st;
-    if (fstat(fd, &st) != 0 ||
-        !entered.emplace(static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino))
-             .second)
-    {
-        // Met before through a link: searching it again would never end.
-        close(fd);
-        return true;
-    }
-    DIR* dir = fdopendir(fd);
-    if (!dir)
-    {
-        close(fd);
-        return false;
-    }
-    const std::string prefix = (!folder.empty() && folder.back() == '/') ? folder : folder + '/';
-    while (const dirent* entry = readdir(dir))
-    {
-        const char* name = entry->d_name;
-        if (name[0] == '.')
-            continue;   // ".", ".." and every hidden name
-        bool isFolder = entry->d_type == DT_DIR;
-        if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK)
-        {
-            struct stat target;
-            isFolder = fstatat(dirfd(dir), name, &target, 0) == 0 && S_ISDIR(target.st_mode);
-        }
-        if (isFolder)
-        {
-            SearchFolderIn(prefix + name, entered);
-            continue;
-        }
-        const size_t length = std::char_traits<char>::length(name);
-        if (HasMp3Suffix(name, length))
-            AppendEntry(std::string(name, length), prefix + name);
-    }
-    closedir(dir);
-    return true;
 }
 
 void CQueueList::DropFiles(const std::vector<std::string>& paths)

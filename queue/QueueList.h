@@ -150,9 +150,6 @@ private:
     void IndexRow(size_t row, std::size_t hash);
     void UnindexRow(size_t row);
     void RebuildIndex();
-    // Folders already entered, by device and inode: links cannot loop.
-    using FolderIds = std::set<std::pair<std::uint64_t, std::uint64_t>>;
-    bool SearchFolderIn(const std::string& folder, FolderIds& entered);
 
     CQueueListCtrl* m_ctrl = nullptr;
     std::vector<QueueEntry> m_rows;

@@ -1,0 +1,316 @@
+// Times the whole mp3tavoly-rename process, journal on, against a bare C loop
+// of the same system calls over an identical copy of the tree (walk; open,
+// read the last 128 bytes, close; renameat2 without replace), and --undo
+// against a bare loop of the moves back. Prints the ratios and peak memory.
+// build/bench/bench_cli [files...]   (default 20000 100000; 100 per folder)
+// Cold-cache figures need root and a writable /proc/sys/vm/drop_caches.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <ftw.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point since)
+{
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+// Mostly plain titles; every 10th in Latin-1, every 10th + 5 in UTF-8, and
+// every 37th repeating the one before, so that its rename fails.
+std::string Title(int n)
+{
+    if (n % 37 == 36)
+        return Title(n - 1);
+    if (n % 10 == 0)
+        return "Caf\xE9 cr\xE8me " + std::to_string(n);
+    if (n % 10 == 5)
+        return "Caf\xC3\xA9 cr\xC3\xA8me " + std::to_string(n);
+    return "Song number " + std::to_string(n);
+}
+
+std::string Tag(int n)
+{
+    std::string tag(128, '\0');
+    std::memcpy(&tag[0], "TAG", 3);
+    const std::string title = Title(n);
+    std::memcpy(&tag[3], title.data(), std::min<size_t>(title.size(), 30));
+    std::memcpy(&tag[33], "Bench Artist", 12);
+    tag[127] = '\x11';
+    return tag;
+}
+
+void MakeTree(const std::string& root, int files)
+{
+    mkdir(root.c_str(), 0755);
+    const std::string audio(400, '\x55');
+    for (int n = 0; n < files; ++n) {
+        const std::string folder = root + "/album" + std::to_string(n / 100);
+        if (n % 100 == 0)
+            mkdir(folder.c_str(), 0755);
+        const std::string path = folder + "/track" + std::to_string(n % 100) + ".mp3";
+        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const std::string bytes = audio + Tag(n);
+        if (fd < 0 || write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
+            std::perror(path.c_str());
+        if (fd >= 0)
+            close(fd);
+    }
+}
+
+int RemoveEntry(const char* path, const struct stat*, int, struct FTW*)
+{
+    return remove(path);
+}
+
+int RenameNoReplace(const char* from, const char* to)
+{
+    return static_cast<int>(syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, 1));
+}
+
+using Moves = std::vector<std::pair<std::string, std::string>>;   // new path, old path
+
+// The bare loop: each folder read and closed, then its files: open, read the
+// last 128 bytes, close, rename to the raw title without replacing.
+void BareRename(const std::string& folder, Moves& moves)
+{
+    std::vector<std::pair<std::string, bool>> entries;
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr)
+        return;
+    while (const dirent* e = readdir(dir)) {
+        if (e->d_name[0] != '.')
+            entries.emplace_back(e->d_name, e->d_type == DT_DIR);
+    }
+    closedir(dir);
+    for (const auto& [name, isFolder] : entries) {
+        const std::string path = folder + "/" + name;
+        if (isFolder) {
+            BareRename(path, moves);
+            continue;
+        }
+        const int fd = open(path.c_str(), O_RDONLY);
+        if (fd < 0)
+            continue;
+        char tag[128];
+        const bool read128 = lseek(fd, -128, SEEK_END) >= 0 && read(fd, tag, 128) == 128;
+        close(fd);
+        if (!read128 || std::memcmp(tag, "TAG", 3) != 0)
+            continue;
+        const std::string target = folder + "/" + std::string(tag + 3, strnlen(tag + 3, 30)) + ".mp3";
+        if (RenameNoReplace(path.c_str(), target.c_str()) == 0)
+            moves.emplace_back(target, path);
+    }
+}
+
+double CpuSeconds(const rusage& u)
+{
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec)
+           + static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+double SelfCpu()
+{
+    rusage u;
+    getrusage(RUSAGE_SELF, &u);
+    return CpuSeconds(u);
+}
+
+struct ProcessRun
+{
+    double seconds = 0;
+    double cpu = 0;
+    long peakKb = 0;
+    int status = -1;
+};
+
+ProcessRun RunTool(const std::vector<std::string>& args, const std::string& state)
+{
+    ProcessRun run;
+    const Clock::time_point start = Clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setenv("XDG_STATE_HOME", state.c_str(), 1);
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        std::vector<char*> argv{const_cast<char*>(RENAME_EXE)};
+        for (const std::string& arg : args)
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        execv(RENAME_EXE, argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage;
+    wait4(pid, &status, 0, &usage);
+    run.seconds = Seconds(start);
+    run.peakKb = usage.ru_maxrss;
+    run.cpu = CpuSeconds(usage);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+bool DropCaches()
+{
+    sync();
+    const int fd = open("/proc/sys/vm/drop_caches", O_WRONLY);
+    const bool dropped = fd >= 0 && write(fd, "3", 1) == 1;
+    if (fd >= 0)
+        close(fd);
+    return dropped;
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+struct Figures
+{
+    double tool = 0, bare = 0, undo = 0, bareUndo = 0;   // wall-clock seconds
+    double toolCpu = 0, bareCpu = 0, undoCpu = 0, bareUndoCpu = 0;
+    long peakKb = 0, undoPeakKb = 0;
+    double pathBytes = 0;   // path and new name per file, as the tool keeps them
+};
+
+// Each round: the tool's rename and the bare loop's, then the tool's undo
+// and the bare loop's moves back, each pair in alternating order; medians.
+// The tool names files "Title.mp3", as the bare loop does.
+Figures Measure(const std::string& root, int files, int rounds, bool cold)
+{
+    std::vector<double> tool, bare, undo, bareUndo;
+    std::vector<double> toolCpu, bareCpu, undoCpu, bareUndoCpu;
+    Figures f;
+    const std::string state = root + "/state";
+    bool dropped = true;
+    auto drop = [&]() {
+        if (cold)
+            dropped = dropped && DropCaches();
+    };
+    for (int r = 0; r < rounds && dropped; ++r) {
+        Moves moves;
+        for (int step = 0; step < 4; ++step) {
+            const bool toolFirst = r % 2 == 0;
+            const bool renaming = step < 2;
+            const bool isTool = (step % 2 == 0) == toolFirst;
+            drop();
+            if (renaming && isTool) {
+                const ProcessRun run = RunTool({"-t", root + "/tool"}, state);
+                tool.push_back(run.seconds);
+                toolCpu.push_back(run.cpu);
+                f.peakKb = std::max(f.peakKb, run.peakKb);
+            } else if (renaming) {
+                const Clock::time_point start = Clock::now();
+                const double cpu = SelfCpu();
+                BareRename(root + "/bare", moves);
+                bare.push_back(Seconds(start));
+                bareCpu.push_back(SelfCpu() - cpu);
+                if (static_cast<int>(moves.size()) < files * 9 / 10)
+                    std::printf("  (bare loop renamed only %zu files)\n", moves.size());
+            } else if (isTool) {
+                const ProcessRun run = RunTool({"--undo"}, state);
+                undo.push_back(run.seconds);
+                undoCpu.push_back(run.cpu);
+                f.undoPeakKb = std::max(f.undoPeakKb, run.peakKb);
+                if (run.status != 0)
+                    std::printf("  (undo exit status %d)\n", run.status);
+            } else {
+                const Clock::time_point back = Clock::now();
+                const double cpu = SelfCpu();
+                for (auto m = moves.rbegin(); m != moves.rend(); ++m)
+                    RenameNoReplace(m->first.c_str(), m->second.c_str());
+                bareUndo.push_back(Seconds(back));
+                bareUndoCpu.push_back(SelfCpu() - cpu);
+            }
+        }
+    }
+    if (!dropped || tool.empty())
+        return f;
+    f.tool = Median(tool);
+    f.bare = Median(bare);
+    f.undo = Median(undo);
+    f.bareUndo = Median(bareUndo);
+    f.toolCpu = Median(toolCpu);
+    f.bareCpu = Median(bareCpu);
+    f.undoCpu = Median(undoCpu);
+    f.bareUndoCpu = Median(bareUndoCpu);
+    // What the tool keeps per file: the path as found and the new name.
+    f.pathBytes = static_cast<double>(root.size() + sizeof "/tool/album000/track00.mp3" - 1
+                                      + sizeof "Song number 00000.mp3" - 1);
+    return f;
+}
+
+void Report(const char* label, int files, const Figures& f)
+{
+    if (f.bare <= 0) {
+        std::printf("%-5s %7d files  not measured (caches could not be dropped)\n", label, files);
+        return;
+    }
+    std::printf("%-5s %7d files  rename %.3f s vs bare %.3f s = %.2fx (cpu %.2fx)   "
+                "undo %.3f s vs bare %.3f s = %.2fx (cpu %.2fx)\n",
+                label, files, f.tool, f.bare, f.tool / f.bare, f.toolCpu / f.bareCpu, f.undo,
+                f.bareUndo, f.undo / f.bareUndo, f.undoCpu / f.bareUndoCpu);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<int> sizes;
+    for (int i = 1; i < argc; ++i)
+        sizes.push_back(std::atoi(argv[i]));
+    if (sizes.empty())
+        sizes = {20000, 100000};
+    const char* tmp = std::getenv("TMPDIR");
+    std::string base = std::string(tmp != nullptr && *tmp ? tmp : "/tmp") + "/tavoly-bench-XXXXXX";
+    if (mkdtemp(&base[0]) == nullptr) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    const bool canDrop = geteuid() == 0 && DropCaches();
+    std::printf("mp3tavoly-rename against a bare loop of the same system calls, journal on\n");
+    std::vector<std::pair<int, Figures>> warm;
+    for (const int files : sizes) {
+        const std::string root = base + "/" + std::to_string(files);
+        mkdir(root.c_str(), 0755);
+        MakeTree(root + "/tool", files);
+        MakeTree(root + "/bare", files);
+        const Figures f = Measure(root, files, files > 50000 ? 3 : 5, false);
+        Report("warm", files, f);
+        warm.emplace_back(files, f);
+        if (canDrop)
+            Report("cold", files, Measure(root, files, 1, true));
+        nftw(root.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+    }
+    if (!canDrop)
+        std::printf("cold cache: not measured (needs root and a writable /proc/sys/vm/drop_caches)\n");
+    for (const auto& [files, f] : warm)
+        std::printf("peak memory %7d files: rename %ld KiB, undo %ld KiB\n", files, f.peakKb,
+                    f.undoPeakKb);
+    if (warm.size() >= 2) {
+        const auto& [small, a] = warm.front();
+        const auto& [large, b] = warm.back();
+        const double perFile = static_cast<double>(b.peakKb - a.peakKb) * 1024.0 / (large - small);
+        const double undoPerFile = static_cast<double>(b.undoPeakKb - a.undoPeakKb) * 1024.0 / (large - small);
+        std::printf("memory growth per file: rename %.0f bytes (about %.0f of them path and name), "
+                    "undo %.0f bytes\n", perFile, b.pathBytes, undoPerFile);
+    }
+    rmdir(base.c_str());
+    return 0;
+}

@@ -1,0 +1,165 @@
+#include "cli/Report.h"
+
+#include <algorithm>
+#include <unistd.h>
+
+volatile std::sig_atomic_t g_stopSignal = 0;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::duration d)
+{
+    return std::chrono::duration<double>(d).count();
+}
+
+void AppendHex(std::string& out, unsigned char c)
+{
+    static const char kDigits[] = "0123456789ABCDEF";
+    out += "\\x";
+    out += kDigits[c >> 4];
+    out += kDigits[c & 15];
+}
+
+// A state text without its trailing blank, for the readable lines.
+std::string_view Trimmed(const char* state)
+{
+    std::string_view text(state);
+    while (!text.empty() && text.back() == ' ')
+        text.remove_suffix(1);
+    return text;
+}
+
+} // namespace
+
+void AppendTsvField(std::string& out, std::string_view field)
+{
+    for (const char c : field) {
+        switch (c) {
+        case '\\': out += "\\\\"; break;
+        case '\t': out += "\\t"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        default: out += c;
+        }
+    }
+}
+
+void AppendReadable(std::string& out, std::string_view text)
+{
+    const auto control = [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; };
+    if (std::none_of(text.begin(), text.end(), control)) {
+        out.append(text);
+        return;
+    }
+    for (const char c : text) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7F)
+            out += c;
+        else if (c == '\t')
+            out += "\\t";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\r')
+            out += "\\r";
+        else
+            AppendHex(out, byte);
+    }
+}
+
+CReport::CReport(bool tsv, bool quiet)
+    : m_tsv(tsv), m_quiet(quiet), m_start(Clock::now())
+{
+    m_showProgress = !quiet && isatty(STDERR_FILENO);
+    m_sameTerminal = m_showProgress && isatty(STDOUT_FILENO);
+    if (!isatty(STDOUT_FILENO))
+        std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
+}
+
+CReport::~CReport()
+{
+    ClearProgress();
+}
+
+void CReport::ClearProgress()
+{
+    if (m_progressShown) {
+        std::fputs("\r\033[K", stderr);
+        std::fflush(stderr);
+        m_progressShown = false;
+    }
+}
+
+void CReport::Progress(const char* phase, std::size_t done, std::size_t total)
+{
+    if (!m_showProgress)
+        return;
+    const Clock::time_point now = Clock::now();
+    if (phase != m_phase) {
+        m_phase = phase;
+        m_phaseStart = now;
+    } else if (now - m_lastDraw < std::chrono::milliseconds(100)) {
+        return;   // at most ten times a second
+    }
+    m_lastDraw = now;
+    const double seconds = Seconds(now - m_phaseStart);
+    const double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0.0;
+    if (total == 0)
+        std::fprintf(stderr, "\r%s: %zu files found\033[K", phase, done);
+    else
+        std::fprintf(stderr, "\r%s: %zu of %zu files, %.0f files/s\033[K", phase, done, total, rate);
+    std::fflush(stderr);
+    m_progressShown = true;
+}
+
+void CReport::FileDone(const FileResult& result)
+{
+    ++m_count[result.outcome == Outcome::Renamed ? 0 : result.outcome == Outcome::Unchanged ? 1 : 2];
+    m_line.clear();
+    if (m_tsv) {
+        AppendTsvField(m_line, result.state);
+        m_line += '\t';
+        AppendTsvField(m_line, result.path);
+        m_line += '\t';
+        AppendTsvField(m_line, result.newName);
+    } else {
+        m_line.append(Trimmed(result.state));
+        m_line += ": ";
+        AppendReadable(m_line, result.path);
+        if (!result.newName.empty()) {
+            m_line += " -> ";
+            AppendReadable(m_line, result.newName);
+        }
+    }
+    m_line += '\n';
+    if (m_sameTerminal)
+        ClearProgress();
+    std::fwrite(m_line.data(), 1, m_line.size(), stdout);
+}
+
+void CReport::Error(const std::string& message)
+{
+    ClearProgress();
+    std::fflush(stdout);
+    std::string line = "mp3tavoly-rename: ";
+    AppendReadable(line, message);
+    line += '\n';
+    std::fputs(line.c_str(), stderr);
+}
+
+void CReport::Summary(const char* doneWord, const std::string& note)
+{
+    ClearProgress();
+    std::fflush(stdout);
+    if (m_quiet && g_stopSignal == 0)
+        return;
+    std::fprintf(stderr, "%zu %s, %zu failed, %zu unchanged, %.2f seconds%s\n", m_count[0], doneWord,
+                 m_count[2], m_count[1], Seconds(Clock::now() - m_start), note.c_str());
+}
+
+bool CReport::Flush()
+{
+    ClearProgress();
+    return std::fflush(stdout) == 0 && !std::ferror(stdout);
+}

@@ -1,0 +1,58 @@
+// What mp3tavoly-rename prints: a line per file on stdout (readable, or
+// tab-separated with escapes), a progress line and a summary on stderr.
+#pragma once
+
+#include "core/RenameBatch.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstddef>
+#include <cstdio>
+#include <string>
+
+// Set by the signal handler: the signal that asked the run to stop, or 0.
+extern volatile std::sig_atomic_t g_stopSignal;
+
+// A field of --tsv output: backslash, tab, newline and carriage return
+// become \\, \t, \n and \r; every other byte is written as it is.
+void AppendTsvField(std::string& out, std::string_view field);
+
+// Bytes for a terminal: control bytes become \t, \n, \r or \xNN.
+void AppendReadable(std::string& out, std::string_view text);
+
+class CReport : public BatchObserver
+{
+public:
+    CReport(bool tsv, bool quiet);
+    ~CReport() override;
+
+    bool StopRequested() override { return g_stopSignal != 0; }
+    void Progress(const char* phase, std::size_t done, std::size_t total) override;
+    void FileDone(const FileResult& result) override;
+
+    // An error or a notice on stderr, after clearing the progress line.
+    void Error(const std::string& message);
+    // The closing line on stderr (not with -q): what became of the files.
+    void Summary(const char* doneWord, const std::string& note);
+    // Ends the output; false when stdout could not be written.
+    bool Flush();
+
+    std::size_t Done() const { return m_count[0]; }
+    std::size_t Unchanged() const { return m_count[1]; }
+    std::size_t Failed() const { return m_count[2]; }
+
+private:
+    void ClearProgress();
+
+    bool m_tsv;
+    bool m_quiet;
+    bool m_showProgress;      // stderr is a terminal and -q is not given
+    bool m_sameTerminal;      // stdout goes to that terminal too
+    bool m_progressShown = false;
+    std::size_t m_count[3] = {0, 0, 0};
+    std::string m_line;
+    const char* m_phase = nullptr;
+    std::chrono::steady_clock::time_point m_start;
+    std::chrono::steady_clock::time_point m_phaseStart;
+    std::chrono::steady_clock::time_point m_lastDraw;
+};

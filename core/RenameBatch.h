@@ -1,0 +1,110 @@
+// Auto-Rename of many files without a window, and its undo. The files are
+// gathered and their new names worked out first (the plan); then they are
+// renamed one by one in plan order with the queue's own calls, each move
+// written to the run's journal before it is made. A trial run goes through the
+// same plan against a model of the folders: it reports exactly what the real
+// run would do, clashes inside the run included, and touches nothing.
+#pragma once
+
+#include "core/Journal.h"
+#include "platform/FolderSearch.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <set>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Texts of an undo, beside the state texts of a rename.
+extern const char* const kUndoMovedBack;     // "Moved back"
+extern const char* const kUndoNotMoved;      // "Under its old name already"
+extern const char* const kUndoGone;          // "Failed, File is gone! "
+extern const char* const kUndoNameTaken;     // "Failed, Old name is taken! "
+extern const char* const kUndoFailed;        // "Failed, Unable to move the file back! "
+
+enum class Outcome
+{
+    Renamed,
+    Unchanged,   // already named right, or (undo) already back
+    Failed,
+};
+
+// What became of one file. For an undo, path is the renamed path and newName
+// the name given back.
+struct FileResult
+{
+    const char* state;
+    std::string_view path;
+    std::string_view newName;   // empty when no name was found
+    Outcome outcome;
+};
+
+// How a batch reports to its front end, and learns that it should stop.
+class BatchObserver
+{
+public:
+    virtual ~BatchObserver() = default;
+    // Asked before each file; true stops the batch before it.
+    virtual bool StopRequested() { return false; }
+    // Called for each file; total is 0 while it is not known yet.
+    virtual void Progress(const char* phase, std::size_t done, std::size_t total)
+    {
+        (void)phase, (void)done, (void)total;
+    }
+    virtual void FileDone(const FileResult& result) { (void)result; }
+};
+
+class CRenameBatch
+{
+public:
+    CRenameBatch();
+    ~CRenameBatch();
+    CRenameBatch(const CRenameBatch&) = delete;
+    CRenameBatch& operator=(const CRenameBatch&) = delete;
+
+    // Adds an MP3 file (by its name, ".mp3" in any case), or every MP3 file of
+    // a folder and its sub-folders in the queue's order. A file met twice, by
+    // any path, is planned once. 1 added; 0 the path does not exist (errno
+    // set); -1 neither a folder nor an MP3 file; -2 stopped on request.
+    int AddPath(const std::string& path, BatchObserver& observer);
+    std::size_t Size() const { return m_files.size(); }
+
+    // Reads each file's song name and works out its new name, touching
+    // nothing. False when stopped on request.
+    bool ReadNames(bool artistFirst, BatchObserver& observer);
+
+    // Renames the files in plan order, each recorded in journal before it is
+    // moved; with no journal, a trial that predicts the same and changes
+    // nothing. 1 done; 0 stopped on request; -1 the journal could not be
+    // written (errno set; the file in hand was left alone, and nothing after).
+    int Perform(CRunJournal* journal, BatchObserver& observer);
+
+private:
+    struct File
+    {
+        std::string_view path;
+        std::string_view newName;
+        std::uint32_t folder;   // the folder's identity, for clashes by any path
+        std::uint8_t read;      // what ReadNames found
+    };
+    class TextStore;
+    std::uint32_t FolderIndex(std::uint64_t device, std::uint64_t inode);
+    void Add(const std::string& path, std::uint32_t folder);
+    std::string Absolute(std::string_view path) const;
+
+    std::unique_ptr<TextStore> m_text;   // the bytes of every path and name
+    std::vector<File> m_files;
+    FolderIds m_entered;
+    std::map<std::pair<std::uint64_t, std::uint64_t>, std::uint32_t> m_folders;
+    std::set<std::pair<std::uint32_t, std::string>> m_named;   // files given by name
+    std::string m_cwd;                   // for the journal's absolute paths
+};
+
+// Moves the files of a past run back to their old names, newest first, never
+// replacing a file; with trial, predicts the same and changes nothing. 1 done
+// (a real undo then marks the run undone); 0 stopped on request; -1 done but
+// the mark could not be written.
+int UndoRun(CRunFile& run, bool trial, BatchObserver& observer);

@@ -1,0 +1,330 @@
+// mp3tavoly-rename end to end: the real program on real files, its output
+// read back the way a script would read it.
+#include "core/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <map>
+#include <random>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+struct Result
+{
+    int status = -1;   // the exit status, or 1000 + the signal that ended it
+    std::string out;
+    std::string err;
+};
+
+class CliTest : public ::testing::Test
+{
+protected:
+    TempDir dir;     // the files
+    TempDir state;   // the journal and the captured output
+
+    Result Run(const std::vector<std::string>& args, const std::string& cwd,
+               const std::vector<std::pair<std::string, std::string>>& env = {},
+               const std::string& program = RENAME_EXE) const
+    {
+        const std::string out = state / "out", err = state / "err";
+        const pid_t pid = fork();
+        if (pid == 0) {
+            setenv("XDG_STATE_HOME", state.Path().c_str(), 1);
+            for (const auto& [name, value] : env)
+                setenv(name.c_str(), value.c_str(), 1);
+            const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (o < 0 || e < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0 || chdir(cwd.c_str()) != 0)
+                _exit(126);
+            std::vector<char*> argv{const_cast<char*>(program.c_str())};
+            for (const std::string& arg : args)
+                argv.push_back(const_cast<char*>(arg.c_str()));
+            argv.push_back(nullptr);
+            execv(program.c_str(), argv.data());
+            _exit(127);
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        Result result;
+        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+        result.out = ReadBytes(out);
+        result.err = ReadBytes(err);
+        return result;
+    }
+
+    std::string Mp3(const std::string& name, const std::string& title,
+                    const std::string& artist = "") const
+    {
+        WriteBytes(dir / name, Audio(300 + name.size()) + Record(title, artist));
+        return dir / name;
+    }
+
+    void Folder(const std::string& name) const { mkdir((dir / name).c_str(), 0755); }
+
+    // Every name under the folder with what it holds: a checksum of a file's
+    // bytes, a link's target.
+    std::map<std::string, std::string> Manifest() const
+    {
+        std::map<std::string, std::string> manifest;
+        AddToManifest(dir.Path(), "", manifest);
+        return manifest;
+    }
+
+private:
+    static void AddToManifest(const std::string& folder, const std::string& prefix,
+                              std::map<std::string, std::string>& manifest)
+    {
+        DIR* d = opendir(folder.c_str());
+        ASSERT_NE(d, nullptr);
+        while (const dirent* entry = readdir(d)) {
+            const std::string name = entry->d_name;
+            if (name == "." || name == "..")
+                continue;
+            const std::string path = folder + "/" + name;
+            struct stat st;
+            ASSERT_EQ(lstat(path.c_str(), &st), 0);
+            std::string& what = manifest[prefix + name];
+            if (S_ISDIR(st.st_mode)) {
+                what = "folder";
+                AddToManifest(path, prefix + name + "/", manifest);
+            } else if (S_ISLNK(st.st_mode)) {
+                char target[4096];
+                const ssize_t n = readlink(path.c_str(), target, sizeof target);
+                what = "link " + std::string(target, n > 0 ? static_cast<size_t>(n) : 0);
+            } else {
+                std::uint64_t hash = 14695981039346656037ull;   // FNV-1a
+                for (const char c : ReadBytes(path))
+                    hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+                what = std::to_string(st.st_size) + " " + std::to_string(hash);
+            }
+        }
+        closedir(d);
+    }
+};
+
+std::string Unescape(const std::string& field)
+{
+    std::string text;
+    for (size_t i = 0; i < field.size(); ++i) {
+        if (field[i] != '\\' || i + 1 == field.size()) {
+            text += field[i];
+            continue;
+        }
+        const char c = field[++i];
+        text += c == 't' ? '\t' : c == 'n' ? '\n' : c == 'r' ? '\r' : c;
+    }
+    return text;
+}
+
+// --tsv output as a script reads it: lines at newlines, fields at tabs.
+std::vector<std::array<std::string, 3>> ParseTsv(const std::string& out)
+{
+    std::vector<std::array<std::string, 3>> rows;
+    size_t start = 0;
+    while (start < out.size()) {
+        const size_t end = out.find('\n', start);
+        const std::string line = out.substr(start, end - start);
+        start = end == std::string::npos ? out.size() : end + 1;
+        std::array<std::string, 3> row;
+        size_t field = 0, from = 0;
+        for (size_t tab; (tab = line.find('\t', from)) != std::string::npos && field < 2; from = tab + 1)
+            row[field++] = Unescape(line.substr(from, tab - from));
+        EXPECT_EQ(field, 2u) << line;
+        row[2] = Unescape(line.substr(from));
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+TEST_F(CliTest, DryRunPredictsTheRunAndUndoRestoresTheTree)
+{
+    Folder("m");
+    Folder("m/a");
+    Folder("m/b");
+    Folder("m/.hidden");
+    Mp3("m/a/track01.mp3", "Yesterday", "Beatles");
+    Mp3("m/a/track02.MP3", "Yesterday", "Beatles");    // the second of the two fails
+    Mp3("m/a/Taken.mp3", "Taken");                     // named right already
+    Mp3("m/a/t3.mp3", "Taken");                        // that name is taken
+    WriteBytes(dir / "m/a/notag.mp3", Audio(400));
+    WriteBytes(dir / "m/a/short.mp3", Audio(100));
+    Mp3("m/b/caf\xE9.mp3", "Caf\xE9 au lait");         // Latin-1 name and title
+    Mp3("m/b/\xC3\xBC.mp3", "\xC3\x9C" "ber");            // UTF-8
+    Mp3("m/b/One.mp3", "Two");                         // which of these two gets its
+    Mp3("m/b/Two.mp3", "Three");                       // name depends on their order
+    const std::string odd = "m/b/tab\there\nnewline\\.mp3";
+    Mp3(odd, "Odd");
+    Mp3("m/.hidden/h.mp3", "Hidden");
+    WriteBytes(dir / "m/b/notes.txt", "x");
+    ASSERT_EQ(symlink("..", (dir / "m/b/loop").c_str()), 0);
+    const auto before = Manifest();
+
+    const Result trial = Run({"-t", "-n", "--tsv", "m"}, dir.Path());
+    EXPECT_EQ(trial.status, 1);   // some files failed
+    EXPECT_EQ(Manifest(), before);
+    const Result run = Run({"-t", "--tsv", "m"}, dir.Path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, trial.out);
+    EXPECT_NE(Manifest(), before);
+
+    // One line per MP3 file, none from the hidden folder or through the loop.
+    const auto rows = ParseTsv(run.out);
+    std::map<std::string, std::array<std::string, 3>> byPath;
+    for (const auto& row : rows) {
+        EXPECT_EQ(before.count(row[1]), 1u) << row[1];
+        byPath[row[1]] = row;
+    }
+    EXPECT_EQ(rows.size(), 11u);
+    EXPECT_EQ(byPath.size(), 11u);
+    EXPECT_EQ(byPath["m/a/notag.mp3"][0], "Failed, Song name not found! ");
+    EXPECT_EQ(byPath["m/a/short.mp3"][0], "Failed, File unwritable! ");
+    EXPECT_EQ(byPath["m/a/Taken.mp3"][0], "Successful");
+    EXPECT_EQ(byPath["m/a/t3.mp3"], (std::array<std::string, 3>{
+        "Failed, Unable to rename the file automatically! ", "m/a/t3.mp3", "Taken.mp3"}));
+    EXPECT_NE(byPath["m/a/track01.mp3"][0], byPath["m/a/track02.MP3"][0]);
+    EXPECT_EQ(byPath[odd][0], "Successful");
+    EXPECT_EQ(byPath[odd][2], "Odd.mp3");
+    EXPECT_TRUE(Exists(dir / "m/b/Odd.mp3"));
+    EXPECT_TRUE(Exists(dir / "m/a/Yesterday.mp3"));
+
+    // Undone from elsewhere: the journal holds whole paths.
+    const Result trialUndo = Run({"--undo", "-n", "--tsv"}, "/");
+    EXPECT_EQ(trialUndo.status, 0);
+    const Result undo = Run({"--undo", "--tsv"}, "/");
+    EXPECT_EQ(undo.status, 0) << undo.err;
+    EXPECT_EQ(undo.out, trialUndo.out);
+    EXPECT_EQ(Manifest(), before);
+    EXPECT_EQ(Run({"--undo"}, "/").status, 2);   // not twice
+    const Result runs = Run({"--runs", "--tsv"}, "/");
+    EXPECT_EQ(runs.out.substr(0, 2), "1\t");
+    EXPECT_NE(runs.out.find("\tundone\n"), std::string::npos);
+}
+
+TEST_F(CliTest, RunsStoppedAtAnyPointAreUndoneCompletely)
+{
+    Folder("m");
+    Folder("m/x");
+    Folder("m/y");
+    for (int i = 0; i < 24; ++i) {
+        // Every sixth title repeats the one before: some moves fail.
+        const int song = i % 6 == 5 ? i - 1 : i;
+        Mp3(std::string(i < 12 ? "m/x/" : "m/y/") + "t" + std::to_string(i) + ".mp3",
+            "Song " + std::to_string(song), "Band");
+    }
+    const auto before = Manifest();
+    std::string asan = "verify_asan_link_order=0";
+    if (const char* options = std::getenv("ASAN_OPTIONS"))
+        asan = std::string(options) + ":" + asan;
+    const auto runStopped = [&](const std::string& at, const std::string& when, const char* signal) {
+        return Run({"-a", "m"}, dir.Path(),
+                   {{"LD_PRELOAD", KILL_SHIM}, {"TAVOLY_KILL_AT", at}, {"TAVOLY_KILL_WHEN", when},
+                    {"TAVOLY_KILL_SIGNAL", signal}, {"ASAN_OPTIONS", asan}});
+    };
+    // A sanitizer linked into the program takes write() before the shim can.
+    if (runStopped("1", "before", "KILL").status != 1000 + SIGKILL)
+        GTEST_SKIP() << "the preloaded shim does not reach this build's write()";
+
+    std::mt19937 random(13);
+    for (int round = 0; round < 16; ++round) {
+        const std::string at = std::to_string(1 + random() % 52);
+        const std::string when = random() % 2 ? "after" : "before";
+        const bool interrupt = round % 4 == 3;
+        SCOPED_TRACE("at " + at + " " + when + (interrupt ? " INT" : " KILL"));
+        const Result run = runStopped(at, when, interrupt ? "INT" : "KILL");
+        if (interrupt) {
+            EXPECT_EQ(run.status, 130);
+            EXPECT_NE(run.err.find("stopped by a signal"), std::string::npos) << run.err;
+        } else {
+            EXPECT_EQ(run.status, 1000 + SIGKILL);
+        }
+        const Result undo = Run({"--undo"}, "/");
+        EXPECT_TRUE(undo.status == 0 || (undo.status == 2 && Manifest() == before)) << undo.err;
+        EXPECT_NE(undo.err.find(", 0 failed,"), std::string::npos) << undo.err;
+        ASSERT_EQ(Manifest(), before);
+    }
+}
+
+TEST_F(CliTest, ExitStatuses)
+{
+    Folder("m");
+    Mp3("m/a.mp3", "Song A", "Band");
+    Mp3("m/b.mp3", "Song B", "Band");
+    WriteBytes(dir / "notes.txt", "x");
+    EXPECT_EQ(Run({"-t", "m/a.mp3", "m/a.mp3"}, dir.Path()).status, 0);   // named twice, renamed once
+    EXPECT_TRUE(Exists(dir / "m/Song A.mp3"));
+    EXPECT_EQ(Run({"-t", "m"}, dir.Path()).status, 0);   // renamed, or already named right
+    EXPECT_TRUE(Exists(dir / "m/Song B.mp3"));
+
+    Mp3("m/c.mp3", "Song C");
+    const Result missing = Run({"-t", "nowhere", "notes.txt", "m/c.mp3"}, dir.Path());
+    EXPECT_EQ(missing.status, 2);   // reported, and the rest still renamed
+    EXPECT_NE(missing.err.find("nowhere: No such file or directory"), std::string::npos);
+    EXPECT_TRUE(Exists(dir / "m/Song C.mp3"));
+
+    // No journal, no rename.
+    Mp3("m/d.mp3", "Song D");
+    const Result noJournal = Run({"-t", "m/d.mp3"}, dir.Path(), {{"XDG_STATE_HOME", dir / "notes.txt"}});
+    EXPECT_EQ(noJournal.status, 1);
+    EXPECT_NE(noJournal.err.find("cannot write the journal"), std::string::npos) << noJournal.err;
+    EXPECT_TRUE(Exists(dir / "m/d.mp3"));
+
+    for (const auto& bad : std::vector<std::vector<std::string>>{
+             {}, {"-x", "m"}, {"--bogus", "m"}, {"-a", "-t", "m"}, {"--undo", "1", "2"},
+             {"--undo", "99"}, {"--runs", "m"}})
+        EXPECT_EQ(Run(bad, dir.Path()).status, 2);
+    const Result help = Run({"--help"}, dir.Path());
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("Usage: mp3tavoly-rename", 0), 0u);
+    EXPECT_EQ(Run({"--version"}, dir.Path()).out.rfind("mp3tavoly-rename ", 0), 0u);
+}
+
+TEST_F(CliTest, UndoLeavesAloneWhatChangedSince)
+{
+    Folder("m");
+    Mp3("m/a.mp3", "Song A");
+    Mp3("m/b.mp3", "Song B");
+    Mp3("m/c.mp3", "Song C");
+    ASSERT_EQ(Run({"-t", "m"}, dir.Path()).status, 0);
+    const std::string taker = Mp3("m/a.mp3", "Newcomer");   // a's old name taken
+    std::remove((dir / "m/Song B.mp3").c_str());             // b gone
+    const auto before = Manifest();
+    const Result undo = Run({"--undo", "--tsv"}, dir.Path());
+    EXPECT_EQ(undo.status, 1);
+    auto rows = ParseTsv(undo.out);
+    std::sort(rows.begin(), rows.end(), [](const auto& x, const auto& y) { return x[2] < y[2]; });
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0][0], "Failed, Old name is taken! ");
+    EXPECT_EQ(rows[1][0], "Failed, File is gone! ");
+    EXPECT_EQ(rows[2][0], "Moved back");
+    auto expected = before;
+    expected["m/c.mp3"] = expected["m/Song C.mp3"];
+    expected.erase("m/Song C.mp3");
+    EXPECT_EQ(Manifest(), expected);   // a and its newcomer both kept
+}
+
+TEST_F(CliTest, WithoutAOrTTheWindowProgramsSettingHolds)
+{
+    // A copy of the program in a folder of its own, with its settings file.
+    Folder("prog");
+    Folder("prog/Vov");
+    const std::string program = dir / "prog/mp3tavoly-rename";
+    WriteBytes(program, ReadBytes(RENAME_EXE));
+    chmod(program.c_str(), 0755);
+    Folder("m");
+    Mp3("m/a.mp3", "Hotel California", "Eagles");
+    EXPECT_EQ(Run({"m"}, dir.Path(), {}, program).status, 0);   // no file: with artist
+    EXPECT_TRUE(Exists(dir / "m/Eagles - Hotel California.mp3"));
+    WriteBytes(dir / "prog/Vov/Vov.dat", std::string(12000, '\0') + "0");
+    EXPECT_EQ(Run({"m"}, dir.Path(), {}, program).status, 0);
+    EXPECT_TRUE(Exists(dir / "m/Hotel California.mp3"));
+}
+
+} // namespace
