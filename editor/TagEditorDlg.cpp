@@ -95,6 +95,7 @@ void CTagEditorDlg::Create(wxWindow* parent)
 
     m_timer = std::make_unique<wxTimer>(m_wnd, TIMER_EDITOR_PLAYER);
     m_player.Attach(m_wnd, m_slider, m_pauseButton, m_timer.get());
+    m_player.SetFailureReporter([wnd = m_wnd](const std::string& text) { ShowWarningBox(text, wnd); });
 
     wxDialog* wnd = m_wnd;
     auto command = [this, wnd](int id, void (CTagEditorDlg::*handler)()) {
@@ -216,6 +217,7 @@ void CTagEditorDlg::ForgetWindow()
 {
     m_player.StopPlayback();
     m_player.Attach(nullptr, nullptr, nullptr, nullptr);
+    m_player.SetFailureReporter(nullptr);
     m_timer.reset();
     if (m_filtering)
         wxEvtHandler::RemoveFilter(this);
