@@ -442,10 +442,12 @@ void CTagEditorDlg::OnSave()
     if (m_genre < 0)
         m_genre = -1;
 
-    // A read-only file gets its owner's write permission; it is not put back.
+    // A read-only file gets its owner's write permission; it is not put back
+    // after a save, but a save that fails leaves the file as it was.
     struct stat st;
+    bool madeWritable = false;
     if (stat(m_path.c_str(), &st) == 0 && (st.st_mode & S_IWUSR) == 0)
-        chmod(m_path.c_str(), (st.st_mode & 07777) | S_IWUSR);
+        madeWritable = chmod(m_path.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0;
 
     const int written = TheTagFile().WriteTag(
         m_path, "MP3", StoredTagText(m_titleEdit->GetValue(), kTextLimit),
@@ -455,6 +457,8 @@ void CTagEditorDlg::OnSave()
         StoredTagText(m_commentEdit->GetValue(), kTextLimit), track, m_genre);
     if (written == 0)
     {
+        if (madeWritable)
+            chmod(m_path.c_str(), st.st_mode & 07777);
         ShowWarningBox("Can't save to the file: " + m_path, m_wnd);
     }
     else

@@ -161,7 +161,9 @@ TEST_F(EditorTest, SaveLosesNoFileWhenItCannotWriteOrRename)
         EXPECT_EQ(ReadAll(b), Mp3Bytes("B"));
         EXPECT_EQ(g_queue.Row(0).state, "Waiting");
     }
-    // Too short for a tag, or deleted while shown: nothing written or moved.
+    // Too short for a tag (and read-only), or deleted while shown: nothing
+    // written or moved, the mode as it was.
+    ASSERT_EQ(chmod(tiny.c_str(), 0444), 0);
     for (int row : {2, 1})
     {
         Open(row);
@@ -172,6 +174,9 @@ TEST_F(EditorTest, SaveLosesNoFileWhenItCannotWriteOrRename)
                       ExpectWarning(wxString::FromUTF8("Can't save to the file: " + path)));
     }
     EXPECT_EQ(ReadAll(tiny), std::string(100, 'x'));
+    struct stat st;
+    ASSERT_EQ(stat(tiny.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0444u);
     EXPECT_FALSE(Exists(b) || Exists(dir.Path() + "/moved.mp3"));
 
     // Read-only: the owner may write again, and the tag is saved.
@@ -179,7 +184,6 @@ TEST_F(EditorTest, SaveLosesNoFileWhenItCannotWriteOrRename)
     ASSERT_EQ(chmod(a.c_str(), 0444), 0);
     Set(IDC_TAG_TITLE, "A3");
     g_tagEditor.OnSave();
-    struct stat st;
     ASSERT_EQ(stat(a.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0644u);
     EXPECT_EQ(Tag(a).substr(3, 2), "A3");
