@@ -223,12 +223,26 @@ TEST_F(QueueTest, UndoGivesTheOldNamesBackWithoutReplacingAnything)
     const std::string c = dir.Write("c.mp3", Mp3Bytes(""));
     Drop({a, b, c});
     SelectOnly({0, 1, 2});
-    g_queue.AutoRenameSelected();
+    // Both batches show the busy pointer to their end, when they close the
+    // editor.
+    bool busy = false;
+    g_tagEditor.GetWindow()->Bind(wxEVT_SHOW, [&busy](wxShowEvent& event) {
+        busy = wxIsBusy();
+        event.Skip();
+    });
+    auto busyToTheEnd = [&busy](const std::function<void()>& batch) {
+        g_tagEditor.Show();
+        g_tagEditor.m_isOpen = 1;
+        busy = false;
+        batch();
+        return busy && !g_tagEditor.IsVisible() && !wxIsBusy();
+    };
+    EXPECT_TRUE(busyToTheEnd([] { g_queue.AutoRenameSelected(); }));
     ASSERT_EQ(Row(2).state, "Failed, Song name not found! ");
 
     // Another file took b's old name meanwhile.
     dir.Write("b.mp3", "someone else's");
-    ExpectNoDialog([] { g_queue.UndoSelected(); });
+    EXPECT_TRUE(busyToTheEnd([] { ExpectNoDialog([] { g_queue.UndoSelected(); }); }));
     EXPECT_TRUE(Exists(a));
     EXPECT_FALSE(Exists(dir.Path() + "/First.mp3"));
     EXPECT_EQ(Row(0).name, "a.mp3");
