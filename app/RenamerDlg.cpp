@@ -351,6 +351,6 @@ void CRenamerDlg::OnIconize(wxIconizeEvent& event)
 {
     // Restoring the main window brings an open tag editor back.
     if (!event.IsIconized() && g_tagEditor.m_isOpen == 1)
-        g_tagEditor.Show();
+        g_tagEditor.ShowAgain();
     event.Skip();
 }

@@ -378,6 +378,23 @@ void CTagEditorDlg::Show()
     }
 }
 
+void CTagEditorDlg::ShowAgain()
+{
+    if (m_isOpen != 1)
+        return;
+    if (m_row < 0 || m_row >= g_queue.GetCount())
+    {
+        OnCloseEditor();
+        return;
+    }
+    // A rename in the queue may have given the row another file; unchanged,
+    // the fields keep what the user typed.
+    const std::string path = g_queue.GetPath(m_row);
+    if (path != m_path)
+        ShowTag(path);
+    Show();
+}
+
 void CTagEditorDlg::Hide()
 {
     if (m_wnd)
@@ -464,15 +481,21 @@ void CTagEditorDlg::OnSave()
     else
     {
         SetFrameText(kFrameWithTag);
-        // Made even when the name is unchanged: that move succeeds in place.
+        // The file renamed is the one just written, the one shown. Made even
+        // when the name is unchanged: that move succeeds in place.
+        const int row = g_queue.GetPath(m_row) == m_path ? m_row : g_queue.RowOf(m_path);
         std::string newPath;
-        if (RenameInFolder(g_queue.GetPath(m_row), fileName, newPath))
+        if (RenameInFolder(m_path, fileName, newPath))
         {
             m_path = newPath;
             m_fileName = fileName;
             SetFieldText(m_pathEdit, ToDisplay(m_path));
             SetFieldText(m_fileNameEdit, ToDisplay(m_fileName));
-            g_queue.RecordManualRename(m_row, fileName, newPath);
+            if (row >= 0)
+            {
+                m_row = row;
+                g_queue.RecordManualRename(row, fileName, newPath);
+            }
         }
         else
         {

@@ -76,6 +76,9 @@ public:
 
     bool IsVisible() const;
     void Show();
+    // Shows an open editor again (the main window restored): on its row's
+    // file as the queue now has it, or closed when the row is gone.
+    void ShowAgain();
     void Hide();
     // As when the user closes the window.
     void Close();

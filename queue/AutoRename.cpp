@@ -56,7 +56,7 @@ int CQueueList::AutoRenameSelected()
         if (read > 0)
         {
             g_dirList.ShowLocation();
-            CloseEditorIfVisible();
+            CloseEditorIfOpen();
         }
     }
     if (selected == 0)
@@ -109,7 +109,7 @@ int CQueueList::UndoSelected()
         if (undone > 0)
         {
             g_dirList.ShowLocation();
-            CloseEditorIfVisible();
+            CloseEditorIfOpen();
         }
     }
     if (selected == 0)

@@ -96,6 +96,15 @@ bool CQueueList::IsQueued(const std::string& path) const
     }) != PathIndex::kNone;
 }
 
+int CQueueList::RowOf(const std::string& path) const
+{
+    const std::uint32_t row = m_index.Find(path, PathIndex::Hash(path),
+                                           [this](std::uint32_t r) -> const std::string& {
+                                               return m_rows[r].path;
+                                           });
+    return row == PathIndex::kNone ? -1 : static_cast<int>(row);
+}
+
 bool CQueueList::IsSelected(int row) const
 {
     return m_ctrl && m_ctrl->GetItemState(row, wxLIST_STATE_SELECTED) != 0;
@@ -136,7 +145,7 @@ int CQueueList::RemoveSelected()
         SyncItemCount();
         m_ctrl->Refresh();
     }
-    CloseEditorIfVisible();
+    CloseEditorIfOpen();
     UpdateCounts();
     return 1;
 }
@@ -251,9 +260,10 @@ void CQueueList::RecordManualRename(int row, const std::string& newName, const s
     g_dirList.ShowLocation();
 }
 
-void CQueueList::CloseEditorIfVisible()
+void CQueueList::CloseEditorIfOpen()
 {
-    if (g_tagEditor.IsVisible())
+    // Hidden but open counts too: its row may now be another file.
+    if (g_tagEditor.IsVisible() || g_tagEditor.m_isOpen == 1)
         g_tagEditor.Close();
 }
 

@@ -89,6 +89,8 @@ public:
     void InitContextMenu();
     void AppendEntry(std::string name, std::string path);
     bool IsQueued(const std::string& path) const;
+    // The row whose Path is path, or -1.
+    int RowOf(const std::string& path) const;
     int RemoveSelected();
     int SelectAll();
     void DeselectAll();
@@ -142,7 +144,7 @@ public:
 private:
     void SetPathOf(size_t row, const std::string& path);
     void RefreshRow(size_t row);
-    void CloseEditorIfVisible();
+    void CloseEditorIfOpen();
     void SyncItemCount();
     void IndexRow(size_t row, std::size_t hash);
     void UnindexRow(size_t row);

@@ -5,6 +5,7 @@
 #include "editor/TagEditorDlg.h"
 
 #include <wx/choice.h>
+#include <wx/listctrl.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
@@ -296,4 +297,48 @@ TEST_F(EditorTest, SaveWhilePlayingGoesOnWhereItWasUnderTheNewName)
     // From the start it would pass one second long before reaching 5.5.
     ASSERT_TRUE(WaitUntil([&] { return State(p) == wxMEDIASTATE_PLAYING && Pos(p) > 1000; }));
     EXPECT_GE(Pos(p), 5500);
+}
+
+TEST_F(EditorTest, RenamesInTheQueueNeverLeaveTheEditorOnAnotherFile)
+{
+    // Names edited in place the list's own way; the edit ends as when the
+    // box loses the focus.
+    wxListCtrl* list = g_queue.GetCtrl();
+    auto rename = [list](int row, const char* name) {
+        list->EditLabel(row)->SetValue(name);
+        list->EndEditLabel(false);
+    };
+    auto restore = [this] {
+        wxIconizeEvent restored(dlg->GetId(), false);
+        restored.SetEventObject(dlg);
+        dlg->GetEventHandler()->ProcessEvent(restored);
+    };
+    const std::string a = Queue("a.mp3", Mp3Bytes("A")), b = Queue("b.mp3", Mp3Bytes("B"));
+    Open(0);
+    rename(0, "tmp.mp3");
+    rename(1, "a.mp3");
+    rename(0, "b.mp3");
+    EXPECT_FALSE(g_tagEditor.IsVisible());
+    restore();
+    // Back on its row, whose file is now b.mp3; Save writes and renames it.
+    EXPECT_EQ(Text(IDC_TAG_PATH) + "|" + Text(IDC_TAG_TITLE), b + "|A");
+    Set(IDC_TAG_TITLE, "A2");
+    GtestModalHook noDialog(__FILE__, __LINE__, "no dialog");
+    g_tagEditor.OnSave();
+    noDialog.CheckUnmetExpectations();
+    EXPECT_EQ(ReadAll(a), Mp3Bytes("B"));
+    EXPECT_EQ(Tag(b).substr(0, 6), std::string("TAGA2\0", 6));
+    EXPECT_EQ(g_queue.Row(0).path, b);
+
+    // Rows removed under the hidden editor close it: it does not come back.
+    Queue("c.mp3", Mp3Bytes("C"));
+    Open(1);
+    rename(2, "d.mp3");
+    g_queue.DeselectAll();
+    g_queue.SelectRow(0);
+    g_queue.RemoveSelected();
+    restore();
+    EXPECT_FALSE(g_tagEditor.IsVisible());
+    EXPECT_EQ(g_tagEditor.m_isOpen, 0);
+    EXPECT_TRUE(Exists(dir.Path() + "/d.mp3"));
 }
