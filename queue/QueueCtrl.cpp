@@ -114,7 +114,12 @@ void CQueueListCtrl::OnEndLabelEdit(wxListEvent& event)
 {
     // The label changes only through the row update after a rename.
     event.Veto();
-    g_queue.EndLabelEdit(static_cast<int>(event.GetIndex()), FromUser(event.GetLabel()),
+    const int row = static_cast<int>(event.GetIndex());
+    // The box shows a name that is not UTF-8 with replacement characters;
+    // left as shown, the name keeps its own bytes.
+    const std::string shown = g_queue.GetName(row);
+    const wxString label = event.GetLabel();
+    g_queue.EndLabelEdit(row, label == ToDisplay(shown) ? shown : FromUser(label),
                          event.IsEditCancelled());
 }
 

@@ -278,6 +278,13 @@ TEST_F(QueueTest, NamesThatAreNotUtf8RenameAndUndo)
     g_queue.UndoSelected();
     EXPECT_TRUE(Exists(raw));
     EXPECT_EQ(Row(0).path, raw);
+
+    // An edit of the name that ends as it began moves the file onto itself.
+    wxListCtrl* list = g_queue.GetCtrl();
+    list->EditLabel(0);
+    list->EndEditLabel(false);
+    EXPECT_TRUE(Exists(raw));
+    EXPECT_EQ(Row(0).path + "|" + Row(0).state, raw + "|Renamed manually");
 }
 
 TEST_F(QueueTest, RemoveTakesEverySelectedRowAndKeepsTheCounts)
