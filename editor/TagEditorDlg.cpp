@@ -521,9 +521,7 @@ void CTagEditorDlg::OnNext()
     if (m_row == -1 || count == 0)
         return;
     m_row = m_row + 1 >= count ? 0 : m_row + 1;
-    g_queue.DeselectAll();
-    g_queue.SelectRow(m_row);
-    ShowTag(g_queue.GetPath(m_row));
+    StepTo(m_row);
 }
 
 void CTagEditorDlg::OnPrev()
@@ -532,9 +530,17 @@ void CTagEditorDlg::OnPrev()
     if (m_row == -1 || count == 0)
         return;
     m_row = m_row - 1 < 0 || m_row - 1 >= count ? count - 1 : m_row - 1;
+    StepTo(m_row);
+}
+
+void CTagEditorDlg::StepTo(int row)
+{
     g_queue.DeselectAll();
-    g_queue.SelectRow(m_row);
-    ShowTag(g_queue.GetPath(m_row));
+    g_queue.SelectRow(row);
+    // The list's current row follows, or its next plain click would leave
+    // this row selected too.
+    g_queue.FocusRow(row);
+    ShowTag(g_queue.GetPath(row));
 }
 
 void CTagEditorDlg::OnPlay()

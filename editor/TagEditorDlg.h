@@ -139,6 +139,8 @@ private:
     // The File Name field as bytes; the name as loaded when left unchanged.
     std::string FileNameText() const;
     void SetFrameText(const char* text);
+    // Prev and Next: the row becomes the queue's only selected row, shown.
+    void StepTo(int row);
     void ForgetWindow();
 
     wxDialog* m_wnd = nullptr;

@@ -203,6 +203,14 @@ void CQueueList::SelectRow(int row)
         m_ctrl->SetItemState(row, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
 }
 
+void CQueueList::FocusRow(int row)
+{
+    if (!m_ctrl || row < 0 || row >= GetCount())
+        return;
+    m_ctrl->SetItemState(row, wxLIST_STATE_FOCUSED, wxLIST_STATE_FOCUSED);
+    m_ctrl->EnsureVisible(row);
+}
+
 void CQueueList::BeginAdding()
 {
     ++m_adding;
@@ -288,7 +296,7 @@ void CQueueList::OnKey(int keyCode, bool control)
 {
     if (control && (keyCode == 'A' || keyCode == 'a'))
         SelectAll();
-    else if (keyCode == WXK_DELETE)
+    else if (keyCode == WXK_DELETE || keyCode == WXK_NUMPAD_DELETE)
         RemoveSelected();
 }
 

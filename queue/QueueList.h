@@ -66,6 +66,7 @@ public:
 private:
     void OnContextMenu(wxContextMenuEvent& event);
     void OnMenu(wxCommandEvent& event);
+    void OnKeyDown(wxKeyEvent& event);
     void OnListKeyDown(wxListEvent& event);
     void OnActivated(wxListEvent& event);
     void OnSelectionChanged(wxListEvent& event);
@@ -99,6 +100,8 @@ public:
     std::string GetName(int row) const;
     std::string GetPath(int row) const;
     void SelectRow(int row);
+    // Makes row the list's current row and scrolls it into view.
+    void FocusRow(int row);
     void UpdateCounts();
     void RecordManualRename(int row, const std::string& newName, const std::string& newPath);
     int AutoRenameSelected();

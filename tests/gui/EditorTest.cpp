@@ -252,6 +252,20 @@ TEST_F(EditorTest, PrevAndNextWrapAroundAndClosingOnlyHides)
     g_tagEditor.OnPrev();
     EXPECT_EQ(g_tagEditor.m_row, 4);
     EXPECT_EQ(Text(IDC_TAG_FILENAME), "f4.mp3");
+    // A plain click in the queue then leaves the clicked row alone selected.
+    wxListCtrl* list = g_queue.GetCtrl();
+    wxRect row1;
+    list->GetItemRect(1, row1);
+    LeftClick(list, row1.GetPosition() + wxPoint(30, row1.height / 2));
+    EXPECT_EQ(list->GetSelectedItemCount(), 1);
+    EXPECT_TRUE(g_queue.IsSelected(1));
+    EXPECT_EQ(g_tagEditor.m_row, 1);
+    // A row out of sight comes into view.
+    for (int i = 5; i < 60; ++i)
+        g_queue.AppendEntry("f.mp3", dir.Path() + "/f" + std::to_string(i) + ".mp3");
+    g_tagEditor.m_row = 0;
+    g_tagEditor.OnPrev();
+    EXPECT_GE(list->GetTopItem() + list->GetCountPerPage(), 60);
 
     // Return and Escape reach no control; a click ends a directory list drag.
     Flush();   // mapped, as after a person's click
