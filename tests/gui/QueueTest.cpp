@@ -322,6 +322,55 @@ TEST_F(QueueTest, RemoveTakesEverySelectedRowAndKeepsTheCounts)
     EXPECT_EQ(g_queue.FirstSelectedRow(), 0);
 }
 
+TEST_F(QueueTest, RightClickOpensOneMenuAndKeysGoByTheirOwnFlags)
+{
+    for (int i = 0; i < 4; ++i)
+        g_queue.AppendEntry("f.mp3", "/q/f" + std::to_string(i) + ".mp3");
+    auto selected = [] {
+        std::vector<int> rows;
+        for (int i = 0; i < g_queue.GetCount(); ++i)
+            if (g_queue.IsSelected(i))
+                rows.push_back(i);
+        return rows;
+    };
+    // On a row not selected: it alone, before the menu shows; elsewhere the
+    // selection stays.
+    CQueueListCtrl* list = g_queue.GetCtrl();
+    wxRect row2;
+    list->GetItemRect(2, row2);
+    std::vector<int> atOpen;
+    SelectOnly({0});
+    EXPECT_EQ(RightClick(list, row2.GetPosition() + wxPoint(30, row2.height / 2), g_queue.m_pPopup,
+                         [&] { atOpen = selected(); }),
+              1);
+    EXPECT_EQ(atOpen, std::vector<int>{2});
+    SelectOnly({1, 3});
+    EXPECT_EQ(RightClick(list, wxPoint(100, list->GetClientSize().y / 2), g_queue.m_pPopup,
+                         [&] { atOpen = selected(); }),
+              1);
+    EXPECT_EQ(atOpen, (std::vector<int>{1, 3}));
+
+    // Ctrl as the key event says, whatever the keyboard's state; both Delete
+    // keys remove.
+    wxWindow* rows = list->GetRowsWindow();
+    auto press = [rows](int code, bool control) {
+        wxKeyEvent key(wxEVT_KEY_DOWN);
+        key.m_keyCode = code;
+        key.m_controlDown = control;
+        key.SetEventObject(rows);
+        rows->GetEventHandler()->ProcessEvent(key);
+    };
+    SelectOnly({});
+    press('A', true);
+    EXPECT_EQ(selected().size(), 4u);
+    for (int code : {int(WXK_NUMPAD_DELETE), int(WXK_DELETE)})
+    {
+        SelectOnly({0});
+        press(code, false);
+    }
+    EXPECT_EQ(g_queue.GetCount(), 2);
+}
+
 TEST_F(QueueTest, EditingANameRenamesThatRowsFile)
 {
     const std::string a = dir.Write("a.mp3", Mp3Bytes("A"));
