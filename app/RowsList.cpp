@@ -3,19 +3,8 @@
 CRowsList::CRowsList(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size, long style)
     : wxListCtrl(parent, id, pos, size, style | wxLC_REPORT | wxLC_VIRTUAL)
 {
-    // Bound here, these run before the list's own handling of the press.
+    // Bound here, this runs before the list's own handling of the press.
     GetRowsWindow()->Bind(wxEVT_RIGHT_DOWN, &CRowsList::OnRightDown, this);
-#ifndef __WXMSW__
-    // A press on the column headers opens the menu too.
-    for (wxWindow* child : GetChildren())
-    {
-        if (static_cast<const void*>(child) == static_cast<const void*>(m_headerWin))
-            child->Bind(wxEVT_RIGHT_DOWN, [this](wxMouseEvent& event) {
-                m_menuArmed = true;
-                event.Skip();
-            });
-    }
-#endif
 }
 
 wxWindow* CRowsList::GetRowsWindow() const
