@@ -133,6 +133,7 @@ void CRenamerDlg::CreateControls()
     button(IDC_ID3V1, "Id3v1", 329, 9, 33, 28);
 
     m_player.Attach(this, m_slider, pause, &m_playTimer);
+    m_player.SetFailureReporter([this](const std::string& text) { ShowWarningBox(text, this); });
 }
 
 void CRenamerDlg::DoDataExchange()
@@ -354,6 +355,6 @@ void CRenamerDlg::OnIconize(wxIconizeEvent& event)
 {
     // Restoring the main window brings an open tag editor back.
     if (!event.IsIconized() && g_tagEditor.m_isOpen == 1)
-        g_tagEditor.Show();
+        g_tagEditor.ShowAgain();
     event.Skip();
 }

@@ -3,6 +3,8 @@
 CRowsList::CRowsList(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size, long style)
     : wxListCtrl(parent, id, pos, size, style | wxLC_REPORT | wxLC_VIRTUAL)
 {
+    // Bound here, this runs before the list's own handling of the press.
+    GetRowsWindow()->Bind(wxEVT_RIGHT_DOWN, &CRowsList::OnRightDown, this);
 }
 
 wxWindow* CRowsList::GetRowsWindow() const
@@ -17,4 +19,31 @@ wxWindow* CRowsList::GetRowsWindow() const
     }
 #endif
     return const_cast<CRowsList*>(this);
+}
+
+void CRowsList::OnRightDown(wxMouseEvent& event)
+{
+    // As desktop lists do: a row that is not selected becomes the selection
+    // before its menu opens, so the menu's commands act on the row clicked.
+    int flags = 0;
+    const long row = HitTest(event.GetPosition(), flags);
+    if (row >= 0 && (flags & wxLIST_HITTEST_ONITEM) &&
+        GetItemState(row, wxLIST_STATE_SELECTED) == 0)
+    {
+        SetItemState(-1, 0, wxLIST_STATE_SELECTED);
+        SetItemState(row, wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED,
+                     wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED);
+    }
+    m_menuArmed = true;
+    event.Skip();
+}
+
+bool CRowsList::TakeContextMenu(const wxContextMenuEvent& event)
+{
+    if (event.GetPosition() == wxDefaultPosition)
+        return true;
+    if (!m_menuArmed)
+        return false;
+    m_menuArmed = false;
+    return true;
 }

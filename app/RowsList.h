@@ -10,4 +10,15 @@ public:
 
     // The inner window that shows the rows and gets their mouse events.
     wxWindow* GetRowsWindow() const;
+
+protected:
+    // Whether a context-menu event should open the menu: once for each press
+    // of the right button (the toolkit and the list each raise one for a
+    // press on a row), and always from the keyboard.
+    bool TakeContextMenu(const wxContextMenuEvent& event);
+
+private:
+    void OnRightDown(wxMouseEvent& event);
+
+    bool m_menuArmed = false;
 };

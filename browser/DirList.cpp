@@ -150,9 +150,9 @@ void CDirListCtrl::OnKeyDown(wxKeyEvent& event)
     event.Skip();
 }
 
-void CDirListCtrl::OnContextMenu(wxContextMenuEvent&)
+void CDirListCtrl::OnContextMenu(wxContextMenuEvent& event)
 {
-    if (g_dirList.m_pPopup)
+    if (TakeContextMenu(event) && g_dirList.m_pPopup)
         PopupMenu(g_dirList.m_pPopup);
 }
 

@@ -95,6 +95,7 @@ void CTagEditorDlg::Create(wxWindow* parent)
 
     m_timer = std::make_unique<wxTimer>(m_wnd, TIMER_EDITOR_PLAYER);
     m_player.Attach(m_wnd, m_slider, m_pauseButton, m_timer.get());
+    m_player.SetFailureReporter([wnd = m_wnd](const std::string& text) { ShowWarningBox(text, wnd); });
 
     wxDialog* wnd = m_wnd;
     auto command = [this, wnd](int id, void (CTagEditorDlg::*handler)()) {
@@ -220,6 +221,7 @@ void CTagEditorDlg::ForgetWindow()
 {
     m_player.StopPlayback();
     m_player.Attach(nullptr, nullptr, nullptr, nullptr);
+    m_player.SetFailureReporter(nullptr);
     m_timer.reset();
     if (m_filtering)
         wxEvtHandler::RemoveFilter(this);
@@ -380,6 +382,23 @@ void CTagEditorDlg::Show()
     }
 }
 
+void CTagEditorDlg::ShowAgain()
+{
+    if (m_isOpen != 1)
+        return;
+    if (m_row < 0 || m_row >= g_queue.GetCount())
+    {
+        OnCloseEditor();
+        return;
+    }
+    // A rename in the queue may have given the row another file; unchanged,
+    // the fields keep what the user typed.
+    const std::string path = g_queue.GetPath(m_row);
+    if (path != m_path)
+        ShowTag(path);
+    Show();
+}
+
 void CTagEditorDlg::Hide()
 {
     if (m_wnd)
@@ -444,10 +463,12 @@ void CTagEditorDlg::OnSave()
     if (m_genre < 0)
         m_genre = -1;
 
-    // A read-only file gets its owner's write permission; it is not put back.
+    // A read-only file gets its owner's write permission; it is not put back
+    // after a save, but a save that fails leaves the file as it was.
     struct stat st;
+    bool madeWritable = false;
     if (stat(m_path.c_str(), &st) == 0 && (st.st_mode & S_IWUSR) == 0)
-        chmod(m_path.c_str(), (st.st_mode & 07777) | S_IWUSR);
+        madeWritable = chmod(m_path.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0;
 
     const int written = TheTagFile().WriteTag(
         m_path, "MP3", StoredTagText(m_titleEdit->GetValue(), kTextLimit),
@@ -457,20 +478,28 @@ void CTagEditorDlg::OnSave()
         StoredTagText(m_commentEdit->GetValue(), kTextLimit), track, m_genre);
     if (written == 0)
     {
+        if (madeWritable)
+            chmod(m_path.c_str(), st.st_mode & 07777);
         ShowWarningBox("Can't save to the file: " + m_path, m_wnd);
     }
     else
     {
         SetFrameText(kFrameWithTag);
-        // Made even when the name is unchanged: that move succeeds in place.
+        // The file renamed is the one just written, the one shown. Made even
+        // when the name is unchanged: that move succeeds in place.
+        const int row = g_queue.GetPath(m_row) == m_path ? m_row : g_queue.RowOf(m_path);
         std::string newPath;
-        if (RenameInFolder(g_queue.GetPath(m_row), fileName, newPath))
+        if (RenameInFolder(m_path, fileName, newPath))
         {
             m_path = newPath;
             m_fileName = fileName;
             SetFieldText(m_pathEdit, ToDisplay(m_path));
             SetFieldText(m_fileNameEdit, ToDisplay(m_fileName));
-            g_queue.RecordManualRename(m_row, fileName, newPath);
+            if (row >= 0)
+            {
+                m_row = row;
+                g_queue.RecordManualRename(row, fileName, newPath);
+            }
         }
         else
         {
@@ -496,9 +525,7 @@ void CTagEditorDlg::OnNext()
     if (m_row == -1 || count == 0)
         return;
     m_row = m_row + 1 >= count ? 0 : m_row + 1;
-    g_queue.DeselectAll();
-    g_queue.SelectRow(m_row);
-    ShowTag(g_queue.GetPath(m_row));
+    StepTo(m_row);
 }
 
 void CTagEditorDlg::OnPrev()
@@ -507,9 +534,17 @@ void CTagEditorDlg::OnPrev()
     if (m_row == -1 || count == 0)
         return;
     m_row = m_row - 1 < 0 || m_row - 1 >= count ? count - 1 : m_row - 1;
+    StepTo(m_row);
+}
+
+void CTagEditorDlg::StepTo(int row)
+{
     g_queue.DeselectAll();
-    g_queue.SelectRow(m_row);
-    ShowTag(g_queue.GetPath(m_row));
+    g_queue.SelectRow(row);
+    // The list's current row follows, or its next plain click would leave
+    // this row selected too.
+    g_queue.FocusRow(row);
+    ShowTag(g_queue.GetPath(row));
 }
 
 void CTagEditorDlg::OnPlay()

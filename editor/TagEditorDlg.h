@@ -76,6 +76,9 @@ public:
 
     bool IsVisible() const;
     void Show();
+    // Shows an open editor again (the main window restored): on its row's
+    // file as the queue now has it, or closed when the row is gone.
+    void ShowAgain();
     void Hide();
     // As when the user closes the window.
     void Close();
@@ -136,6 +139,8 @@ private:
     // The File Name field as bytes; the name as loaded when left unchanged.
     std::string FileNameText() const;
     void SetFrameText(const char* text);
+    // Prev and Next: the row becomes the queue's only selected row, shown.
+    void StepTo(int row);
     void ForgetWindow();
 
     wxDialog* m_wnd = nullptr;

@@ -1,6 +1,6 @@
 #include "player/MediaPlayer.h"
 
-#include "app/WarningBox.h"
+#include "core/Warning.h"
 
 #include <wx/button.h>
 #include <wx/mediactrl.h>
@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <sys/stat.h>
 
 namespace
 {
@@ -40,6 +41,15 @@ wxString FileUri(const std::string& path)
     return wxString::FromAscii(uri.c_str());
 }
 
+// Only a regular file is handed to the back end: opening a FIFO or a device
+// would block its thread, and with it the next position query here.
+bool IsRegularFile(const std::string& path)
+{
+    struct stat st;
+    return !path.empty() && path.find('\0') == std::string::npos &&
+           stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 int ToSliderUnits(long value)
 {
     return static_cast<int>(std::clamp<long>(value, 0, INT_MAX));
@@ -66,6 +76,11 @@ void MediaPlayer::Attach(wxWindow* host, wxSlider* slider, wxButton* pauseButton
     m_slider = slider;
     m_pauseButton = pauseButton;
     m_timer = timer;
+}
+
+void MediaPlayer::SetFailureReporter(std::function<void(const std::string&)> report)
+{
+    m_report = std::move(report);
 }
 
 void MediaPlayer::Reset()
@@ -136,8 +151,14 @@ void MediaPlayer::SetPauseText(const char* text)
 
 void MediaPlayer::ReportOpenFailure()
 {
+    // Idle before the message: nothing may restart a file that never played.
+    StopPlayback();
     m_failed = true;
-    ShowWarningBox("Can't play the file: " + m_path, m_host);
+    const std::string text = "Can't play the file: " + m_path;
+    if (m_report)
+        m_report(text);
+    else
+        ShowWarning(text);
 }
 
 void MediaPlayer::PlayFile(const std::string& path)
@@ -151,7 +172,7 @@ void MediaPlayer::PlayFile(const std::string& path)
     m_pendingSeek = -1;
     m_failed = false;
 
-    wxMediaCtrl* device = Device();
+    wxMediaCtrl* device = IsRegularFile(path) ? Device() : nullptr;
     if (device && device->LoadURI(FileUri(path)))
     {
         m_hMciWnd = device;
@@ -217,8 +238,6 @@ void MediaPlayer::OnPlayTimer(int timerId)
     if (length > 0)
         SetSliderRange(length);
     SetSliderPos(pos);
-    if (m_failed)
-        return;
 
     // An unknown length (0) says nothing about the end.
     bool atEnd = length > 0 && pos > length - kEndMargin;

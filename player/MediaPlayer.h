@@ -2,6 +2,7 @@
 // editor), with Play, Pause/Resume, Stop and a position slider.
 #pragma once
 
+#include <functional>
 #include <string>
 
 class wxWindow;
@@ -23,6 +24,9 @@ public:
     void Attach(wxWindow* host, wxSlider* slider, wxButton* pauseButton, wxTimer* timer);
     // Back to idle: no file, not playing, not paused.
     void Reset();
+    // How a file that cannot be played is told to the user; without one, the
+    // program's warning.
+    void SetFailureReporter(std::function<void(const std::string& text)> report);
 
     // Positions and lengths are milliseconds, on the slider too.
     void PlayFile(const std::string& path);
@@ -34,7 +38,7 @@ public:
     void SeekAndPlay(int pos);
 
     // True once the file of the last PlayFile turned out unplayable (it has
-    // been reported to the user).
+    // been reported to the user, and the player is idle).
     bool OpenFailed() const { return m_failed; }
 
     static constexpr int kTimerPeriod = 1500;  // ms
@@ -65,4 +69,5 @@ private:
     bool m_sawPlay = false;   // the device has played since the last (re)start
     long m_pendingSeek = -1;  // a seek to repeat once a new file plays
     bool m_failed = false;
+    std::function<void(const std::string&)> m_report;
 };

@@ -40,6 +40,9 @@ CQueueListCtrl::CQueueListCtrl(wxWindow* parent, wxWindowID id, const wxPoint& p
 {
     Bind(wxEVT_CONTEXT_MENU, &CQueueListCtrl::OnContextMenu, this);
     Bind(wxEVT_MENU, &CQueueListCtrl::OnMenu, this);
+    // The key event itself, for its own modifier flags; the list passes it
+    // here before its list key event.
+    Bind(wxEVT_KEY_DOWN, &CQueueListCtrl::OnKeyDown, this);
     Bind(wxEVT_LIST_KEY_DOWN, &CQueueListCtrl::OnListKeyDown, this);
     Bind(wxEVT_LIST_ITEM_ACTIVATED, &CQueueListCtrl::OnActivated, this);
     Bind(wxEVT_LIST_ITEM_SELECTED, &CQueueListCtrl::OnSelectionChanged, this);
@@ -78,10 +81,10 @@ int CQueueListCtrl::OnGetItemImage(long) const
     return IMG_MP3;
 }
 
-void CQueueListCtrl::OnContextMenu(wxContextMenuEvent&)
+void CQueueListCtrl::OnContextMenu(wxContextMenuEvent& event)
 {
     // Wherever the click is, on a row or not, the whole menu.
-    if (g_queue.m_pPopup)
+    if (TakeContextMenu(event) && g_queue.m_pPopup)
         PopupMenu(g_queue.m_pPopup);
 }
 
@@ -90,11 +93,15 @@ void CQueueListCtrl::OnMenu(wxCommandEvent& event)
     g_queue.OnContextCommand(CommandIdOf(event.GetId()));
 }
 
+void CQueueListCtrl::OnKeyDown(wxKeyEvent& event)
+{
+    g_queue.OnKey(event.GetKeyCode(), event.ControlDown());
+    event.Skip();
+}
+
 void CQueueListCtrl::OnListKeyDown(wxListEvent& event)
 {
-    const int code = event.GetKeyCode();
-    g_queue.OnKey(code, wxGetKeyState(WXK_CONTROL));
-    g_queue.EditorFollowKey(code);
+    g_queue.EditorFollowKey(event.GetKeyCode());
     event.Skip();
 }
 

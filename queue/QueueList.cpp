@@ -96,6 +96,15 @@ bool CQueueList::IsQueued(const std::string& path) const
     }) != PathIndex::kNone;
 }
 
+int CQueueList::RowOf(const std::string& path) const
+{
+    const std::uint32_t row = m_index.Find(path, PathIndex::Hash(path),
+                                           [this](std::uint32_t r) -> const std::string& {
+                                               return m_rows[r].path;
+                                           });
+    return row == PathIndex::kNone ? -1 : static_cast<int>(row);
+}
+
 bool CQueueList::IsSelected(int row) const
 {
     return m_ctrl && m_ctrl->GetItemState(row, wxLIST_STATE_SELECTED) != 0;
@@ -136,7 +145,7 @@ int CQueueList::RemoveSelected()
         SyncItemCount();
         m_ctrl->Refresh();
     }
-    CloseEditorIfVisible();
+    CloseEditorIfOpen();
     UpdateCounts();
     return 1;
 }
@@ -197,6 +206,14 @@ void CQueueList::SelectRow(int row)
         m_ctrl->SetItemState(row, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
 }
 
+void CQueueList::FocusRow(int row)
+{
+    if (!m_ctrl || row < 0 || row >= GetCount())
+        return;
+    m_ctrl->SetItemState(row, wxLIST_STATE_FOCUSED, wxLIST_STATE_FOCUSED);
+    m_ctrl->EnsureVisible(row);
+}
+
 void CQueueList::BeginAdding()
 {
     ++m_adding;
@@ -254,9 +271,10 @@ void CQueueList::RecordManualRename(int row, const std::string& newName, const s
     g_dirList.ShowLocation();
 }
 
-void CQueueList::CloseEditorIfVisible()
+void CQueueList::CloseEditorIfOpen()
 {
-    if (g_tagEditor.IsVisible())
+    // Hidden but open counts too: its row may now be another file.
+    if (g_tagEditor.IsVisible() || g_tagEditor.m_isOpen == 1)
         g_tagEditor.Close();
 }
 
@@ -281,7 +299,7 @@ void CQueueList::OnKey(int keyCode, bool control)
 {
     if (control && (keyCode == 'A' || keyCode == 'a'))
         SelectAll();
-    else if (keyCode == WXK_DELETE)
+    else if (keyCode == WXK_DELETE || keyCode == WXK_NUMPAD_DELETE)
         RemoveSelected();
 }
 

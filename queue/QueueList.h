@@ -66,6 +66,7 @@ public:
 private:
     void OnContextMenu(wxContextMenuEvent& event);
     void OnMenu(wxCommandEvent& event);
+    void OnKeyDown(wxKeyEvent& event);
     void OnListKeyDown(wxListEvent& event);
     void OnActivated(wxListEvent& event);
     void OnSelectionChanged(wxListEvent& event);
@@ -92,6 +93,8 @@ public:
     void InitContextMenu();
     void AppendEntry(std::string name, std::string path);
     bool IsQueued(const std::string& path) const;
+    // The row whose Path is path, or -1.
+    int RowOf(const std::string& path) const;
     int RemoveSelected();
     int SelectAll();
     void DeselectAll();
@@ -100,6 +103,8 @@ public:
     std::string GetName(int row) const;
     std::string GetPath(int row) const;
     void SelectRow(int row);
+    // Makes row the list's current row and scrolls it into view.
+    void FocusRow(int row);
     void UpdateCounts();
     void RecordManualRename(int row, const std::string& newName, const std::string& newPath);
     int AutoRenameSelected();
@@ -145,7 +150,7 @@ public:
 private:
     void SetPathOf(size_t row, const std::string& path);
     void RefreshRow(size_t row);
-    void CloseEditorIfVisible();
+    void CloseEditorIfOpen();
     void SyncItemCount();
     void IndexRow(size_t row, std::size_t hash);
     void UnindexRow(size_t row);

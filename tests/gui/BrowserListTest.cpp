@@ -260,6 +260,21 @@ TEST_F(BrowserListTest, ContextMenuCtrlAAndDoubleClicksActOnTheRows)
     EXPECT_EQ(Listed(), listed);
 }
 
+TEST_F(BrowserListTest, RightClickAfterAListingMenusTheRowUnderThePointer)
+{
+    dir.Write("x.mp3", Mp3Bytes("X"));
+    Show(dir.Path());
+    wxRect rect;
+    ASSERT_TRUE(List()->GetItemRect(RowNamed("x.mp3"), rect));
+    Names atOpen;
+    EXPECT_EQ(RightClick(List(), rect.GetPosition() + wxPoint(30, rect.height / 2),
+                         g_dirList.m_pPopup, [&] { atOpen = Listed(true); }),
+              1);
+    EXPECT_EQ(atOpen, Names{"x.mp3"});
+    Command(ID_DIRLIST_ADDTOQUEUE);
+    EXPECT_EQ(QueueNames(), Names{"x.mp3"});
+}
+
 TEST_F(BrowserListTest, DraggedRowsGoToTheQueueOnlyWhenReleasedOverIt)
 {
     // Another row below the dragged one: a drag from the last row now and

@@ -6,6 +6,7 @@
 #include "editor/TagEditorDlg.h"
 
 #include <wx/choice.h>
+#include <wx/listctrl.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
@@ -173,7 +174,9 @@ TEST_F(EditorTest, SaveLosesNoFileWhenItCannotWriteOrRename)
         EXPECT_EQ(ReadAll(b), Mp3Bytes("B"));
         EXPECT_EQ(g_queue.Row(0).state, "Waiting");
     }
-    // Too short for a tag, or deleted while shown: nothing written or moved.
+    // Too short for a tag (and read-only), or deleted while shown: nothing
+    // written or moved, the mode as it was.
+    ASSERT_EQ(chmod(tiny.c_str(), 0444), 0);
     for (int row : {2, 1})
     {
         Open(row);
@@ -184,6 +187,9 @@ TEST_F(EditorTest, SaveLosesNoFileWhenItCannotWriteOrRename)
                       ExpectWarning(wxString::FromUTF8("Can't save to the file: " + path)));
     }
     EXPECT_EQ(ReadAll(tiny), std::string(100, 'x'));
+    struct stat st;
+    ASSERT_EQ(stat(tiny.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0444u);
     EXPECT_FALSE(Exists(b) || Exists(dir.Path() + "/moved.mp3"));
 
     // Read-only: the owner may write again, and the tag is saved.
@@ -191,7 +197,6 @@ TEST_F(EditorTest, SaveLosesNoFileWhenItCannotWriteOrRename)
     ASSERT_EQ(chmod(a.c_str(), 0444), 0);
     Set(IDC_TAG_TITLE, "A3");
     g_tagEditor.OnSave();
-    struct stat st;
     ASSERT_EQ(stat(a.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0644u);
     EXPECT_EQ(Tag(a).substr(3, 2), "A3");
@@ -285,6 +290,20 @@ TEST_F(EditorTest, PrevAndNextWrapAroundAndClosingOnlyHides)
     g_tagEditor.OnPrev();
     EXPECT_EQ(g_tagEditor.m_row, 4);
     EXPECT_EQ(Text(IDC_TAG_FILENAME), "f4.mp3");
+    // A plain click in the queue then leaves the clicked row alone selected.
+    wxListCtrl* list = g_queue.GetCtrl();
+    wxRect row1;
+    list->GetItemRect(1, row1);
+    LeftClick(list, row1.GetPosition() + wxPoint(30, row1.height / 2));
+    EXPECT_EQ(list->GetSelectedItemCount(), 1);
+    EXPECT_TRUE(g_queue.IsSelected(1));
+    EXPECT_EQ(g_tagEditor.m_row, 1);
+    // A row out of sight comes into view.
+    for (int i = 5; i < 60; ++i)
+        g_queue.AppendEntry("f.mp3", dir.Path() + "/f" + std::to_string(i) + ".mp3");
+    g_tagEditor.m_row = 0;
+    g_tagEditor.OnPrev();
+    EXPECT_GE(list->GetTopItem() + list->GetCountPerPage(), 60);
 
     // Return and Escape reach no control; a click ends a directory list drag.
     Flush();   // mapped, as after a person's click
@@ -330,4 +349,48 @@ TEST_F(EditorTest, SaveWhilePlayingGoesOnWhereItWasUnderTheNewName)
     // From the start it would pass one second long before reaching 5.5.
     ASSERT_TRUE(WaitUntil([&] { return State(p) == wxMEDIASTATE_PLAYING && Pos(p) > 1000; }));
     EXPECT_GE(Pos(p), 5500);
+}
+
+TEST_F(EditorTest, RenamesInTheQueueNeverLeaveTheEditorOnAnotherFile)
+{
+    // Names edited in place the list's own way; the edit ends as when the
+    // box loses the focus.
+    wxListCtrl* list = g_queue.GetCtrl();
+    auto rename = [list](int row, const char* name) {
+        list->EditLabel(row)->SetValue(name);
+        list->EndEditLabel(false);
+    };
+    auto restore = [this] {
+        wxIconizeEvent restored(dlg->GetId(), false);
+        restored.SetEventObject(dlg);
+        dlg->GetEventHandler()->ProcessEvent(restored);
+    };
+    const std::string a = Queue("a.mp3", Mp3Bytes("A")), b = Queue("b.mp3", Mp3Bytes("B"));
+    Open(0);
+    rename(0, "tmp.mp3");
+    rename(1, "a.mp3");
+    rename(0, "b.mp3");
+    EXPECT_FALSE(g_tagEditor.IsVisible());
+    restore();
+    // Back on its row, whose file is now b.mp3; Save writes and renames it.
+    EXPECT_EQ(Text(IDC_TAG_PATH) + "|" + Text(IDC_TAG_TITLE), b + "|A");
+    Set(IDC_TAG_TITLE, "A2");
+    GtestModalHook noDialog(__FILE__, __LINE__, "no dialog");
+    g_tagEditor.OnSave();
+    noDialog.CheckUnmetExpectations();
+    EXPECT_EQ(ReadAll(a), Mp3Bytes("B"));
+    EXPECT_EQ(Tag(b).substr(0, 6), std::string("TAGA2\0", 6));
+    EXPECT_EQ(g_queue.Row(0).path, b);
+
+    // Rows removed under the hidden editor close it: it does not come back.
+    Queue("c.mp3", Mp3Bytes("C"));
+    Open(1);
+    rename(2, "d.mp3");
+    g_queue.DeselectAll();
+    g_queue.SelectRow(0);
+    g_queue.RemoveSelected();
+    restore();
+    EXPECT_FALSE(g_tagEditor.IsVisible());
+    EXPECT_EQ(g_tagEditor.m_isOpen, 0);
+    EXPECT_TRUE(Exists(dir.Path() + "/d.mp3"));
 }

@@ -18,6 +18,7 @@ protected:
     void ReportFailure(const wxString& msg) override { ADD_FAILURE() << msg.utf8_string(); }
 };
 
+#include <functional>
 #include <string>
 
 // Expects one warning box with exactly this text (line breaks as "\n"), the
@@ -37,6 +38,14 @@ private:
 
 // Runs the toolkit's pending events until none is left.
 void Flush();
+
+class wxMenu;
+class wxWindow;
+// Real clicks at a point of a window, in its client coordinates. A right click
+// returns how often it opened menu, and runs opened() while it is first open.
+void LeftClick(wxWindow* window, const wxPoint& at);
+int RightClick(wxWindow* window, const wxPoint& at, wxMenu* menu,
+               const std::function<void()>& opened = {});
 
 class CRenamerDlg;
 

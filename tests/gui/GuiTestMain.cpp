@@ -6,6 +6,10 @@
 
 #include <wx/app.h>
 #include <wx/evtloop.h>
+#include <wx/menu.h>
+#include <wx/uiaction.h>
+
+#include <gtk/gtk.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -38,6 +42,38 @@ void Flush()
             wxYield();
         }
     }
+}
+
+void LeftClick(wxWindow* window, const wxPoint& at)
+{
+    wxUIActionSimulator mouse;
+    mouse.MouseMove(window->ClientToScreen(at));
+    Flush();
+    mouse.MouseClick();
+    Flush();
+}
+
+int RightClick(wxWindow* window, const wxPoint& at, wxMenu* menu,
+               const std::function<void()>& opened)
+{
+    int count = 0;
+    auto onOpen = [&](wxMenuEvent& event) {
+        if (++count == 1 && opened)
+            opened();
+        // Closed as soon as it has shown, as by a click elsewhere.
+        wxTheApp->CallAfter([menu] { gtk_menu_popdown(GTK_MENU(menu->m_menu)); });
+        event.Skip();
+    };
+    menu->Bind(wxEVT_MENU_OPEN, onOpen);
+    wxUIActionSimulator mouse;
+    mouse.MouseMove(window->ClientToScreen(at));
+    Flush();
+    mouse.MouseClick(wxMOUSE_BTN_RIGHT);
+    Flush();
+    wxMilliSleep(50);
+    Flush();
+    menu->Unbind(wxEVT_MENU_OPEN, onOpen);
+    return count;
 }
 
 void MainWindowTestBase::SetUp()

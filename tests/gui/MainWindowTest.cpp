@@ -347,7 +347,10 @@ TEST_F(MainWindowTest, ButtonReleaseOutsideTheQueueEndsADrag)
 
 TEST_F(MainWindowTest, RestoringTheWindowBringsBackAnOpenEditor)
 {
-    g_tagEditor.m_isOpen = 1;
+    TempDir dir;
+    g_queue.AppendEntry("a.mp3", dir.Write("a.mp3", Mp3Bytes("A")));
+    g_queue.SelectRow(0);
+    dlg->OpenTagEditor();
     g_tagEditor.Hide();
     wxIconizeEvent restored(dlg->GetId(), false);
     restored.SetEventObject(dlg);

@@ -249,12 +249,26 @@ TEST_F(QueueTest, UndoGivesTheOldNamesBackWithoutReplacingAnything)
     const std::string c = dir.Write("c.mp3", Mp3Bytes(""));
     Drop({a, b, c});
     SelectOnly({0, 1, 2});
-    g_queue.AutoRenameSelected();
+    // Both batches show the busy pointer to their end, when they close the
+    // editor.
+    bool busy = false;
+    g_tagEditor.GetWindow()->Bind(wxEVT_SHOW, [&busy](wxShowEvent& event) {
+        busy = wxIsBusy();
+        event.Skip();
+    });
+    auto busyToTheEnd = [&busy](const std::function<void()>& batch) {
+        g_tagEditor.Show();
+        g_tagEditor.m_isOpen = 1;
+        busy = false;
+        batch();
+        return busy && !g_tagEditor.IsVisible() && !wxIsBusy();
+    };
+    EXPECT_TRUE(busyToTheEnd([] { g_queue.AutoRenameSelected(); }));
     ASSERT_EQ(Row(2).state, "Failed, Song name not found! ");
 
     // Another file took b's old name meanwhile.
     dir.Write("b.mp3", "someone else's");
-    ExpectNoDialog([] { g_queue.UndoSelected(); });
+    EXPECT_TRUE(busyToTheEnd([] { ExpectNoDialog([] { g_queue.UndoSelected(); }); }));
     EXPECT_TRUE(Exists(a));
     EXPECT_FALSE(Exists(dir.Path() + "/First.mp3"));
     EXPECT_EQ(Row(0).name, "a.mp3");
@@ -291,13 +305,13 @@ TEST_F(QueueTest, NamesThatAreNotUtf8RenameAndUndo)
     g_queue.UndoSelected();
     EXPECT_TRUE(Exists(raw));
     EXPECT_EQ(Row(0).path, raw);
-    // Shown as "café.mp3", the name edited in place but left as it was.
-    wxListEvent edited(wxEVT_LIST_END_LABEL_EDIT, IDC_QUEUE);
-    edited.m_itemIndex = 0;
-    edited.m_item.SetText(wxString::FromUTF8("caf\xC3\xA9.mp3"));
-    dlg->FindWindow(IDC_QUEUE)->ProcessWindowEvent(edited);
+
+    // An edit of the name that ends as it began moves the file onto itself.
+    wxListCtrl* list = g_queue.GetCtrl();
+    list->EditLabel(0);
+    list->EndEditLabel(false);
     EXPECT_TRUE(Exists(raw));
-    EXPECT_FALSE(Exists(dir.Path() + "/caf\xC3\xA9.mp3"));
+    EXPECT_EQ(Row(0).path + "|" + Row(0).state, raw + "|Renamed manually");
 }
 
 TEST_F(QueueTest, RemoveTakesEverySelectedRowAndKeepsTheCounts)
@@ -333,6 +347,55 @@ TEST_F(QueueTest, RemoveTakesEverySelectedRowAndKeepsTheCounts)
     g_queue.OnKey('A', true);
     EXPECT_EQ(Counts(), "2 files total, 2 files selected.");
     EXPECT_EQ(g_queue.FirstSelectedRow(), 0);
+}
+
+TEST_F(QueueTest, RightClickOpensOneMenuAndKeysGoByTheirOwnFlags)
+{
+    for (int i = 0; i < 4; ++i)
+        g_queue.AppendEntry("f.mp3", "/q/f" + std::to_string(i) + ".mp3");
+    auto selected = [] {
+        std::vector<int> rows;
+        for (int i = 0; i < g_queue.GetCount(); ++i)
+            if (g_queue.IsSelected(i))
+                rows.push_back(i);
+        return rows;
+    };
+    // On a row not selected: it alone, before the menu shows; elsewhere the
+    // selection stays.
+    CQueueListCtrl* list = g_queue.GetCtrl();
+    wxRect row2;
+    list->GetItemRect(2, row2);
+    std::vector<int> atOpen;
+    SelectOnly({0});
+    EXPECT_EQ(RightClick(list, row2.GetPosition() + wxPoint(30, row2.height / 2), g_queue.m_pPopup,
+                         [&] { atOpen = selected(); }),
+              1);
+    EXPECT_EQ(atOpen, std::vector<int>{2});
+    SelectOnly({1, 3});
+    EXPECT_EQ(RightClick(list, wxPoint(100, list->GetClientSize().y / 2), g_queue.m_pPopup,
+                         [&] { atOpen = selected(); }),
+              1);
+    EXPECT_EQ(atOpen, (std::vector<int>{1, 3}));
+
+    // Ctrl as the key event says, whatever the keyboard's state; both Delete
+    // keys remove.
+    wxWindow* rows = list->GetRowsWindow();
+    auto press = [rows](int code, bool control) {
+        wxKeyEvent key(wxEVT_KEY_DOWN);
+        key.m_keyCode = code;
+        key.m_controlDown = control;
+        key.SetEventObject(rows);
+        rows->GetEventHandler()->ProcessEvent(key);
+    };
+    SelectOnly({});
+    press('A', true);
+    EXPECT_EQ(selected().size(), 4u);
+    for (int code : {int(WXK_NUMPAD_DELETE), int(WXK_DELETE)})
+    {
+        SelectOnly({0});
+        press(code, false);
+    }
+    EXPECT_EQ(g_queue.GetCount(), 2);
 }
 
 TEST_F(QueueTest, EditingANameRenamesThatRowsFile)
