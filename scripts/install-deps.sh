@@ -9,6 +9,7 @@ PACKAGES=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-tools
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool imagemagick x11-utils fonts-dejavu-core adwaita-icon-theme
+  clang libclang-rt-14-dev
 )
 
 missing=()
