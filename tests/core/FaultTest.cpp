@@ -43,9 +43,10 @@ TEST(FullDisk, AppendFailsWithTheFileUnchangedReplaceNeedsNoSpace)
         GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
     MountGuard guard{dir.Path()};
 
-    // Page-sized files: an append needs a new page, a replace does not; a
-    // file ending inside a page has room for its tag there.
-    const std::string untagged = Audio(3 * 4096), tagged = Audio(3 * 4096 - 128) + Record("Old");
+    // The append crosses into a page the disk has no room for, after half the
+    // tag went into the last page; a replace needs no new page; a file ending
+    // early in a page has room for its tag there.
+    const std::string untagged = Audio(3 * 4096 - 64), tagged = Audio(3 * 4096 - 128) + Record("Old");
     WriteBytes(dir / "append.mp3", untagged);
     WriteBytes(dir / "replace.mp3", tagged);
     WriteBytes(dir / "room.mp3", Audio(5000));
