@@ -279,10 +279,14 @@ TEST_F(FaultTest, CollidingTitlesInOneBatchAllComeBackOnUndo)
     const Manifest before = TakeManifest(dir.Path());
 
     RunAll(&CQueueList::AutoRenameSelected);
-    int renamed = 0;
+    int renamed = 0, refused = 0;
     for (int i = 0; i < 500; ++i)
+    {
         renamed += Row(i).state == kStateSuccessful;
+        refused += Row(i).state == kStateRenameFailed;
+    }
     EXPECT_EQ(renamed, 4);
+    EXPECT_EQ(refused, 496);
     for (int t = 0; t < 4; ++t)
         EXPECT_TRUE(Exists(At("T" + std::to_string(t) + ".mp3")));
     const Losses losses = Compare(before, TakeManifest(dir.Path()));
@@ -290,5 +294,9 @@ TEST_F(FaultTest, CollidingTitlesInOneBatchAllComeBackOnUndo)
 
     RunAll(&CQueueList::UndoSelected);
     EXPECT_EQ(TakeManifest(dir.Path()), before) << "every file back under its old name";
+    for (int i = 0; i < 500; ++i)
+    {
+        EXPECT_EQ(Row(i).state, kStateWaiting);
+    }
     std::cout << "[ manifest ] collision batch of 500 files: " << losses << "\n";
 }
