@@ -55,7 +55,7 @@ void COptionsWindow::OnCharHook(wxKeyEvent& event)
     if (code == WXK_RETURN || code == WXK_NUMPAD_ENTER)
     {
         // A focused push button takes Return itself; elsewhere it means OK.
-        const wxButton* focused = wxDynamicCast(FindFocus(), wxButton);
+        const wxButton* focused = dynamic_cast<const wxButton*>(FindFocus());
         const int id = focused && focused->GetParent() == this ? focused->GetId() : wxID_OK;
         EmulateButtonClickIfPresent(id);
         return;

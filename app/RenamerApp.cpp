@@ -7,6 +7,7 @@
 
 #include <wx/init.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -30,6 +31,9 @@ bool CRenamerApp::OnInit()
 
 bool StartToolkit(int& argc, char** argv)
 {
+    // A write past the file-size limit must fail with EFBIG, so that a tag
+    // write can roll back, rather than end the program half-way through.
+    std::signal(SIGXFSZ, SIG_IGN);
     // theApp is a static object; wx finds it through wxTheApp.
     wxApp::SetInstance(&theApp);
     if (!wxEntryStart(argc, argv))

@@ -10,6 +10,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool imagemagick x11-utils fonts-dejavu-core adwaita-icon-theme
   desktop-file-utils appstream dpkg-dev file lintian
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -82,7 +82,7 @@ TEST_F(EditorTest, WindowHasEveryControlInItsPlaceAndTabOrder)
         EXPECT_EQ(win->GetPosition(), wnd->ConvertDialogToPixels(wxPoint(c.x, c.y)));
         wxSize size = wnd->ConvertDialogToPixels(wxSize(c.w, c.h));
         // A label grows to show its whole text in the desktop's font.
-        if (wxDynamicCast(win, wxStaticText))
+        if (dynamic_cast<wxStaticText*>(win))
             size.x = std::max(size.x, win->GetBestSize().x);
         EXPECT_EQ(win->GetSize(), size);
     }

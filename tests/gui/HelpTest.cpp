@@ -86,7 +86,7 @@ TEST_F(HelpTest, TextsKeepTheirBlanksAndFitTheirPlaces)
     {
         for (wxWindow* child : win->GetChildren())
         {
-            auto* text = wxDynamicCast(child, wxStaticText);
+            auto* text = dynamic_cast<wxStaticText*>(child);
             if (!text)
                 continue;
             labels.push_back(text->GetLabel());

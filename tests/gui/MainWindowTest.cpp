@@ -81,7 +81,7 @@ TEST_F(MainWindowTest, EveryControlHasItsIdTextAndPlace)
         SCOPED_TRACE(c.id);
         wxWindow* win = dlg->FindWindow(c.id);
         ASSERT_NE(win, nullptr);
-        if (wxDynamicCast(win, wxButton))
+        if (dynamic_cast<wxButton*>(win))
         {
             EXPECT_EQ(win->GetLabel(), c.text);
         }
@@ -94,7 +94,7 @@ TEST_F(MainWindowTest, EveryControlHasItsIdTextAndPlace)
     int frames = 0;
     for (wxWindow* child : dlg->GetChildren())
     {
-        if (wxDynamicCast(child, wxStaticBox))
+        if (dynamic_cast<wxStaticBox*>(child))
             ++frames;
         else if (!child->IsTopLevel())   // windows of their own: dialogs, the drop-down
             order.push_back(child->GetId());
