@@ -181,7 +181,7 @@ int CRenameBatch::AddPath(const std::string& path, BatchObserver& observer)
         std::uint64_t lastDevice = 0, lastInode = 0;
         std::uint32_t lastFolder = 0;
         bool haveLast = false;
-        SearchMp3Files(path, m_entered, [&](const FoundFile& file) {
+        const bool opened = SearchMp3Files(path, m_entered, [&](const FoundFile& file) {
             if (!haveLast || file.folderDevice != lastDevice || file.folderInode != lastInode) {
                 lastDevice = file.folderDevice;
                 lastInode = file.folderInode;
@@ -194,6 +194,8 @@ int CRenameBatch::AddPath(const std::string& path, BatchObserver& observer)
             stopped = observer.StopRequested();
             return !stopped;
         });
+        if (!opened)
+            return 0;   // errno from the folder's open: not silently an empty run
         return stopped ? -2 : 1;
     }
     const std::string name(NameOf(path));

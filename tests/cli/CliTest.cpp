@@ -286,6 +286,19 @@ TEST_F(CliTest, ExitStatuses)
     EXPECT_EQ(Run({"--version"}, dir.Path()).out.rfind("mp3tavoly-rename ", 0), 0u);
 }
 
+TEST_F(CliTest, AFolderThatCannotBeOpenedIsReported)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root opens any folder";
+    Folder("closed");
+    Mp3("closed/a.mp3", "Song A");
+    ASSERT_EQ(chmod((dir / "closed").c_str(), 0), 0);
+    const Result run = Run({"-t", "closed"}, dir.Path());
+    chmod((dir / "closed").c_str(), 0755);
+    EXPECT_EQ(run.status, 2);   // not an empty folder renamed with success
+    EXPECT_NE(run.err.find("closed: Permission denied"), std::string::npos) << run.err;
+}
+
 TEST_F(CliTest, UndoLeavesAloneWhatChangedSince)
 {
     Folder("m");
