@@ -81,6 +81,7 @@ private:
     std::string m_id;
     std::string m_bytes;
     std::vector<RunMove> m_moves;
+    std::size_t m_end = 0;      // where the last whole record ends
     bool m_undone = false;
     int m_fd = -1;
 };

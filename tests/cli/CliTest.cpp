@@ -308,6 +308,9 @@ TEST_F(CliTest, UndoLeavesAloneWhatChangedSince)
     ASSERT_EQ(Run({"-t", "m"}, dir.Path()).status, 0);
     const std::string taker = Mp3("m/a.mp3", "Newcomer");   // a's old name taken
     std::remove((dir / "m/Song B.mp3").c_str());             // b gone
+    // A record torn by a power cut ends the journal.
+    const std::string journal = state / "mp3tavoly/run-1";
+    WriteBytes(journal, ReadBytes(journal) + "M/torn/rec");
     const auto before = Manifest();
     const Result undo = Run({"--undo", "--tsv"}, dir.Path());
     EXPECT_EQ(undo.status, 1);
@@ -321,6 +324,7 @@ TEST_F(CliTest, UndoLeavesAloneWhatChangedSince)
     expected["m/c.mp3"] = expected["m/Song C.mp3"];
     expected.erase("m/Song C.mp3");
     EXPECT_EQ(Manifest(), expected);   // a and its newcomer both kept
+    EXPECT_EQ(Run({"--undo"}, dir.Path()).status, 2);   // marked undone past the torn record
 }
 
 TEST_F(CliTest, WithoutAOrTTheWindowProgramsSettingHolds)
