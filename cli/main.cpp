@@ -125,6 +125,8 @@ int Parse(int argc, char** argv, Options& options)
         options.mode = Options::Undo;
         if (operands.size() > 1)
             return UsageError("--undo takes one run at most");
+        if (!operands.empty() && operands[0].empty())
+            return UsageError("empty RUN");   // "$RUN" unset must not mean the last run
         if (!operands.empty())
             options.run = operands[0];
     } else {

@@ -278,7 +278,7 @@ TEST_F(CliTest, ExitStatuses)
 
     for (const auto& bad : std::vector<std::vector<std::string>>{
              {}, {"-x", "m"}, {"--bogus", "m"}, {"-a", "-t", "m"}, {"--undo", "1", "2"},
-             {"--undo", "99"}, {"--runs", "m"}})
+             {"--undo", "99"}, {"--undo", ""}, {"--runs", "m"}})
         EXPECT_EQ(Run(bad, dir.Path()).status, 2);
     const Result help = Run({"--help"}, dir.Path());
     EXPECT_EQ(help.status, 0);
