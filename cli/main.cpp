@@ -231,6 +231,7 @@ int Undo(const Options& options)
     case 1: break;
     case 0: report.Error("no run " + id + " in " + folder); return kBadUsage;
     case -1: report.Error("run " + id + " is in use by another mp3tavoly-rename"); return kSomeFailed;
+    case -3: report.Error("run " + id + " is not a journal of mp3tavoly-rename"); return kSomeFailed;
     default: report.Error("cannot read run " + id + ": " + std::strerror(errno)); return kSomeFailed;
     }
     if (run.Undone()) {

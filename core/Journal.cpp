@@ -280,8 +280,10 @@ int CRunFile::Open(const std::string& folder, const std::string& id)
     if (flock(m_fd, LOCK_EX | LOCK_NB) != 0)
         return errno == EWOULDBLOCK ? -1 : -2;
     std::time_t started = 0;
-    if (!ReadWhole(m_fd, m_bytes) || !Parse(m_bytes, started, m_moves, m_undone, m_end))
+    if (!ReadWhole(m_fd, m_bytes))
         return -2;
+    if (!Parse(m_bytes, started, m_moves, m_undone, m_end))
+        return -3;
     m_id = id;
     return 1;
 }
