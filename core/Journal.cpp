@@ -179,7 +179,9 @@ int CRunJournal::Create()
             return 0;
     }
     m_id = std::to_string(id);
-    flock(m_fd, LOCK_EX | LOCK_NB);   // a fresh file: only an undo could want it
+    // Held before the header is written: an undo that opened the fresh file
+    // first finds no header, gives up and lets go; it never undoes a live run.
+    flock(m_fd, LOCK_EX);
     const std::string header = kHeader + std::to_string(static_cast<long long>(std::time(nullptr))) + "\n";
     if (!WriteAll(m_fd, header.data(), header.size())) {
         const int err = errno;
