@@ -210,7 +210,7 @@ int Rename(const Options& options)
     }
     if (StopStatus() != 0)
         return StopStatus();
-    if (status == kOk && (report.Failed() > 0 || performed < 0))
+    if (status == kOk && (report.Failed() > 0 || report.Unopened() > 0 || performed < 0))
         status = kSomeFailed;
     return status;
 }

@@ -193,6 +193,8 @@ int CRenameBatch::AddPath(const std::string& path, BatchObserver& observer)
             observer.Progress("Searching", m_files.size(), 0);
             stopped = observer.StopRequested();
             return !stopped;
+        }, [&observer](const std::string& folder, int error) {
+            observer.FolderUnopened(folder, error);
         });
         if (!opened)
             return 0;   // errno from the folder's open: not silently an empty run

@@ -55,6 +55,8 @@ public:
         (void)phase, (void)done, (void)total;
     }
     virtual void FileDone(const FileResult& result) { (void)result; }
+    // A sub-folder the search could not open, with errno; its files are left out.
+    virtual void FolderUnopened(const std::string& path, int error) { (void)path, (void)error; }
 };
 
 class CRenameBatch

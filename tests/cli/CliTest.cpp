@@ -290,13 +290,19 @@ TEST_F(CliTest, AFolderThatCannotBeOpenedIsReported)
 {
     if (geteuid() == 0)
         GTEST_SKIP() << "root opens any folder";
-    Folder("closed");
-    Mp3("closed/a.mp3", "Song A");
-    ASSERT_EQ(chmod((dir / "closed").c_str(), 0), 0);
-    const Result run = Run({"-t", "closed"}, dir.Path());
-    chmod((dir / "closed").c_str(), 0755);
-    EXPECT_EQ(run.status, 2);   // not an empty folder renamed with success
-    EXPECT_NE(run.err.find("closed: Permission denied"), std::string::npos) << run.err;
+    Folder("m");
+    Folder("m/closed");
+    Mp3("m/closed/a.mp3", "Song A");
+    Mp3("m/b.mp3", "Song B");
+    ASSERT_EQ(chmod((dir / "m/closed").c_str(), 0), 0);
+    const Result named = Run({"-t", "m/closed"}, dir.Path());
+    const Result inside = Run({"-t", "m"}, dir.Path());
+    chmod((dir / "m/closed").c_str(), 0755);
+    EXPECT_EQ(named.status, 2);   // not an empty folder renamed with success
+    EXPECT_NE(named.err.find("m/closed: Permission denied"), std::string::npos) << named.err;
+    EXPECT_EQ(inside.status, 1);   // the others renamed, the left-out files told
+    EXPECT_NE(inside.err.find("m/closed: Permission denied"), std::string::npos) << inside.err;
+    EXPECT_TRUE(Exists(dir / "m/Song B.mp3"));
 }
 
 TEST_F(CliTest, UndoLeavesAloneWhatChangedSince)
