@@ -267,7 +267,7 @@ int Runs(const Options& options)
             AppendTsvField(out, run.firstPath);
             out += run.undone ? "\tundone\n" : "\t\n";
         } else {
-            out += run.id + "  " + time + "  " + count + " files  ";
+            out += run.id + "  " + time + "  " + count + (run.count == 1 ? " file  " : " files  ");
             AppendReadable(out, run.firstPath);
             out += run.undone ? "  (undone)\n" : "\n";
         }
