@@ -67,8 +67,13 @@ public:
             err = EEXIST;
             return 0;
         }
-        if (!FolderWritable(FolderPart(to))) {
+        const Folder& folder = FolderOf(FolderPart(to));
+        if (!folder.writable) {
             err = EACCES;
+            return 0;
+        }
+        if (folder.stickyForMe && !Mine(from)) {
+            err = EPERM;   // a shared folder: only the owner may move the file
             return 0;
         }
         m_names[fromKey] = false;
@@ -90,18 +95,32 @@ private:
                && !S_ISDIR(a.st_mode);
     }
 
-    bool FolderWritable(const std::string& folder)
+    struct Folder
     {
-        const auto it = m_writable.find(folder);
-        if (it != m_writable.end())
+        bool writable;
+        bool stickyForMe;   // sticky and not ours: others' files stay put
+    };
+
+    const Folder& FolderOf(const std::string& path)
+    {
+        const auto it = m_folders.find(path);
+        if (it != m_folders.end())
             return it->second;
-        const bool writable = access(folder.c_str(), W_OK | X_OK) == 0;
-        m_writable.emplace(folder, writable);
-        return writable;
+        Folder folder{access(path.c_str(), W_OK | X_OK) == 0, false};
+        struct stat st;
+        if (geteuid() != 0 && stat(path.c_str(), &st) == 0)
+            folder.stickyForMe = (st.st_mode & S_ISVTX) != 0 && st.st_uid != geteuid();
+        return m_folders.emplace(path, folder).first->second;
+    }
+
+    static bool Mine(const std::string& path)
+    {
+        struct stat st;
+        return lstat(path.c_str(), &st) != 0 || st.st_uid == geteuid();
     }
 
     std::unordered_map<std::string, bool> m_names;
-    std::unordered_map<std::string, bool> m_writable;
+    std::unordered_map<std::string, Folder> m_folders;
 };
 
 } // namespace

@@ -305,6 +305,28 @@ TEST_F(CliTest, AFolderThatCannotBeOpenedIsReported)
     EXPECT_TRUE(Exists(dir / "m/Song B.mp3"));
 }
 
+TEST_F(CliTest, DryRunKnowsWhoMayRenameInASharedFolder)
+{
+    if (geteuid() != 0 || access("/usr/bin/setpriv", X_OK) != 0)
+        GTEST_SKIP() << "needs root and setpriv to run as another user";
+    chmod(dir.Path().c_str(), 0755);
+    chmod(state.Path().c_str(), 0777);
+    Folder("shared");
+    chmod((dir / "shared").c_str(), 01777);   // like /tmp: others' files stay put
+    Mp3("shared/theirs.mp3", "Theirs");
+    ASSERT_EQ(chown(Mp3("shared/mine.mp3", "Mine").c_str(), 65534, 65534), 0);
+    const auto asNobody = [&](const std::string& option) {
+        return Run({"--reuid=65534", "--regid=65534", "--clear-groups", RENAME_EXE, "-t", "--tsv",
+                    option, "shared"}, dir.Path(), {}, "/usr/bin/setpriv");
+    };
+    const Result trial = asNobody("-n");
+    const Result run = asNobody("-q");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(trial.out, run.out);
+    EXPECT_TRUE(Exists(dir / "shared/theirs.mp3"));
+    EXPECT_TRUE(Exists(dir / "shared/Mine.mp3"));
+}
+
 TEST_F(CliTest, UndoLeavesAloneWhatChangedSince)
 {
     Folder("m");
