@@ -12,6 +12,7 @@
 #include <clocale>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <string>
 #include <vector>
 
@@ -276,10 +277,22 @@ int Runs(const Options& options)
     return std::fflush(stdout) == 0 ? kOk : kSomeFailed;
 }
 
+// A standard descriptor the caller closed would go to the next file opened,
+// the journal among them, and the output with it. Each gets /dev/null, opened
+// so that using it still fails as on a closed one.
+void KeepStandardDescriptorsTaken()
+{
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) == -1 && errno == EBADF)
+            open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY);   // the lowest free number: fd
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    KeepStandardDescriptorsTaken();
     // Tag texts decode in the code page of the user's locale, as in the window.
     std::setlocale(LC_ALL, "");
     Options options;

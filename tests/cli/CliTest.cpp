@@ -286,6 +286,21 @@ TEST_F(CliTest, ExitStatuses)
     EXPECT_EQ(Run({"--version"}, dir.Path()).out.rfind("mp3tavoly-rename ", 0), 0u);
 }
 
+TEST_F(CliTest, AClosedStdoutNeverWritesIntoTheJournal)
+{
+    Folder("m");
+    const std::string longName(200, 'x');   // lines enough to fill the output buffer
+    for (int i = 0; i < 400; ++i)
+        Mp3("m/" + std::to_string(i) + longName + ".mp3", "Song " + std::to_string(i));
+    const auto before = Manifest();
+    const Result run = Run({"-c", "exec \"$0\" -t m >&-", RENAME_EXE}, dir.Path(), {}, "/bin/sh");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("cannot write the output"), std::string::npos) << run.err;
+    const Result undo = Run({"--undo", "-q"}, dir.Path());
+    EXPECT_EQ(undo.status, 0) << undo.err;
+    EXPECT_EQ(Manifest(), before);
+}
+
 TEST_F(CliTest, AFolderThatCannotBeOpenedIsReported)
 {
     if (geteuid() == 0)
