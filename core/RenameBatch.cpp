@@ -40,6 +40,15 @@ bool Exists(const std::string& path)
     return lstat(path.c_str(), &st) == 0;
 }
 
+// The name target is held by a file other than the one at path (not the same
+// entry under another letter case), so the never-replacing move must fail.
+bool TakenByOther(const std::string& path, const std::string& target)
+{
+    struct stat a, b;
+    return lstat(target.c_str(), &b) == 0
+           && (lstat(path.c_str(), &a) != 0 || a.st_dev != b.st_dev || a.st_ino != b.st_ino);
+}
+
 // What a trial takes the folders to hold: the names it has moved so far, over
 // what the disk holds. Keys name a file for the model; equal keys, one file.
 class FolderModel
@@ -284,6 +293,10 @@ int CRenameBatch::Perform(CRunJournal* journal, BatchObserver& observer)
             moved = model.Move(folder + std::string(NameOf(path)), path, folder + name, target, err) == 1;
         } else if (target == path) {
             moved = RenameInFolder(path, name, newPath) == 1;   // nothing to move or record
+        } else if (TakenByOther(path, target)) {
+            // Failed without a record: a killed run's last record whose move
+            // never came would have its undo move the other file.
+            moved = false;
         } else {
             if (!journal->RecordMove(Absolute(file.path), name))
                 return -1;
