@@ -1,6 +1,7 @@
 #include "cli/Report.h"
 
 #include <algorithm>
+#include <cstring>
 #include <unistd.h>
 
 volatile std::sig_atomic_t g_stopSignal = 0;
@@ -136,6 +137,12 @@ void CReport::FileDone(const FileResult& result)
     if (m_sameTerminal)
         ClearProgress();
     std::fwrite(m_line.data(), 1, m_line.size(), stdout);
+}
+
+void CReport::FolderUnopened(const std::string& path, int error)
+{
+    ++m_unopened;
+    Error(path + ": " + std::strerror(error) + "; its files are left out");
 }
 
 void CReport::Error(const std::string& message)

@@ -29,6 +29,7 @@ public:
     bool StopRequested() override { return g_stopSignal != 0; }
     void Progress(const char* phase, std::size_t done, std::size_t total) override;
     void FileDone(const FileResult& result) override;
+    void FolderUnopened(const std::string& path, int error) override;
 
     // An error or a notice on stderr, after clearing the progress line.
     void Error(const std::string& message);
@@ -40,6 +41,8 @@ public:
     std::size_t Done() const { return m_count[0]; }
     std::size_t Unchanged() const { return m_count[1]; }
     std::size_t Failed() const { return m_count[2]; }
+    // Sub-folders left out because they could not be opened.
+    std::size_t Unopened() const { return m_unopened; }
 
 private:
     void ClearProgress();
@@ -50,6 +53,7 @@ private:
     bool m_sameTerminal;      // stdout goes to that terminal too
     bool m_progressShown = false;
     std::size_t m_count[3] = {0, 0, 0};
+    std::size_t m_unopened = 0;
     std::string m_line;
     const char* m_phase = nullptr;
     std::chrono::steady_clock::time_point m_start;

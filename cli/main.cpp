@@ -12,6 +12,7 @@
 #include <clocale>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <string>
 #include <vector>
 
@@ -34,8 +35,10 @@ const char kUsage[] =
     "                 (without either: the setting of the Mp3 Tavoly program)\n"
     "  -n, --dry-run  change nothing; print what would happen\n"
     "  -q, --quiet    no progress line, no summary\n"
-    "      --tsv      tab-separated lines: state, path, new name (\\\\ \\t \\n \\r escaped)\n"
-    "      --undo [RUN]  move the files of the last run (or of RUN) back\n"
+    "      --tsv      tab-separated lines: state, path, new name\n"
+    "                 (\\\\ \\t \\n \\r escaped)\n"
+    "      --undo [RUN]\n"
+    "                 move the files of the last run (or of RUN) back\n"
     "      --runs     list the runs: id, time, files renamed, first path\n"
     "  -h, --help     show this help\n"
     "      --version  show the version\n"
@@ -125,6 +128,8 @@ int Parse(int argc, char** argv, Options& options)
         options.mode = Options::Undo;
         if (operands.size() > 1)
             return UsageError("--undo takes one run at most");
+        if (!operands.empty() && operands[0].empty())
+            return UsageError("empty RUN");   // "$RUN" unset must not mean the last run
         if (!operands.empty())
             options.run = operands[0];
     } else {
@@ -206,7 +211,7 @@ int Rename(const Options& options)
     }
     if (StopStatus() != 0)
         return StopStatus();
-    if (status == kOk && (report.Failed() > 0 || performed < 0))
+    if (status == kOk && (report.Failed() > 0 || report.Unopened() > 0 || performed < 0))
         status = kSomeFailed;
     return status;
 }
@@ -229,6 +234,7 @@ int Undo(const Options& options)
     case 1: break;
     case 0: report.Error("no run " + id + " in " + folder); return kBadUsage;
     case -1: report.Error("run " + id + " is in use by another mp3tavoly-rename"); return kSomeFailed;
+    case -3: report.Error("run " + id + " is not a journal of mp3tavoly-rename"); return kSomeFailed;
     default: report.Error("cannot read run " + id + ": " + std::strerror(errno)); return kSomeFailed;
     }
     if (run.Undone()) {
@@ -262,7 +268,7 @@ int Runs(const Options& options)
             AppendTsvField(out, run.firstPath);
             out += run.undone ? "\tundone\n" : "\t\n";
         } else {
-            out += run.id + "  " + time + "  " + count + " files  ";
+            out += run.id + "  " + time + "  " + count + (run.count == 1 ? " file  " : " files  ");
             AppendReadable(out, run.firstPath);
             out += run.undone ? "  (undone)\n" : "\n";
         }
@@ -271,10 +277,22 @@ int Runs(const Options& options)
     return std::fflush(stdout) == 0 ? kOk : kSomeFailed;
 }
 
+// A standard descriptor the caller closed would go to the next file opened,
+// the journal among them, and the output with it. Each gets /dev/null, opened
+// so that using it still fails as on a closed one.
+void KeepStandardDescriptorsTaken()
+{
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) == -1 && errno == EBADF)
+            open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY);   // the lowest free number: fd
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    KeepStandardDescriptorsTaken();
     // Tag texts decode in the code page of the user's locale, as in the window.
     std::setlocale(LC_ALL, "");
     Options options;

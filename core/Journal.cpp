@@ -87,9 +87,10 @@ bool ReadWhole(int fd, std::string& bytes)
 }
 
 // Reads a journal's records. A record cut short at the end (the run was
-// killed while writing it) is left out: its move had not begun.
+// killed while writing it) is left out: its move had not begun. end is where
+// the whole records end.
 bool Parse(const std::string& bytes, std::time_t& started, std::vector<RunMove>& moves,
-           bool& undone)
+           bool& undone, std::size_t& end)
 {
     const std::size_t header = sizeof kHeader - 1;
     if (bytes.compare(0, header, kHeader) != 0)
@@ -121,6 +122,7 @@ bool Parse(const std::string& bytes, std::time_t& started, std::vector<RunMove>&
             break;
         }
     }
+    end = std::min(at, bytes.size());
     return true;
 }
 
@@ -177,7 +179,9 @@ int CRunJournal::Create()
             return 0;
     }
     m_id = std::to_string(id);
-    flock(m_fd, LOCK_EX | LOCK_NB);   // a fresh file: only an undo could want it
+    // Held before the header is written: an undo that opened the fresh file
+    // first finds no header, gives up and lets go; it never undoes a live run.
+    flock(m_fd, LOCK_EX);
     const std::string header = kHeader + std::to_string(static_cast<long long>(std::time(nullptr))) + "\n";
     if (!WriteAll(m_fd, header.data(), header.size())) {
         const int err = errno;
@@ -278,15 +282,22 @@ int CRunFile::Open(const std::string& folder, const std::string& id)
     if (flock(m_fd, LOCK_EX | LOCK_NB) != 0)
         return errno == EWOULDBLOCK ? -1 : -2;
     std::time_t started = 0;
-    if (!ReadWhole(m_fd, m_bytes) || !Parse(m_bytes, started, m_moves, m_undone))
+    if (!ReadWhole(m_fd, m_bytes))
         return -2;
+    if (!Parse(m_bytes, started, m_moves, m_undone, m_end))
+        return -3;
     m_id = id;
     return 1;
 }
 
 int CRunFile::MarkUndone()
 {
-    if (m_fd < 0 || !WriteAll(m_fd, "U", 2) || fdatasync(m_fd) != 0)
+    if (m_fd < 0)
+        return 0;
+    // A torn record at the end would hide the mark from every reader.
+    if (m_end < m_bytes.size() && ftruncate(m_fd, static_cast<off_t>(m_end)) != 0)
+        return 0;
+    if (!WriteAll(m_fd, "U", 2) || fdatasync(m_fd) != 0)
         return 0;
     m_undone = true;
     return 1;
@@ -303,7 +314,8 @@ std::vector<RunSummary> ListRuns(const std::string& folder)
             continue;
         std::string bytes;
         std::vector<RunMove> moves;
-        const bool ok = ReadWhole(fd, bytes) && Parse(bytes, run.started, moves, run.undone);
+        std::size_t end = 0;
+        const bool ok = ReadWhole(fd, bytes) && Parse(bytes, run.started, moves, run.undone, end);
         close(fd);
         if (!ok)
             continue;

@@ -67,7 +67,8 @@ public:
     CRunFile(const CRunFile&) = delete;
     CRunFile& operator=(const CRunFile&) = delete;
 
-    // 1 opened; 0 no such run; -1 in use by another process; -2 unreadable.
+    // 1 opened; 0 no such run; -1 in use by another process; -2 unreadable
+    // (errno set); -3 not a journal.
     int Open(const std::string& folder, const std::string& id);
     const std::string& Id() const { return m_id; }
     // The moves that happened (or may have, for the last one of a killed
@@ -81,6 +82,7 @@ private:
     std::string m_id;
     std::string m_bytes;
     std::vector<RunMove> m_moves;
+    std::size_t m_end = 0;      // where the last whole record ends
     bool m_undone = false;
     int m_fd = -1;
 };

@@ -40,6 +40,15 @@ bool Exists(const std::string& path)
     return lstat(path.c_str(), &st) == 0;
 }
 
+// The name target is held by a file other than the one at path (not the same
+// entry under another letter case), so the never-replacing move must fail.
+bool TakenByOther(const std::string& path, const std::string& target)
+{
+    struct stat a, b;
+    return lstat(target.c_str(), &b) == 0
+           && (lstat(path.c_str(), &a) != 0 || a.st_dev != b.st_dev || a.st_ino != b.st_ino);
+}
+
 // What a trial takes the folders to hold: the names it has moved so far, over
 // what the disk holds. Keys name a file for the model; equal keys, one file.
 class FolderModel
@@ -67,8 +76,13 @@ public:
             err = EEXIST;
             return 0;
         }
-        if (!FolderWritable(FolderPart(to))) {
+        const Folder& folder = FolderOf(FolderPart(to));
+        if (!folder.writable) {
             err = EACCES;
+            return 0;
+        }
+        if (folder.stickyForMe && !Mine(from)) {
+            err = EPERM;   // a shared folder: only the owner may move the file
             return 0;
         }
         m_names[fromKey] = false;
@@ -90,18 +104,32 @@ private:
                && !S_ISDIR(a.st_mode);
     }
 
-    bool FolderWritable(const std::string& folder)
+    struct Folder
     {
-        const auto it = m_writable.find(folder);
-        if (it != m_writable.end())
+        bool writable;
+        bool stickyForMe;   // sticky and not ours: others' files stay put
+    };
+
+    const Folder& FolderOf(const std::string& path)
+    {
+        const auto it = m_folders.find(path);
+        if (it != m_folders.end())
             return it->second;
-        const bool writable = access(folder.c_str(), W_OK | X_OK) == 0;
-        m_writable.emplace(folder, writable);
-        return writable;
+        Folder folder{access(path.c_str(), W_OK | X_OK) == 0, false};
+        struct stat st;
+        if (geteuid() != 0 && stat(path.c_str(), &st) == 0)
+            folder.stickyForMe = (st.st_mode & S_ISVTX) != 0 && st.st_uid != geteuid();
+        return m_folders.emplace(path, folder).first->second;
+    }
+
+    static bool Mine(const std::string& path)
+    {
+        struct stat st;
+        return lstat(path.c_str(), &st) != 0 || st.st_uid == geteuid();
     }
 
     std::unordered_map<std::string, bool> m_names;
-    std::unordered_map<std::string, bool> m_writable;
+    std::unordered_map<std::string, Folder> m_folders;
 };
 
 } // namespace
@@ -181,7 +209,7 @@ int CRenameBatch::AddPath(const std::string& path, BatchObserver& observer)
         std::uint64_t lastDevice = 0, lastInode = 0;
         std::uint32_t lastFolder = 0;
         bool haveLast = false;
-        SearchMp3Files(path, m_entered, [&](const FoundFile& file) {
+        const bool opened = SearchMp3Files(path, m_entered, [&](const FoundFile& file) {
             if (!haveLast || file.folderDevice != lastDevice || file.folderInode != lastInode) {
                 lastDevice = file.folderDevice;
                 lastInode = file.folderInode;
@@ -193,7 +221,11 @@ int CRenameBatch::AddPath(const std::string& path, BatchObserver& observer)
             observer.Progress("Searching", m_files.size(), 0);
             stopped = observer.StopRequested();
             return !stopped;
+        }, [&observer](const std::string& folder, int error) {
+            observer.FolderUnopened(folder, error);
         });
+        if (!opened)
+            return 0;   // errno from the folder's open: not silently an empty run
         return stopped ? -2 : 1;
     }
     const std::string name(NameOf(path));
@@ -261,6 +293,10 @@ int CRenameBatch::Perform(CRunJournal* journal, BatchObserver& observer)
             moved = model.Move(folder + std::string(NameOf(path)), path, folder + name, target, err) == 1;
         } else if (target == path) {
             moved = RenameInFolder(path, name, newPath) == 1;   // nothing to move or record
+        } else if (TakenByOther(path, target)) {
+            // Failed without a record: a killed run's last record whose move
+            // never came would have its undo move the other file.
+            moved = false;
         } else {
             if (!journal->RecordMove(Absolute(file.path), name))
                 return -1;

@@ -55,6 +55,8 @@ public:
         (void)phase, (void)done, (void)total;
     }
     virtual void FileDone(const FileResult& result) { (void)result; }
+    // A sub-folder the search could not open, with errno; its files are left out.
+    virtual void FolderUnopened(const std::string& path, int error) { (void)path, (void)error; }
 };
 
 class CRenameBatch
@@ -67,8 +69,9 @@ public:
 
     // Adds an MP3 file (by its name, ".mp3" in any case), or every MP3 file of
     // a folder and its sub-folders in the queue's order. A file met twice, by
-    // any path, is planned once. 1 added; 0 the path does not exist (errno
-    // set); -1 neither a folder nor an MP3 file; -2 stopped on request.
+    // any path, is planned once. 1 added; 0 the path does not exist or the
+    // folder cannot be opened (errno set); -1 neither a folder nor an MP3
+    // file; -2 stopped on request.
     int AddPath(const std::string& path, BatchObserver& observer);
     std::size_t Size() const { return m_files.size(); }
 

@@ -74,7 +74,8 @@ bool HasMp3Suffix(const char* name, std::size_t length)
 }
 
 bool SearchMp3Files(const std::string& folder, FolderIds& entered,
-                    const std::function<bool(const FoundFile&)>& found)
+                    const std::function<bool(const FoundFile&)>& found,
+                    const std::function<void(const std::string&, int)>& unopened)
 {
     std::vector<Level> levels(1);
     const int first = ReadFolder(folder, entered, levels[0]);
@@ -90,8 +91,11 @@ bool SearchMp3Files(const std::string& folder, FolderIds& entered,
         const std::string path = level.prefix + entry.name;
         if (entry.folder) {
             Level sub;
-            if (ReadFolder(path, entered, sub) > 0)
+            const int read = ReadFolder(path, entered, sub);
+            if (read > 0)
                 levels.push_back(std::move(sub));   // level is not used after this
+            else if (read == 0 && unopened)
+                unopened(path, errno);
             continue;
         }
         if (!found(FoundFile{entry.name, path, level.device, level.inode}))

@@ -33,6 +33,8 @@ struct FoundFile
 // searched is added to it. Each folder's entries are read and the folder
 // closed before its sub-folders are searched, so depth costs no descriptors
 // (nor stack). The current directory is not touched. False when folder itself
-// could not be opened; sub-folders that cannot be opened are skipped.
+// could not be opened; sub-folders that cannot be opened are skipped, each
+// told to unopened (when given) with the path and errno.
 bool SearchMp3Files(const std::string& folder, FolderIds& entered,
-                    const std::function<bool(const FoundFile&)>& found);
+                    const std::function<bool(const FoundFile&)>& found,
+                    const std::function<void(const std::string&, int)>& unopened = {});
