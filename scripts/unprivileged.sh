@@ -9,11 +9,13 @@ cd "$(dirname "$0")/.."
 USER_NAME="${TAVOLY_TEST_USER:-nobody}"
 CORE_FILTER='AsUser.*'
 GUI_FILTER='OptionsTest.*:FaultTest.*:-FaultTest.Batch*'
+CLI_FILTER='CliTest.AFolderThatCannotBeOpenedIsReported'
 
 WORK="$(mktemp -d /tmp/tavoly-user.XXXXXX)"
 trap 'rm -rf "$WORK"' EXIT
 # Copies: the Options tests write Vov/Vov.dat beside the test program.
-cp build/tests/core/tavoly_core_tests build/tests/gui/tavoly_gui_tests "$WORK/"
+cp build/tests/core/tavoly_core_tests build/tests/gui/tavoly_gui_tests \
+   build/tests/cli/tavoly_cli_tests build/app/mp3tavoly-rename "$WORK/"
 
 run=(env)
 if [ "$(id -u)" -eq 0 ]; then
@@ -26,8 +28,9 @@ fi
   cd "$HOME"
   echo "Running as $(id -un) (uid $(id -u)) in $HOME"
   ./tavoly_core_tests --gtest_filter="$1"
+  TAVOLY_RENAME_EXE="$HOME/mp3tavoly-rename" ./tavoly_cli_tests --gtest_filter="$3"
   xvfb-run -a -s "-screen 0 1280x1024x24" ./tavoly_gui_tests --gtest_filter="$2"
-' unprivileged "$CORE_FILTER" "$GUI_FILTER" 2>&1 | tee "$WORK/log"
+' unprivileged "$CORE_FILTER" "$GUI_FILTER" "$CLI_FILTER" 2>&1 | tee "$WORK/log"
 status=${PIPESTATUS[0]}
 if [ "$status" -ne 0 ]; then
   echo "unprivileged run: FAILED"

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -16,6 +17,10 @@
 #include <vector>
 
 namespace {
+
+// The program under test; the unprivileged run points at its own copy.
+const std::string kRenameExe =
+    getenv("TAVOLY_RENAME_EXE") != nullptr ? getenv("TAVOLY_RENAME_EXE") : RENAME_EXE;
 
 struct Result
 {
@@ -32,7 +37,7 @@ protected:
 
     Result Run(const std::vector<std::string>& args, const std::string& cwd,
                const std::vector<std::pair<std::string, std::string>>& env = {},
-               const std::string& program = RENAME_EXE) const
+               const std::string& program = kRenameExe) const
     {
         const std::string out = state / "out", err = state / "err";
         const pid_t pid = fork();
@@ -293,7 +298,7 @@ TEST_F(CliTest, AClosedStdoutNeverWritesIntoTheJournal)
     for (int i = 0; i < 400; ++i)
         Mp3("m/" + std::to_string(i) + longName + ".mp3", "Song " + std::to_string(i));
     const auto before = Manifest();
-    const Result run = Run({"-c", "exec \"$0\" -t m >&-", RENAME_EXE}, dir.Path(), {}, "/bin/sh");
+    const Result run = Run({"-c", "exec \"$0\" -t m >&-", kRenameExe}, dir.Path(), {}, "/bin/sh");
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("cannot write the output"), std::string::npos) << run.err;
     const Result undo = Run({"--undo", "-q"}, dir.Path());
@@ -331,7 +336,7 @@ TEST_F(CliTest, DryRunKnowsWhoMayRenameInASharedFolder)
     Mp3("shared/theirs.mp3", "Theirs");
     ASSERT_EQ(chown(Mp3("shared/mine.mp3", "Mine").c_str(), 65534, 65534), 0);
     const auto asNobody = [&](const std::string& option) {
-        return Run({"--reuid=65534", "--regid=65534", "--clear-groups", RENAME_EXE, "-t", "--tsv",
+        return Run({"--reuid=65534", "--regid=65534", "--clear-groups", kRenameExe, "-t", "--tsv",
                     option, "shared"}, dir.Path(), {}, "/usr/bin/setpriv");
     };
     const Result trial = asNobody("-n");
@@ -376,7 +381,7 @@ TEST_F(CliTest, WithoutAOrTTheWindowProgramsSettingHolds)
     Folder("prog");
     Folder("prog/Vov");
     const std::string program = dir / "prog/mp3tavoly-rename";
-    WriteBytes(program, ReadBytes(RENAME_EXE));
+    WriteBytes(program, ReadBytes(kRenameExe));
     chmod(program.c_str(), 0755);
     Folder("m");
     Mp3("m/a.mp3", "Hotel California", "Eagles");
