@@ -13,6 +13,7 @@
 #endif
 
 #include <algorithm>
+#include <vector>
 
 // ---------------------------------------------------------------------------
 // The drop-down window
@@ -59,7 +60,35 @@ long PassOnClosingClick(const wxWindow* box)
         press->button.window = GDK_WINDOW(g_object_ref(target));
         press->button.x = x;
         press->button.y = y;
+        // A quick click (a touchpad tap) has its release waiting already,
+        // ahead of the press put back here and perhaps aimed at the drop-down:
+        // the press goes first and the release follows it to the same
+        // target, or the target would stay pressed.
+        gdk_display_sync(gdk_window_get_display(target));
+        std::vector<GdkEvent*> waiting;
+        while (waiting.size() < 256)
+        {
+            GdkEvent* next = gdk_event_get();
+            if (!next)
+                break;
+            waiting.push_back(next);
+        }
         gdk_event_put(press);
+        gint left = 0, top = 0;
+        gdk_window_get_origin(target, &left, &top);
+        for (GdkEvent* next : waiting)
+        {
+            if (next->type == GDK_BUTTON_RELEASE && next->button.button == press->button.button &&
+                next->button.window != target)
+            {
+                g_object_unref(next->button.window);
+                next->button.window = GDK_WINDOW(g_object_ref(target));
+                next->button.x = next->button.x_root - left;
+                next->button.y = next->button.y_root - top;
+            }
+            gdk_event_put(next);
+            gdk_event_free(next);
+        }
     }
     gdk_event_free(press);
     return time;

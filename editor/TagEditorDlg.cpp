@@ -341,7 +341,7 @@ int CTagEditorDlg::ShowTag(const std::string& path)
         ClearFields();
         return 0;
     }
-    m_wnd->Show();
+    Appear();
     SetFieldText(m_titleEdit, TagFieldText(title));
     SetFieldText(m_artistEdit, TagFieldText(artist));
     SetFieldText(m_albumEdit, TagFieldText(album));
@@ -376,7 +376,7 @@ void CTagEditorDlg::Show()
 {
     if (m_wnd)
     {
-        m_wnd->Show();
+        Appear();
         m_wnd->Raise();
         KeepUsableBesideModalMain(m_wnd);
     }
@@ -397,6 +397,16 @@ void CTagEditorDlg::ShowAgain()
     if (path != m_path)
         ShowTag(path);
     Show();
+}
+
+void CTagEditorDlg::Appear()
+{
+    // Coming up from hidden, the toolkit would give the focus to the first
+    // control, the read-only Path.
+    const bool wasShown = m_wnd->IsShown();
+    m_wnd->Show();
+    if (!wasShown)
+        m_fileNameEdit->SetFocus();
 }
 
 void CTagEditorDlg::Hide()

@@ -128,6 +128,7 @@ private:
     };
 
     void CreateControls();
+    void Appear();   // shows the window, the caret in File Name if it was hidden
     wxRect DialogRect(int x, int y, int w, int h) const;
     LimitedField* FieldOf(const wxTextCtrl* edit);
     // Sets a field's text from the program (not limited).

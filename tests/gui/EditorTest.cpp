@@ -372,7 +372,10 @@ TEST_F(EditorTest, RenamesInTheQueueNeverLeaveTheEditorOnAnotherFile)
     rename(0, "b.mp3");
     EXPECT_FALSE(g_tagEditor.IsVisible());
     restore();
-    // Back on its row, whose file is now b.mp3; Save writes and renames it.
+    // Back on its row, whose file is now b.mp3, with the caret again in the
+    // first field that can be edited; Save writes and renames it.
+    Flush();
+    EXPECT_EQ(wxWindow::FindFocus(), Edit(IDC_TAG_FILENAME));
     EXPECT_EQ(Text(IDC_TAG_PATH) + "|" + Text(IDC_TAG_TITLE), b + "|A");
     Set(IDC_TAG_TITLE, "A2");
     GtestModalHook noDialog(__FILE__, __LINE__, "no dialog");
