@@ -32,12 +32,14 @@ inline std::string FileChecksum(const std::string& path)
     return Checksum(std::string(std::istreambuf_iterator<char>(in), {}));
 }
 
-inline Manifest TakeManifest(const std::string& folder)
+// Keys are names; with `deep`, folders are walked too and keys are paths
+// below the folder ("sub/name").
+inline void AddToManifest(Manifest& m, const std::string& folder, bool deep,
+                          const std::string& prefix = "")
 {
-    Manifest m;
     DIR* d = opendir(folder.c_str());
     if (d == nullptr)
-        return m;
+        return;
     while (const dirent* e = readdir(d)) {
         const std::string name = e->d_name;
         if (name == "." || name == "..")
@@ -46,17 +48,26 @@ inline Manifest TakeManifest(const std::string& folder)
         struct stat st;
         if (lstat(path.c_str(), &st) != 0)
             continue;
+        std::string& what = m[prefix + name];
         if (S_ISREG(st.st_mode)) {
-            m[name] = FileChecksum(path);
+            what = FileChecksum(path);
         } else if (S_ISLNK(st.st_mode)) {
             char target[4096];
             const ssize_t n = readlink(path.c_str(), target, sizeof target);
-            m[name] = "l" + std::string(target, n > 0 ? static_cast<std::size_t>(n) : 0);
+            what = "l" + std::string(target, n > 0 ? static_cast<std::size_t>(n) : 0);
         } else {
-            m[name] = S_ISDIR(st.st_mode) ? "d" : "p";
+            what = S_ISDIR(st.st_mode) ? "d" : "p";
+            if (deep && S_ISDIR(st.st_mode))
+                AddToManifest(m, path, deep, prefix + name + "/");
         }
     }
     closedir(d);
+}
+
+inline Manifest TakeManifest(const std::string& folder, bool deep = false)
+{
+    Manifest m;
+    AddToManifest(m, folder, deep);
     return m;
 }
 

@@ -1,5 +1,6 @@
 // mp3tavoly-rename end to end: the real program on real files, its output
 // read back the way a script would read it.
+#include "Manifest.h"
 #include "core/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -74,45 +75,8 @@ protected:
 
     void Folder(const std::string& name) const { mkdir((dir / name).c_str(), 0755); }
 
-    // Every name under the folder with what it holds: a checksum of a file's
-    // bytes, a link's target.
-    std::map<std::string, std::string> Manifest() const
-    {
-        std::map<std::string, std::string> manifest;
-        AddToManifest(dir.Path(), "", manifest);
-        return manifest;
-    }
-
-private:
-    static void AddToManifest(const std::string& folder, const std::string& prefix,
-                              std::map<std::string, std::string>& manifest)
-    {
-        DIR* d = opendir(folder.c_str());
-        ASSERT_NE(d, nullptr);
-        while (const dirent* entry = readdir(d)) {
-            const std::string name = entry->d_name;
-            if (name == "." || name == "..")
-                continue;
-            const std::string path = folder + "/" + name;
-            struct stat st;
-            ASSERT_EQ(lstat(path.c_str(), &st), 0);
-            std::string& what = manifest[prefix + name];
-            if (S_ISDIR(st.st_mode)) {
-                what = "folder";
-                AddToManifest(path, prefix + name + "/", manifest);
-            } else if (S_ISLNK(st.st_mode)) {
-                char target[4096];
-                const ssize_t n = readlink(path.c_str(), target, sizeof target);
-                what = "link " + std::string(target, n > 0 ? static_cast<size_t>(n) : 0);
-            } else {
-                std::uint64_t hash = 14695981039346656037ull;   // FNV-1a
-                for (const char c : ReadBytes(path))
-                    hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-                what = std::to_string(st.st_size) + " " + std::to_string(hash);
-            }
-        }
-        closedir(d);
-    }
+    // Every name under the folder, sub-folders too, with what it holds.
+    ::Manifest Manifest() const { return TakeManifest(dir.Path(), true); }
 };
 
 std::string Unescape(const std::string& field)
