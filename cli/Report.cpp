@@ -1,5 +1,7 @@
 #include "cli/Report.h"
 
+#include "core/TextCodec.h"
+
 #include <algorithm>
 #include <cstring>
 #include <unistd.h>
@@ -47,8 +49,10 @@ void AppendTsvField(std::string& out, std::string_view field)
     }
 }
 
-void AppendReadable(std::string& out, std::string_view text)
+void AppendReadable(std::string& out, std::string_view bytes)
 {
+    // Shown as the window shows it: a name that is not UTF-8 in the code page.
+    const std::string text = DisplayableUtf8(std::string(bytes));
     const auto control = [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; };
     if (std::none_of(text.begin(), text.end(), control)) {
         out.append(text);

@@ -17,8 +17,9 @@ extern volatile std::sig_atomic_t g_stopSignal;
 // become \\, \t, \n and \r; every other byte is written as it is.
 void AppendTsvField(std::string& out, std::string_view field);
 
-// Bytes for a terminal: control bytes become \t, \n, \r or \xNN.
-void AppendReadable(std::string& out, std::string_view text);
+// Bytes for a terminal: a name that is not UTF-8 decoded in the ANSI code
+// page, as the window shows it; control bytes become \t, \n, \r or \xNN.
+void AppendReadable(std::string& out, std::string_view bytes);
 
 class CReport : public BatchObserver
 {

@@ -164,6 +164,11 @@ TEST_F(CliTest, DryRunPredictsTheRunAndUndoRestoresTheTree)
     EXPECT_TRUE(Exists(dir / "m/b/Odd.mp3"));
     EXPECT_TRUE(Exists(dir / "m/a/Yesterday.mp3"));
 
+    // The readable form shows names as the window does, control bytes escaped.
+    const Result shown = Run({"--undo", "-n"}, dir.Path(), {{"LC_ALL", "en_US.UTF-8"}});
+    EXPECT_NE(shown.out.find("-> caf\xC3\xA9.mp3\n"), std::string::npos) << shown.out;
+    EXPECT_NE(shown.out.find("-> tab\\there\\nnewline\\.mp3\n"), std::string::npos) << shown.out;
+
     // Undone from elsewhere: the journal holds whole paths.
     const Result trialUndo = Run({"--undo", "-n", "--tsv"}, "/");
     EXPECT_EQ(trialUndo.status, 0);
