@@ -3,6 +3,7 @@
 #include "core/TextCodec.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <unistd.h>
 
@@ -53,14 +54,24 @@ void AppendReadable(std::string& out, std::string_view bytes)
 {
     // Shown as the window shows it: a name that is not UTF-8 in the code page.
     const std::string text = DisplayableUtf8(std::string(bytes));
-    const auto control = [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; };
-    if (std::none_of(text.begin(), text.end(), control)) {
+    // C0 controls, DEL, C1 controls (U+0080..U+009F, which a terminal may take
+    // for DCS or OSC) and the backslash that starts every escape.
+    const auto special = [](const std::string& s, std::size_t i) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        return c < 0x20 || c == 0x7F || c == '\\'
+               || (c == 0xC2 && i + 1 < s.size() && (static_cast<unsigned char>(s[i + 1]) & 0xE0) == 0x80);
+    };
+    std::size_t i = 0;
+    while (i < text.size() && !special(text, i))
+        ++i;
+    if (i == text.size()) {
         out.append(text);
         return;
     }
-    for (const char c : text) {
-        const unsigned char byte = static_cast<unsigned char>(c);
-        if (byte >= 0x20 && byte != 0x7F)
+    out.append(text, 0, i);
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (!special(text, i))
             out += c;
         else if (c == '\t')
             out += "\\t";
@@ -68,8 +79,12 @@ void AppendReadable(std::string& out, std::string_view bytes)
             out += "\\n";
         else if (c == '\r')
             out += "\\r";
+        else if (c == '\\')
+            out += "\\\\";
+        else if (static_cast<unsigned char>(c) == 0xC2)
+            AppendHex(out, static_cast<unsigned char>(text[++i]));
         else
-            AppendHex(out, byte);
+            AppendHex(out, static_cast<unsigned char>(c));
     }
 }
 
@@ -128,8 +143,15 @@ void CReport::FileDone(const FileResult& result)
         AppendTsvField(m_line, result.path);
         m_line += '\t';
         AppendTsvField(m_line, result.newName);
+        m_line += '\t';
+        AppendTsvField(m_line, result.reason);
     } else {
         m_line.append(Trimmed(result.state));
+        if (!result.reason.empty()) {
+            m_line += " (";
+            AppendReadable(m_line, result.reason);
+            m_line += ')';
+        }
         m_line += ": ";
         AppendReadable(m_line, result.path);
         if (!result.newName.empty()) {
@@ -146,7 +168,10 @@ void CReport::FileDone(const FileResult& result)
 void CReport::FolderUnopened(const std::string& path, int error)
 {
     ++m_unopened;
-    Error(path + ": " + std::strerror(error) + "; its files are left out");
+    if (error == ELOOP)
+        Error(path + ": a link in a folder that others can write to, not followed; its files are left out");
+    else
+        Error(path + ": " + std::strerror(error) + "; its files are left out");
 }
 
 void CReport::Error(const std::string& message)

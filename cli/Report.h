@@ -18,7 +18,8 @@ extern volatile std::sig_atomic_t g_stopSignal;
 void AppendTsvField(std::string& out, std::string_view field);
 
 // Bytes for a terminal: a name that is not UTF-8 decoded in the ANSI code
-// page, as the window shows it; control bytes become \t, \n, \r or \xNN.
+// page, as the window shows it; control characters (C0, DEL and C1) become
+// \t, \n, \r or \xNN, and a backslash \\, so every escape reads one way.
 void AppendReadable(std::string& out, std::string_view bytes);
 
 class CReport : public BatchObserver

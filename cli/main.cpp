@@ -11,8 +11,11 @@
 #include <cerrno>
 #include <clocale>
 #include <cstring>
+#include <new>
 #include <ctime>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -24,6 +27,7 @@ const char kUsage[] =
     "Usage: mp3tavoly-rename [-a | -t] [-n] [-q] [--tsv] PATH...\n"
     "       mp3tavoly-rename --undo [RUN] [-n] [-q] [--tsv]\n"
     "       mp3tavoly-rename --runs [--tsv]\n"
+    "       mp3tavoly-rename --forget RUN\n"
     "\n"
     "Renames MP3 files after the title in their ID3v1 tag, in their own folder,\n"
     "never replacing another file, as Mp3 Tavoly's Auto-Rename does. Folders are\n"
@@ -35,21 +39,25 @@ const char kUsage[] =
     "                 (without either: the setting of the Mp3 Tavoly program)\n"
     "  -n, --dry-run  change nothing; print what would happen\n"
     "  -q, --quiet    no progress line, no summary\n"
-    "      --tsv      tab-separated lines: state, path, new name\n"
+    "      --tsv      tab-separated lines: state, path, new name, reason\n"
     "                 (\\\\ \\t \\n \\r escaped)\n"
     "      --undo [RUN]\n"
-    "                 move the files of the last run (or of RUN) back\n"
-    "      --runs     list the runs: id, time, files renamed, first path\n"
+    "                 move the files of the last run (or of RUN) back; again\n"
+    "                 to retry the files that could not be moved back\n"
+    "      --runs     list the runs: id, time, files renamed, first path, state\n"
+    "      --forget RUN\n"
+    "                 give up the files of RUN not moved back; it is closed\n"
     "  -h, --help     show this help\n"
     "      --version  show the version\n"
     "\n"
-    "Exit status: 0 every file renamed or already named right; 1 some file failed;\n"
-    "2 bad usage or a PATH that does not exist; 130 stopped by Ctrl+C.\n"
+    "Exit status: 0 every file renamed or already named right (or back); 1 some\n"
+    "file failed or is not back yet; 2 bad usage, a PATH that does not exist, or\n"
+    "out of memory; 130 stopped by Ctrl+C.\n"
     "Journal: $XDG_STATE_HOME/mp3tavoly (default ~/.local/state/mp3tavoly).\n";
 
 struct Options
 {
-    enum Mode { Rename, Undo, Runs, Help, Version } mode = Rename;
+    enum Mode { Rename, Undo, Runs, Forget, Help, Version } mode = Rename;
     int artistFirst = -1;   // -1: the program's setting
     bool trial = false;
     bool quiet = false;
@@ -68,7 +76,7 @@ int UsageError(const std::string& message)
 // 0 when the arguments make sense, else the exit status after the message.
 int Parse(int argc, char** argv, Options& options)
 {
-    bool undo = false, runs = false, optionsEnd = false;
+    bool undo = false, runs = false, forget = false, optionsEnd = false;
     std::vector<std::string> operands;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -89,6 +97,11 @@ int Parse(int argc, char** argv, Options& options)
             operands.push_back(arg.substr(7));
         } else if (arg == "--runs") {
             runs = true;
+        } else if (arg == "--forget") {
+            forget = true;
+        } else if (arg.compare(0, 9, "--forget=") == 0) {
+            forget = true;
+            operands.push_back(arg.substr(9));
         } else if (arg == "--help") {
             options.mode = Options::Help;
             return 0;
@@ -116,11 +129,16 @@ int Parse(int argc, char** argv, Options& options)
             }
         }
     }
-    if (undo && runs)
-        return UsageError("--undo and --runs exclude each other");
-    if ((undo || runs) && options.artistFirst >= 0)
+    if (undo + runs + forget > 1)
+        return UsageError("--undo, --runs and --forget exclude each other");
+    if ((undo || runs || forget) && options.artistFirst >= 0)
         return UsageError("-a and -t are for renaming");
-    if (runs) {
+    if (forget) {
+        options.mode = Options::Forget;
+        if (operands.size() != 1 || operands[0].empty() || options.trial)
+            return UsageError("--forget takes one RUN");
+        options.run = operands[0];
+    } else if (runs) {
         options.mode = Options::Runs;
         if (!operands.empty() || options.trial)
             return UsageError("--runs takes nothing but --tsv");
@@ -157,6 +175,9 @@ void CatchStopSignals()
     for (const int signal : {SIGINT, SIGTERM, SIGHUP})
         sigaction(signal, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);   // a closed stdout shows as a write error
+    // A file-size limit makes a journal write fail with EFBIG, which stops the
+    // run before its next move, instead of ending the program mid-run.
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 int StopStatus()
@@ -169,31 +190,51 @@ std::string RunNote(const std::string& id)
     return id.empty() ? std::string() : "; run " + id + " (undo: mp3tavoly-rename --undo " + id + ")";
 }
 
+std::string RenameNote(const Options& options, const std::string& id)
+{
+    std::string note = options.trial ? "; dry run, nothing changed" : RunNote(id);
+    if (g_stopSignal != 0)
+        note += "; stopped by a signal";
+    return note;
+}
+
 int Rename(const Options& options)
 {
     CReport report(options.tsv, options.quiet);
     int status = kOk;
-    CRenameBatch batch;
-    for (const std::string& path : options.paths) {
-        const int added = g_stopSignal != 0 ? -2 : batch.AddPath(path, report);
-        if (added == 0) {
-            report.Error(path + ": " + std::strerror(errno));
-            status = kBadUsage;
-        } else if (added == -1) {
-            report.Error(path + ": neither an MP3 file nor a folder");
-            status = kBadUsage;
-        }
-    }
-    const bool artistFirst = options.artistFirst >= 0 ? options.artistFirst == 1
-                                                      : ReadModeByte(SettingsFilePath()) != 0;
     CRunJournal journal(JournalFolder());
-    if (!options.trial && journal.Folder().empty()) {
-        report.Error("no home folder for the journal; set XDG_STATE_HOME");
-        return kSomeFailed;
-    }
     int performed = 0;
-    if (g_stopSignal == 0 && batch.ReadNames(artistFirst, report))
-        performed = batch.Perform(options.trial ? nullptr : &journal, report);
+    bool outOfMemory = false;
+    try {
+        CRenameBatch batch;
+        for (const std::string& path : options.paths) {
+            const int added = g_stopSignal != 0 ? -2 : batch.AddPath(path, report);
+            if (added == 0) {
+                report.Error(path + ": " + std::strerror(errno));
+                status = kBadUsage;
+            } else if (added == -1) {
+                report.Error(path + ": neither an MP3 file nor a folder");
+                status = kBadUsage;
+            }
+        }
+        const bool artistFirst = options.artistFirst >= 0 ? options.artistFirst == 1
+                                                          : ReadModeByte(SettingsFilePath()) != 0;
+        // Checked before anything moves; a dry run checks it too, so that it
+        // predicts the refusal.
+        std::string why;
+        if (!(options.trial ? CheckJournalFolder(journal.Folder(), why) : journal.Prepare(why))) {
+            report.Error(why);
+            report.Summary("renamed", RenameNote(options, std::string()));
+            report.Flush();
+            return StopStatus() != 0 ? StopStatus() : kSomeFailed;
+        }
+        if (g_stopSignal == 0 && batch.ReadNames(artistFirst, report))
+            performed = batch.Perform(options.trial ? nullptr : &journal, report);
+    } catch (const std::bad_alloc&) {
+        outOfMemory = true;   // the plan is freed now; the journal holds every move made
+    }
+    if (outOfMemory)
+        report.Error("out of memory; stopped");
     if (performed < 0) {
         const int err = errno;
         report.Error("cannot write the journal in " + journal.Folder() + ": " + std::strerror(err)
@@ -201,76 +242,166 @@ int Rename(const Options& options)
     }
     if (!journal.Finish())
         report.Error("cannot write the journal in " + journal.Folder() + ": " + std::strerror(errno));
-    std::string note = options.trial ? "; dry run, nothing changed" : RunNote(journal.Id());
-    if (g_stopSignal != 0)
-        note += "; stopped by a signal";
-    report.Summary("renamed", note);
+    report.Summary("renamed", RenameNote(options, journal.Id()));
     if (!report.Flush()) {
         report.Error(std::string("cannot write the output: ") + std::strerror(errno));
         status = std::max(status, static_cast<int>(kSomeFailed));
     }
     if (StopStatus() != 0)
         return StopStatus();
+    if (outOfMemory)
+        return kBadUsage;
     if (status == kOk && (report.Failed() > 0 || report.Unopened() > 0 || performed < 0))
         status = kSomeFailed;
     return status;
 }
 
-int Undo(const Options& options)
+// Opens run id (the last run when empty) for undo or forget; 0 when open,
+// else the exit status after the message.
+int OpenRun(CReport& report, const std::string& folder, std::string id, CRunFile& run)
 {
-    CReport report(options.tsv, options.quiet);
-    const std::string folder = JournalFolder();
-    std::string id = options.run;
     if (id.empty()) {
         const std::vector<RunSummary> runs = ListRuns(folder);
         if (runs.empty()) {
+            std::string why;
+            struct stat st;
+            if (lstat(folder.c_str(), &st) == 0 && OpenJournalFolder(folder, false, why) < 0) {
+                report.Error(why);
+                return kSomeFailed;
+            }
             report.Error("no run to undo in " + folder);
             return kBadUsage;
         }
         id = runs.back().id;
     }
-    CRunFile run;
-    switch (run.Open(folder, id)) {
-    case 1: break;
+    std::string why;
+    switch (run.Open(folder, id, why)) {
+    case 1: return 0;
     case 0: report.Error("no run " + id + " in " + folder); return kBadUsage;
     case -1: report.Error("run " + id + " is in use by another mp3tavoly-rename"); return kSomeFailed;
     case -3: report.Error("run " + id + " is not a journal of mp3tavoly-rename"); return kSomeFailed;
+    case -4: report.Error(why); return kSomeFailed;
     default: report.Error("cannot read run " + id + ": " + std::strerror(errno)); return kSomeFailed;
     }
-    if (run.Undone()) {
+}
+
+int Undo(const Options& options)
+{
+    CReport report(options.tsv, options.quiet);
+    CRunFile run;
+    if (const int status = OpenRun(report, JournalFolder(), options.run, run))
+        return status;
+    const std::string& id = run.Id();
+    if (run.Forgotten()) {
+        report.Error("run " + id + " was given up (--forget); nothing to undo");
+        return kBadUsage;
+    }
+    if (run.Closed()) {
         report.Error("run " + id + " was undone already");
         return kBadUsage;
     }
-    const int undone = UndoRun(run, options.trial, report);
+    int undone = 0;
+    bool outOfMemory = false;
+    try {
+        undone = UndoRun(run, options.trial, report);
+    } catch (const std::bad_alloc&) {
+        outOfMemory = true;
+        run.Flush();
+    }
+    if (outOfMemory)
+        report.Error("out of memory; stopped");
     if (undone < 0)
-        report.Error("cannot mark run " + id + " undone: " + std::strerror(errno));
+        report.Error("cannot mark the files moved back in run " + id + ": " + std::strerror(errno));
     std::string note = options.trial ? "; dry run, nothing changed" : "; run " + id;
+    const std::size_t left = run.Left();
+    if (!options.trial && !run.Closed())
+        note += "; " + std::to_string(left) + (left == 1 ? " file" : " files")
+                + " not back yet (again: mp3tavoly-rename --undo " + id + ")";
+    if (!run.Damaged().empty())
+        note += "; " + std::to_string(run.Damaged().size()) + " damaged journal "
+                + (run.Damaged().size() == 1 ? "record" : "records");
     if (g_stopSignal != 0)
-        note += "; stopped by a signal, run " + id + " is not undone yet";
+        note += "; stopped by a signal";
     report.Summary("moved back", note);
     const bool written = report.Flush();
     if (StopStatus() != 0)
         return StopStatus();
-    return report.Failed() > 0 || undone < 0 || !written ? kSomeFailed : kOk;
+    if (outOfMemory)
+        return kBadUsage;
+    const bool open = options.trial ? report.Failed() > 0 : !run.Closed();
+    return open || report.Failed() > 0 || undone < 0 || !written ? kSomeFailed : kOk;
+}
+
+int Forget(const Options& options)
+{
+    CReport report(false, true);
+    CRunFile run;
+    if (const int status = OpenRun(report, JournalFolder(), options.run, run))
+        return status;
+    if (run.Forgotten() || run.Closed()) {
+        report.Error("run " + run.Id() + " is closed already");
+        return kBadUsage;
+    }
+    const std::size_t left = run.Left();
+    if (!run.Forget()) {
+        report.Error("cannot mark run " + run.Id() + " given up: " + std::strerror(errno));
+        return kSomeFailed;
+    }
+    std::fprintf(stderr, "run %s given up: %zu %s left under %s new %s\n", run.Id().c_str(), left,
+                 left == 1 ? "file" : "files", left == 1 ? "its" : "their", left == 1 ? "name" : "names");
+    return kOk;
+}
+
+// A run's state as --runs shows it: "" while nothing of it is undone.
+std::string RunState(const RunSummary& run)
+{
+    if (!run.problem.empty())
+        return "unreadable: " + run.problem;
+    if (run.forgotten)
+        return "given up";
+    if (run.closed)
+        return "undone";
+    if (run.left < run.count)
+        return "partly undone, " + std::to_string(run.left) + " left";
+    return std::string();
 }
 
 int Runs(const Options& options)
 {
+    const std::string folder = JournalFolder();
+    std::string why;
+    struct stat st;
+    if (lstat(folder.c_str(), &st) == 0) {
+        const int fd = OpenJournalFolder(folder, false, why);
+        if (fd < 0) {
+            std::fprintf(stderr, "mp3tavoly-rename: %s\n", why.c_str());
+            return kSomeFailed;
+        }
+        close(fd);
+    }
     std::string out;
-    for (const RunSummary& run : ListRuns(JournalFolder())) {
+    for (const RunSummary& run : ListRuns(folder)) {
         char time[32] = "";
         std::tm local;
-        if (localtime_r(&run.started, &local) != nullptr)
+        if (run.started != 0 && localtime_r(&run.started, &local) != nullptr)
             std::strftime(time, sizeof time, "%Y-%m-%d %H:%M:%S", &local);
         const std::string count = std::to_string(run.count);
+        const std::string state = RunState(run);
+        const std::string damaged = std::to_string(run.damaged);
         if (options.tsv) {
             out += run.id + '\t' + time + '\t' + count + '\t';
             AppendTsvField(out, run.firstPath);
-            out += run.undone ? "\tundone\n" : "\t\n";
+            out += '\t';
+            AppendTsvField(out, state);
+            out += '\t' + damaged + '\n';
         } else {
             out += run.id + "  " + time + "  " + count + (run.count == 1 ? " file  " : " files  ");
             AppendReadable(out, run.firstPath);
-            out += run.undone ? "  (undone)\n" : "\n";
+            if (!state.empty())
+                out += "  (" + state + ")";
+            if (run.damaged > 0)
+                out += "  (" + damaged + (run.damaged == 1 ? " damaged record)" : " damaged records)");
+            out += '\n';
         }
     }
     std::fwrite(out.data(), 1, out.size(), stdout);
@@ -307,6 +438,8 @@ int main(int argc, char** argv)
         return kOk;
     case Options::Runs:
         return Runs(options);
+    case Options::Forget:
+        return Forget(options);
     default:
         break;
     }

@@ -1,13 +1,22 @@
 // The journal of the command-line renamer: one file per run, kept so that any
-// past run can be undone. A move is written to the file (one write call)
-// before the file is moved, and marked failed right after when it did not
-// happen; so whenever the run stops, even killed, every file it moved is in
-// the journal. The last record of a killed run may name a move that never
-// happened: undoing it finds the file still under its old name and leaves it.
-// Records hold raw path bytes and are framed by zero bytes, which no path holds.
+// past run can be undone. A move is written to the file before the file is
+// moved, and marked failed right after when it did not happen; so whenever the
+// run stops, even killed, every file it moved is in the journal.
+//
+// Each record is framed and self-checking (a length and a CRC-32C), so a
+// damaged record is found, named by its offset and skipped, and every record
+// after it is still read. Records name each file by its folder (kept by
+// identity, reached again from "/" without following links) and by its own
+// identity, so an undo moves back only the very file the run moved. An undo
+// appends marks and never shortens or rewrites a journal: a run is closed when
+// every move is back, or when the user gives it up. The byte layout is in
+// the manual page (FILES).
 #pragma once
 
+#include "platform/FolderTable.h"
+
 #include <cstddef>
+#include <cstdint>
 #include <ctime>
 #include <string>
 #include <string_view>
@@ -15,6 +24,15 @@
 
 // $XDG_STATE_HOME/mp3tavoly, else ~/.local/state/mp3tavoly; "" with no home.
 std::string JournalFolder();
+
+// Opens the journal folder for use: a real folder (not a link), owned by the
+// user running the program and writable by nobody else. With create, missing
+// folders are made first. The descriptor, or -1 with why set (for people).
+int OpenJournalFolder(const std::string& folder, bool create, std::string& why);
+
+// For a dry run: whether a real run could keep its journal there, changing
+// nothing. 1 yes; 0 no, with why.
+int CheckJournalFolder(const std::string& folder, std::string& why);
 
 // The journal of the run being made. Its file appears with the first move.
 class CRunJournal
@@ -25,9 +43,14 @@ public:
     CRunJournal(const CRunJournal&) = delete;
     CRunJournal& operator=(const CRunJournal&) = delete;
 
-    // Records that oldPath (absolute) is about to be renamed to newName in its
-    // folder. 1 written; 0 not (errno set; the file is as before the call).
-    int RecordMove(const std::string& oldPath, const std::string& newName);
+    // Opens and checks the folder (making it when missing). 1 ready; 0 not,
+    // with why.
+    int Prepare(std::string& why);
+    // Records that oldName in folder (of table), the file file, is about to
+    // be renamed to newName. 1 written; 0 not (errno set; the journal is as
+    // before the call).
+    int RecordMove(const CFolderTable& table, std::uint32_t folder, const std::string& oldName,
+                   const std::string& newName, const FileId& file);
     // The move recorded last did not happen. 1 written, 0 not.
     int RecordFailed();
     // Flushes to disk and closes; a journal that moved nothing is removed.
@@ -44,21 +67,29 @@ private:
 
     std::string m_folder;
     std::string m_id;
+    int m_folderFd = -1;
     int m_fd = -1;
     long long m_size = 0;       // bytes written and kept
     std::size_t m_moved = 0;    // moves recorded and not marked failed
+    std::uint64_t m_seq = 0;    // the number of the last move recorded
+    std::vector<bool> m_folderWritten;
     std::timespec m_synced{};   // when the data last went to disk
 };
 
-// One move of a past run: the file's path before it, and the name it got.
+// One move of a past run, as the journal tells it.
 struct RunMove
 {
-    std::string_view oldPath;
+    std::uint64_t seq = 0;
+    std::uint32_t folder = CFolderTable::kNone;   // in the run's folder table
+    std::string_view oldName;
     std::string_view newName;
+    FileId file;
+    bool back = false;          // known to be under its old name again
+    std::string_view legacyPath;   // a version 1 journal: the old full path
 };
 
 // A past run opened for undo. The file stays locked while the object lives,
-// so that no other process undoes it at the same time.
+// so that no other process undoes it (or writes it) at the same time.
 class CRunFile
 {
 public:
@@ -68,22 +99,50 @@ public:
     CRunFile& operator=(const CRunFile&) = delete;
 
     // 1 opened; 0 no such run; -1 in use by another process; -2 unreadable
-    // (errno set); -3 not a journal.
-    int Open(const std::string& folder, const std::string& id);
+    // (errno set); -3 not a journal; -4 refused (why says: not the user's,
+    // or writable by others).
+    int Open(const std::string& folder, const std::string& id, std::string& why);
     const std::string& Id() const { return m_id; }
+    const std::string& Path() const { return m_path; }
+    int Version() const { return m_version; }
+    std::time_t Started() const { return m_started; }
     // The moves that happened (or may have, for the last one of a killed
-    // run), oldest first.
-    const std::vector<RunMove>& Moves() const { return m_moves; }
-    bool Undone() const { return m_undone; }
-    // Marks the run undone, on disk. 1 done.
-    int MarkUndone();
+    // run), oldest first; failed moves are left out.
+    std::vector<RunMove>& Moves() { return m_moves; }
+    // The folders the moves name, with their identities.
+    CFolderTable& Folders() { return m_folders; }
+    // Offsets of damaged records, skipped.
+    const std::vector<std::size_t>& Damaged() const { return m_damaged; }
+    bool Forgotten() const { return m_forgotten; }
+    // Moves not yet back.
+    std::size_t Left() const;
+    // Every move is back, nothing is damaged, or the run was given up.
+    bool Closed() const;
+
+    // Marks a move as back under its old name; written in batches (and by
+    // Flush). 1 done.
+    int MarkBack(RunMove& move);
+    // Gives the run up: it is closed without its files being moved. 1 done.
+    int Forget();
+    // Writes the marks not yet written, to disk. 1 done.
+    int Flush();
 
 private:
+    int Append(const std::string& records);
+
     std::string m_id;
+    std::string m_path;
     std::string m_bytes;
     std::vector<RunMove> m_moves;
-    std::size_t m_end = 0;      // where the last whole record ends
-    bool m_undone = false;
+    CFolderTable m_folders;
+    std::vector<std::size_t> m_damaged;
+    std::size_t m_torn = std::string::npos;   // where a torn tail begins
+    std::string m_pending;                     // marks not written yet
+    std::size_t m_size = 0;                    // the file's length
+    std::time_t m_started = 0;
+    int m_version = 0;
+    bool m_forgotten = false;
+    bool m_legacyUndone = false;
     int m_fd = -1;
 };
 
@@ -93,8 +152,12 @@ struct RunSummary
     std::string id;
     std::time_t started = 0;
     std::size_t count = 0;      // files renamed
+    std::size_t left = 0;       // of those, not back yet
+    std::size_t damaged = 0;    // damaged records
     std::string firstPath;      // the first file renamed, before its rename
-    bool undone = false;
+    bool closed = false;        // undone in full, or given up
+    bool forgotten = false;
+    std::string problem;        // why the run could not be read, if so
 };
 
 // The runs kept in folder, oldest first.

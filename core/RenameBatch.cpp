@@ -2,10 +2,12 @@
 
 #include "core/TagFile.h"
 #include "platform/FileSystem.h"
+#include "platform/FolderSearch.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -15,6 +17,8 @@ const char* const kUndoNotMoved = "Under its old name already";
 const char* const kUndoGone = "Failed, File is gone! ";
 const char* const kUndoNameTaken = "Failed, Old name is taken! ";
 const char* const kUndoFailed = "Failed, Unable to move the file back! ";
+const char* const kUndoReplaced = "Failed, Another file has the new name! ";
+const char* const kUndoDamaged = "Failed, Damaged journal record! ";
 
 namespace {
 
@@ -34,74 +38,78 @@ std::string FolderPart(const std::string& path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-bool Exists(const std::string& path)
+bool EntryId(int folder, const std::string& name, FileId& id, struct stat* out = nullptr)
 {
     struct stat st;
-    return lstat(path.c_str(), &st) == 0;
-}
-
-// The name target is held by a file other than the one at path (not the same
-// entry under another letter case), so the never-replacing move must fail.
-bool TakenByOther(const std::string& path, const std::string& target)
-{
-    struct stat a, b;
-    return lstat(target.c_str(), &b) == 0
-           && (lstat(path.c_str(), &a) != 0 || a.st_dev != b.st_dev || a.st_ino != b.st_ino);
+    if (fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return false;
+    id = IdOf(st);
+    if (out != nullptr)
+        *out = st;
+    return true;
 }
 
 // What a trial takes the folders to hold: the names it has moved so far, over
-// what the disk holds. Keys name a file for the model; equal keys, one file.
+// what the disk holds.
 class FolderModel
 {
 public:
-    bool Exists(const std::string& key, const std::string& path) const
+    // The identity of the entry name in folder, as the trial has left it.
+    bool Entry(std::uint32_t folder, int fd, const std::string& name, FileId& id) const
     {
-        const auto it = m_names.find(key);
-        return it != m_names.end() ? it->second : ::Exists(path);
+        const auto it = m_names.find(Key(folder, name));
+        if (it == m_names.end())
+            return EntryId(fd, name, id);
+        id = it->second.second;
+        return it->second.first;
     }
 
-    // MoveNoReplace as it would go: 1, or 0 with err as errno would be.
-    int Move(const std::string& fromKey, const std::string& from, const std::string& toKey,
-             const std::string& to, int& err)
+    // MoveNoReplaceAt as it would go: 1, or 0 with err as errno would be.
+    int Move(std::uint32_t folder, int fd, const std::string& from, const std::string& to, int& err)
     {
-        if (from == to) {
-            err = ENOENT;
-            return Exists(fromKey, from) ? 1 : 0;
-        }
-        if (!Exists(fromKey, from)) {
+        FileId moving, there;
+        if (!Entry(folder, fd, from, moving)) {
             err = ENOENT;
             return 0;
         }
-        if (Exists(toKey, to) && !SameEntry(fromKey, from, toKey, to)) {
+        if (from == to)
+            return 1;
+        if (Entry(folder, fd, to, there) && !SameEntry(folder, fd, from, to)) {
             err = EEXIST;
             return 0;
         }
-        const Folder& folder = FolderOf(FolderPart(to));
-        if (!folder.writable) {
+        const Folder& rights = RightsOf(folder, fd);
+        if (!rights.writable) {
             err = EACCES;
             return 0;
         }
-        if (folder.stickyForMe && !Mine(from)) {
+        struct stat st;
+        if (rights.stickyForMe && fstatat(fd, from.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0
+            && st.st_uid != geteuid()) {
             err = EPERM;   // a shared folder: only the owner may move the file
             return 0;
         }
-        m_names[fromKey] = false;
-        m_names[toKey] = true;
+        m_names[Key(folder, from)] = {false, FileId{}};
+        m_names[Key(folder, to)] = {true, moving};
         return 1;
     }
 
 private:
+    static std::string Key(std::uint32_t folder, const std::string& name)
+    {
+        return std::to_string(folder) + '/' + name;
+    }
+
     // Both names lead to one file on disk: a case change on a file system
     // that ignores case, which the move allows.
-    bool SameEntry(const std::string& fromKey, const std::string& from,
-                   const std::string& toKey, const std::string& to) const
+    bool SameEntry(std::uint32_t folder, int fd, const std::string& from, const std::string& to) const
     {
-        if (m_names.count(fromKey) != 0 || m_names.count(toKey) != 0)
+        if (m_names.count(Key(folder, from)) != 0 || m_names.count(Key(folder, to)) != 0)
             return false;
         struct stat a, b;
-        return lstat(from.c_str(), &a) == 0 && lstat(to.c_str(), &b) == 0
-               && a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_nlink == 1
-               && !S_ISDIR(a.st_mode);
+        return fstatat(fd, from.c_str(), &a, AT_SYMLINK_NOFOLLOW) == 0
+               && fstatat(fd, to.c_str(), &b, AT_SYMLINK_NOFOLLOW) == 0 && a.st_dev == b.st_dev
+               && a.st_ino == b.st_ino && a.st_nlink == 1 && !S_ISDIR(a.st_mode);
     }
 
     struct Folder
@@ -110,27 +118,44 @@ private:
         bool stickyForMe;   // sticky and not ours: others' files stay put
     };
 
-    const Folder& FolderOf(const std::string& path)
+    const Folder& RightsOf(std::uint32_t index, int fd)
     {
-        const auto it = m_folders.find(path);
+        const auto it = m_folders.find(index);
         if (it != m_folders.end())
             return it->second;
-        Folder folder{access(path.c_str(), W_OK | X_OK) == 0, false};
+        Folder folder{faccessat(fd, ".", W_OK | X_OK, AT_EACCESS) == 0, false};
         struct stat st;
-        if (geteuid() != 0 && stat(path.c_str(), &st) == 0)
+        if (geteuid() != 0 && fstat(fd, &st) == 0)
             folder.stickyForMe = (st.st_mode & S_ISVTX) != 0 && st.st_uid != geteuid();
-        return m_folders.emplace(path, folder).first->second;
+        return m_folders.emplace(index, folder).first->second;
     }
 
-    static bool Mine(const std::string& path)
-    {
-        struct stat st;
-        return lstat(path.c_str(), &st) != 0 || st.st_uid == geteuid();
-    }
-
-    std::unordered_map<std::string, bool> m_names;
-    std::unordered_map<std::string, Folder> m_folders;
+    std::unordered_map<std::string, std::pair<bool, FileId>> m_names;
+    std::unordered_map<std::uint32_t, Folder> m_folders;
 };
+
+} // namespace
+
+std::string ReasonOf(int err)
+{
+    switch (err) {
+    case 0: return std::string();
+    case kFolderReplaced: return "the folder was replaced since it was searched";
+    case ELOOP: return "a link where a folder was, not followed";
+    default: return std::strerror(err);
+    }
+}
+
+namespace {
+
+std::string UnreadableReason(int err)
+{
+    if (err == EINVAL)
+        return "not a regular file of 128 bytes or more";
+    if (err == ELOOP)
+        return "a link in a folder that others can write to, not followed";
+    return ReasonOf(err);
+}
 
 } // namespace
 
@@ -161,38 +186,26 @@ private:
     std::size_t m_free = 0;
 };
 
-CRenameBatch::CRenameBatch() : m_text(new TextStore)
-{
-    std::string buffer(4096, '\0');
-    const char* cwd;
-    while ((cwd = getcwd(&buffer[0], buffer.size())) == nullptr && errno == ERANGE)
-        buffer.resize(buffer.size() * 2);
-    if (cwd != nullptr && cwd[0] == '/')
-        m_cwd = cwd;
-}
+CRenameBatch::CRenameBatch() : m_text(new TextStore) {}
 
 CRenameBatch::~CRenameBatch() = default;
 
-std::uint32_t CRenameBatch::FolderIndex(std::uint64_t device, std::uint64_t inode)
+void CRenameBatch::Add(std::string_view path, std::string_view name, std::uint32_t folder)
 {
-    const auto added = m_folders.emplace(std::make_pair(device, inode),
-                                         static_cast<std::uint32_t>(m_folders.size()));
-    return added.first->second;
+    const std::string_view kept = m_text->Keep(path);
+    const std::string_view keptName = kept.substr(kept.size() - name.size());
+    m_files.push_back(File{kept, keptName, std::string_view(), FileId{}, folder, kNotRead, 0});
 }
 
-void CRenameBatch::Add(const std::string& path, std::uint32_t folder)
+bool CRenameBatch::TrustsLinks(std::uint32_t folder, int fd)
 {
-    m_files.push_back(File{m_text->Keep(path), std::string_view(), folder, kNotRead});
-}
-
-std::string CRenameBatch::Absolute(std::string_view path) const
-{
-    if ((!path.empty() && path[0] == '/') || m_cwd.empty())
-        return std::string(path);   // no current folder to name: as given
-    std::string absolute = m_cwd;
-    if (absolute.empty() || absolute.back() != '/')
-        absolute += '/';
-    return absolute.append(path);
+    if (m_trust.size() <= folder)
+        m_trust.resize(folder + 1, -1);
+    if (m_trust[folder] < 0) {
+        struct stat st;
+        m_trust[folder] = fstat(fd, &st) == 0 && FolderTrustsLinks(st) ? 1 : 0;
+    }
+    return m_trust[folder] == 1;
 }
 
 int CRenameBatch::AddPath(const std::string& path, BatchObserver& observer)
@@ -206,60 +219,88 @@ int CRenameBatch::AddPath(const std::string& path, BatchObserver& observer)
         return 0;
     if (S_ISDIR(st.st_mode)) {
         bool stopped = false;
-        std::uint64_t lastDevice = 0, lastInode = 0;
-        std::uint32_t lastFolder = 0;
-        bool haveLast = false;
-        const bool opened = SearchMp3Files(path, m_entered, [&](const FoundFile& file) {
-            if (!haveLast || file.folderDevice != lastDevice || file.folderInode != lastInode) {
-                lastDevice = file.folderDevice;
-                lastInode = file.folderInode;
-                lastFolder = FolderIndex(lastDevice, lastInode);
-                haveLast = true;
-            }
-            if (m_named.empty() || m_named.count({lastFolder, file.name}) == 0)
-                Add(file.path, lastFolder);
+        const int walked = WalkMp3Files(path, m_folders, m_entered, [&](const WalkedFile& file) {
+            if (m_named.empty() || m_named.count({file.folder, file.name}) == 0)
+                Add(file.path, file.name, file.folder);
             observer.Progress("Searching", m_files.size(), 0);
             stopped = observer.StopRequested();
             return !stopped;
         }, [&observer](const std::string& folder, int error) {
             observer.FolderUnopened(folder, error);
         });
-        if (!opened)
+        if (walked == 0)
             return 0;   // errno from the folder's open: not silently an empty run
         return stopped ? -2 : 1;
     }
     const std::string name(NameOf(path));
-    if (!HasMp3Suffix(name.data(), name.size()))
+    if (!HasMp3Suffix(name.data(), name.size()) || !IsPlainName(name))
         return -1;
+    const int fd = open(FolderPart(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     struct stat folder;
-    if (stat(FolderPart(path).c_str(), &folder) != 0)
+    if (fd < 0)
         return 0;
-    const auto id = std::make_pair(static_cast<std::uint64_t>(folder.st_dev),
-                                   static_cast<std::uint64_t>(folder.st_ino));
-    if (name[0] != '.' && m_entered.count(id) != 0)
+    if (fstat(fd, &folder) != 0) {
+        close(fd);
+        return 0;
+    }
+    const FileId id = IdOf(folder);
+    if (name[0] != '.' && m_entered.count(id) != 0) {
+        close(fd);
         return 1;   // a folder search has planned it already
-    const std::uint32_t index = FolderIndex(id.first, id.second);
+    }
+    std::uint32_t index = m_folders.Find(id);
+    if (index == CFolderTable::kNone) {
+        const std::string real = FolderPathOf(fd);
+        if (real.empty()) {
+            const int err = errno != 0 ? errno : ENOENT;
+            close(fd);
+            errno = err;
+            return 0;
+        }
+        index = m_folders.AddRoot(real, id, fd);
+    } else {
+        close(fd);
+    }
     if (m_named.emplace(index, name).second)
-        Add(path, index);
+        Add(path, name, index);
     return 1;
 }
 
 bool CRenameBatch::ReadNames(bool artistFirst, BatchObserver& observer)
 {
-    std::string path, name, title, artist;
+    std::string name, title, artist;
     const std::size_t total = m_files.size();
     for (std::size_t i = 0; i < total; ++i) {
         if (observer.StopRequested())
             return false;
         observer.Progress("Reading tags", i, total);
         File& file = m_files[i];
-        path.assign(file.path);
-        const std::string state = AutoRenameTarget(path, artistFirst, name, title, artist);
+        name.assign(file.name);
+        const int folder = m_folders.Open(file.folder);
+        int fd = folder < 0 ? -1
+                            : openat(folder, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | O_NOFOLLOW);
+        bool viaLink = false;
+        if (fd < 0 && errno == ELOOP && TrustsLinks(file.folder, folder)) {
+            fd = openat(folder, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+            viaLink = true;
+        }
+        std::string state = kStateUnwritable;
+        struct stat st;
+        if (fd >= 0) {
+            state = TheTagFile().ReadSongNameFrom(fd, title, artist);
+            const int err = errno;
+            // The entry's own identity: a link's, when read through one.
+            if (viaLink ? fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 : fstat(fd, &st) == 0)
+                file.id = IdOf(st);
+            close(fd);
+            errno = err;
+        }
         if (state == kStateSuccessful) {
-            file.newName = m_text->Keep(name);
+            file.newName = m_text->Keep(ComposeTargetName(title, artist, artistFirst));
             file.read = kNameFound;
         } else {
             file.read = state == kStateUnwritable ? kUnreadable : kNoSongName;
+            file.error = state == kStateUnwritable ? errno : 0;
         }
     }
     observer.Progress("Reading tags", total, total);
@@ -270,7 +311,7 @@ int CRenameBatch::Perform(CRunJournal* journal, BatchObserver& observer)
 {
     const char* phase = journal != nullptr ? "Renaming" : "Checking";
     FolderModel model;
-    std::string path, name, target, newPath;
+    std::string name, target;
     const std::size_t total = m_files.size();
     for (std::size_t i = 0; i < total; ++i) {
         if (observer.StopRequested())
@@ -278,35 +319,43 @@ int CRenameBatch::Perform(CRunJournal* journal, BatchObserver& observer)
         observer.Progress(phase, i, total);
         const File& file = m_files[i];
         if (file.read != kNameFound) {
-            observer.FileDone(FileResult{file.read == kUnreadable ? kStateUnwritable : kStateSongNotFound,
-                                         file.path, std::string_view(), Outcome::Failed});
+            const bool unreadable = file.read == kUnreadable;
+            observer.FileDone(FileResult{unreadable ? kStateUnwritable : kStateSongNotFound, file.path,
+                                         std::string_view(), Outcome::Failed,
+                                         unreadable ? UnreadableReason(file.error) : std::string()});
             continue;
         }
-        path.assign(file.path);
-        name.assign(file.newName);
-        target = PathInSameFolder(path, name);
-        bool moved;
+        name.assign(file.name);
+        target.assign(file.newName);
+        const int folder = m_folders.Open(file.folder);
+        int err = folder < 0 ? errno : 0;
+        bool moved = false;
         bool journalFailed = false;
-        if (journal == nullptr) {
-            const std::string folder = std::to_string(file.folder) + '/';
-            int err = 0;
-            moved = model.Move(folder + std::string(NameOf(path)), path, folder + name, target, err) == 1;
-        } else if (target == path) {
-            moved = RenameInFolder(path, name, newPath) == 1;   // nothing to move or record
-        } else if (TakenByOther(path, target)) {
-            // Failed without a record: a killed run's last record whose move
-            // never came would have its undo move the other file.
+        if (folder < 0) {
             moved = false;
+        } else if (journal == nullptr) {
+            moved = model.Move(file.folder, folder, name, target, err) == 1;
+        } else if (target == name) {
+            moved = MoveNoReplaceAt(folder, name, name) == 1;   // nothing to move or record
+            err = moved ? 0 : errno;
         } else {
-            if (!journal->RecordMove(Absolute(file.path), name))
-                return -1;
-            moved = RenameInFolder(path, name, newPath) == 1;
-            journalFailed = !moved && !journal->RecordFailed();
+            FileId there;
+            if (EntryId(folder, target, there) && there != file.id) {
+                // Failed without a record: a killed run's last record whose
+                // move never came must not name the other file.
+                err = EEXIST;
+            } else {
+                if (!journal->RecordMove(m_folders, file.folder, name, target, file.id))
+                    return -1;
+                moved = MoveNoReplaceAt(folder, name, target) == 1;
+                err = moved ? 0 : errno;
+                journalFailed = !moved && !journal->RecordFailed();
+            }
         }
         const Outcome outcome = !moved ? Outcome::Failed
-                                : target == path ? Outcome::Unchanged : Outcome::Renamed;
+                                : target == name ? Outcome::Unchanged : Outcome::Renamed;
         observer.FileDone(FileResult{moved ? kStateSuccessful : kStateRenameFailed, file.path,
-                                     file.newName, outcome});
+                                     file.newName, outcome, moved ? std::string() : ReasonOf(err)});
         if (journalFailed)
             return -1;
     }
@@ -314,47 +363,133 @@ int CRenameBatch::Perform(CRunJournal* journal, BatchObserver& observer)
     return 1;
 }
 
+namespace {
+
+// Where an undo finds a move: the folder, and what its two names hold now.
+class CUndoStep
+{
+public:
+    CUndoStep(bool trial, FolderModel& model) : m_trial(trial), m_model(model) {}
+    ~CUndoStep()
+    {
+        if (m_legacyFd >= 0)
+            close(m_legacyFd);
+    }
+
+    // The folder's descriptor: by identity, or (version 1) by its path.
+    int Folder(CRunFile& run, const RunMove& move, std::uint32_t& key)
+    {
+        if (move.legacyPath.empty()) {
+            key = move.folder;
+            return run.Folders().Open(move.folder);
+        }
+        const std::string folder = FolderPart(std::string(move.legacyPath));
+        if (folder != m_legacyFolder) {
+            if (m_legacyFd >= 0)
+                close(m_legacyFd);
+            m_legacyFolder = folder;
+            m_legacyFd = OpenFolderNoFollow(folder);
+            ++m_legacyKey;
+        }
+        key = UINT32_MAX - m_legacyKey;
+        return m_legacyFd;
+    }
+
+    bool Entry(std::uint32_t key, int fd, const std::string& name, FileId& id) const
+    {
+        return m_trial ? m_model.Entry(key, fd, name, id) : EntryId(fd, name, id);
+    }
+
+private:
+    bool m_trial;
+    FolderModel& m_model;
+    std::string m_legacyFolder;
+    int m_legacyFd = -1;
+    std::uint32_t m_legacyKey = 0;
+};
+
+} // namespace
+
 int UndoRun(CRunFile& run, bool trial, BatchObserver& observer)
 {
     const char* phase = trial ? "Checking" : "Undoing";
-    const std::vector<RunMove>& moves = run.Moves();
+    std::vector<RunMove>& moves = run.Moves();
+    for (const std::size_t offset : run.Damaged())
+        observer.FileDone(FileResult{kUndoDamaged, run.Path(), std::string_view(), Outcome::Failed,
+                                     "a damaged record at byte " + std::to_string(offset) + ", skipped"});
     FolderModel model;
-    std::string oldPath, oldName, renamed, target;
+    CUndoStep step(trial, model);
+    std::string oldName, newName, renamed;
+    int marked = 1;
     for (std::size_t n = 0; n < moves.size(); ++n) {
-        if (observer.StopRequested())
+        if (observer.StopRequested()) {
+            run.Flush();
             return 0;
-        observer.Progress(phase, n, moves.size());
-        const RunMove& move = moves[moves.size() - 1 - n];
-        oldPath.assign(move.oldPath);
-        oldName.assign(NameOf(move.oldPath));
-        renamed = PathInSameFolder(oldPath, std::string(move.newName));
-        int err = 0;
-        bool moved;
-        if (trial) {
-            moved = model.Move(renamed, renamed, oldPath, oldPath, err) == 1;
-        } else {
-            moved = RenameInFolder(renamed, oldName, target) == 1;
-            err = errno;
         }
+        observer.Progress(phase, n, moves.size());
+        RunMove& move = moves[moves.size() - 1 - n];
+        if (move.back)
+            continue;
+        oldName.assign(move.oldName);
+        newName.assign(move.newName);
+        std::uint32_t key = 0;
+        const int folder = step.Folder(run, move, key);
+        const bool legacy = !move.legacyPath.empty();
+        renamed = (legacy ? FolderPart(std::string(move.legacyPath)) : run.Folders().Path(move.folder)) + "/" + newName;
         const char* state = kUndoMovedBack;
         Outcome outcome = Outcome::Renamed;
-        if (!moved) {
+        int err = 0;
+        if (folder < 0) {
+            err = errno;
+            state = kUndoFailed;
             outcome = Outcome::Failed;
-            if (err == ENOENT && (trial ? model.Exists(oldPath, oldPath) : Exists(oldPath))) {
-                state = kUndoNotMoved;   // a killed run's last move that never happened
+        } else {
+            FileId atOld, atNew;
+            const bool oldThere = step.Entry(key, folder, oldName, atOld);
+            const bool newThere = step.Entry(key, folder, newName, atNew);
+            // Version 1 kept no identities: its files are taken as they come.
+            const bool oldIsIt = oldThere && (legacy ? !newThere : atOld == move.file);
+            const bool newIsIt = newThere && (legacy || atNew == move.file);
+            if (oldIsIt && newIsIt) {
+                // Both names on the one file: a move by link and unlink cut
+                // off between the two. Only the extra name goes.
+                if (!trial && unlinkat(folder, newName.c_str(), 0) != 0) {
+                    err = errno;
+                    state = kUndoFailed;
+                    outcome = Outcome::Failed;
+                }
+            } else if (oldIsIt) {
+                state = kUndoNotMoved;   // never moved (a killed run), or moved back already
                 outcome = Outcome::Unchanged;
-            } else if (err == ENOENT) {
+            } else if (!newThere) {
                 state = kUndoGone;
-            } else if (err == EEXIST) {
-                state = kUndoNameTaken;
-            } else {
-                state = kUndoFailed;
+                outcome = Outcome::Failed;
+            } else if (!newIsIt) {
+                state = kUndoReplaced;
+                outcome = Outcome::Failed;
+            } else if (trial) {
+                if (!model.Move(key, folder, newName, oldName, err)) {
+                    state = err == EEXIST ? kUndoNameTaken : kUndoFailed;
+                    outcome = Outcome::Failed;
+                }
+            } else if (!MoveNoReplaceAt(folder, newName, oldName)) {
+                err = errno;
+                state = err == EEXIST ? kUndoNameTaken : kUndoFailed;
+                outcome = Outcome::Failed;
+            } else if (!legacy && (!EntryId(folder, oldName, atOld) || atOld != move.file)) {
+                // Swapped between the look and the move: put it back as it was.
+                MoveNoReplaceAt(folder, oldName, newName);
+                state = kUndoReplaced;
+                outcome = Outcome::Failed;
             }
         }
-        observer.FileDone(FileResult{state, renamed, oldName, outcome});
+        if (outcome != Outcome::Failed && !trial && !run.MarkBack(move))
+            marked = 0;
+        observer.FileDone(FileResult{state, renamed, move.oldName, outcome,
+                                     outcome == Outcome::Failed && err != 0 ? ReasonOf(err) : std::string()});
     }
     observer.Progress(phase, moves.size(), moves.size());
-    if (!trial && !run.MarkUndone())
+    if (!trial && (!run.Flush() || !marked))
         return -1;
     return 1;
 }

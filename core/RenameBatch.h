@@ -1,13 +1,15 @@
 // Auto-Rename of many files without a window, and its undo. The files are
 // gathered and their new names worked out first (the plan); then they are
-// renamed one by one in plan order with the queue's own calls, each move
-// written to the run's journal before it is made. A trial run goes through the
-// same plan against a model of the folders: it reports exactly what the real
-// run would do, clashes inside the run included, and touches nothing.
+// renamed one by one in plan order, each move written to the run's journal
+// before it is made. Every folder is held by identity and every call is made
+// relative to its descriptor, never through a path string, so a folder swapped
+// for a link after the search leads nowhere. A trial run goes through the same
+// plan against a model of the folders: it reports exactly what the real run
+// would do, clashes inside the run included, and touches nothing.
 #pragma once
 
 #include "core/Journal.h"
-#include "platform/FolderSearch.h"
+#include "platform/FolderTable.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -24,6 +26,8 @@ extern const char* const kUndoNotMoved;      // "Under its old name already"
 extern const char* const kUndoGone;          // "Failed, File is gone! "
 extern const char* const kUndoNameTaken;     // "Failed, Old name is taken! "
 extern const char* const kUndoFailed;        // "Failed, Unable to move the file back! "
+extern const char* const kUndoReplaced;      // "Failed, Another file has the new name! "
+extern const char* const kUndoDamaged;       // "Failed, Damaged journal record! "
 
 enum class Outcome
 {
@@ -40,7 +44,11 @@ struct FileResult
     std::string_view path;
     std::string_view newName;   // empty when no name was found
     Outcome outcome;
+    std::string reason;         // why it failed, in the system's words; or ""
 };
+
+// The reason for errno err as people read it.
+std::string ReasonOf(int err);
 
 // How a batch reports to its front end, and learns that it should stop.
 class BatchObserver
@@ -55,7 +63,8 @@ public:
         (void)phase, (void)done, (void)total;
     }
     virtual void FileDone(const FileResult& result) { (void)result; }
-    // A sub-folder the search could not open, with errno; its files are left out.
+    // A sub-folder the search could not open, with errno (ELOOP: a link in a
+    // folder that others can write to, not followed); its files are left out.
     virtual void FolderUnopened(const std::string& path, int error) { (void)path, (void)error; }
 };
 
@@ -69,9 +78,10 @@ public:
 
     // Adds an MP3 file (by its name, ".mp3" in any case), or every MP3 file of
     // a folder and its sub-folders in the queue's order. A file met twice, by
-    // any path, is planned once. 1 added; 0 the path does not exist or the
-    // folder cannot be opened (errno set); -1 neither a folder nor an MP3
-    // file; -2 stopped on request.
+    // any path, is planned once. Links in path itself are followed (the user
+    // named it); links below it only where FolderTrustsLinks says. 1 added; 0
+    // the path does not exist or the folder cannot be opened (errno set); -1
+    // neither a folder nor an MP3 file; -2 stopped on request.
     int AddPath(const std::string& path, BatchObserver& observer);
     std::size_t Size() const { return m_files.size(); }
 
@@ -88,26 +98,31 @@ public:
 private:
     struct File
     {
-        std::string_view path;
+        std::string_view path;      // as found, for people
+        std::string_view name;      // in its folder
         std::string_view newName;
-        std::uint32_t folder;   // the folder's identity, for clashes by any path
-        std::uint8_t read;      // what ReadNames found
+        FileId id;                  // the entry's identity when read
+        std::uint32_t folder;       // in m_folders
+        std::uint8_t read;          // what ReadNames found
+        int error;                  // errno of a failed read
     };
     class TextStore;
-    std::uint32_t FolderIndex(std::uint64_t device, std::uint64_t inode);
-    void Add(const std::string& path, std::uint32_t folder);
-    std::string Absolute(std::string_view path) const;
+    void Add(std::string_view path, std::string_view name, std::uint32_t folder);
+    bool TrustsLinks(std::uint32_t folder, int fd);
 
     std::unique_ptr<TextStore> m_text;   // the bytes of every path and name
     std::vector<File> m_files;
-    FolderIds m_entered;
-    std::map<std::pair<std::uint64_t, std::uint64_t>, std::uint32_t> m_folders;
+    CFolderTable m_folders;
+    std::set<FileId> m_entered;
+    std::vector<std::int8_t> m_trust;    // by folder: -1 not known yet
     std::set<std::pair<std::uint32_t, std::string>> m_named;   // files given by name
-    std::string m_cwd;                   // for the journal's absolute paths
 };
 
 // Moves the files of a past run back to their old names, newest first, never
-// replacing a file; with trial, predicts the same and changes nothing. 1 done
-// (a real undo then marks the run undone); 0 stopped on request; -1 done but
-// the mark could not be written.
+// replacing a file and only when the file under the new name is the one the
+// run moved; with trial, predicts the same and changes nothing. Moves already
+// back are passed over; each one found back is marked in the journal, so a
+// second undo retries exactly those left. Damaged records are reported as
+// failed. 1 done; 0 stopped on request; -1 done but the marks could not be
+// written (errno).
 int UndoRun(CRunFile& run, bool trial, BatchObserver& observer);

@@ -268,7 +268,26 @@ std::string CTagFile::ReadSongName(const std::string& path, std::string& title,
     if (!OpenRegular(path, O_RDONLY, m_file, size))
         return kStateUnwritable;
     FileGuard guard(m_file);
-    if (!ReadLastRecord(m_file, size, m_tag))
+    const std::string state = SongNameOfRecord(m_file, size, title, artist);
+    guard.Close();   // opened read-only: a failed close loses nothing
+    return state;
+}
+
+std::string CTagFile::ReadSongNameFrom(int fd, std::string& title, std::string& artist)
+{
+    struct stat st;
+    if (fstat(fd, &st) != 0)
+        return kStateUnwritable;
+    if (!S_ISREG(st.st_mode)) {
+        errno = EINVAL;
+        return kStateUnwritable;
+    }
+    return SongNameOfRecord(fd, st.st_size, title, artist);
+}
+
+std::string CTagFile::SongNameOfRecord(int fd, long long size, std::string& title, std::string& artist)
+{
+    if (!ReadLastRecord(fd, size, m_tag))
         return kStateUnwritable;
     if (!HasMagic(m_tag))
         return kStateSongNotFound;
@@ -276,7 +295,6 @@ std::string CTagFile::ReadSongName(const std::string& path, std::string& title,
     artist.clear();
     CleanName(Field(m_tag, kTitleAt, kTextLength), title);
     CleanName(Field(m_tag, kArtistAt, kTextLength), artist);
-    guard.Close();   // opened read-only: a failed close loses nothing
     return title.empty() ? kStateSongNotFound : kStateSuccessful;
 }
 

@@ -65,12 +65,18 @@ public:
     std::string ReadSongName(const std::string& path, std::string& title,
                              std::string& artist, const std::string& type);
 
+    // The same from a file open for reading (a regular file, else
+    // kStateUnwritable with errno EINVAL); the descriptor stays open.
+    std::string ReadSongNameFrom(int fd, std::string& title, std::string& artist);
+
     // Makes a tag text fit for a file name. 1 when it ran, 0 when the source is
     // empty (target untouched). The target is valid UTF-8 and never holds a
     // NUL or a separator.
     int CleanName(const std::string& source, std::string& target);
 
 private:
+    std::string SongNameOfRecord(int fd, long long size, std::string& title, std::string& artist);
+
     Id3v1Tag m_tag;   // ReadSongName reads into this
     int m_file;       // descriptor of the operation in progress, -1 between calls
 };

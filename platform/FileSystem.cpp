@@ -32,11 +32,10 @@ void SplitPath(const std::string& path, std::string& folder, std::string& name)
     }
 }
 
-int RenameNoReplaceCall(const char* from, const char* to)
+int RenameNoReplaceCall(int dir, const char* from, const char* to)
 {
 #ifdef SYS_renameat2
-    return static_cast<int>(syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to,
-                                    RENAME_NOREPLACE));
+    return static_cast<int>(syscall(SYS_renameat2, dir, from, dir, to, RENAME_NOREPLACE));
 #else
     errno = ENOSYS;
     return -1;
@@ -45,17 +44,17 @@ int RenameNoReplaceCall(const char* from, const char* to)
 
 // One move that never replaces: renameat2 with RENAME_NOREPLACE, or, where the
 // kernel or the file system refuses that flag, a hard link and an unlink.
-int MoveOnce(const std::string& from, const std::string& to)
+int MoveOnce(int dir, const std::string& from, const std::string& to)
 {
-    if (RenameNoReplaceCall(from.c_str(), to.c_str()) == 0)
+    if (RenameNoReplaceCall(dir, from.c_str(), to.c_str()) == 0)
         return 1;
     if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
         return 0;
-    if (link(from.c_str(), to.c_str()) != 0)
+    if (linkat(dir, from.c_str(), dir, to.c_str(), 0) != 0)
         return 0;
-    if (unlink(from.c_str()) != 0) {
+    if (unlinkat(dir, from.c_str(), 0) != 0) {
         const int err = errno;
-        unlink(to.c_str());   // leave only the old name, as before
+        unlinkat(dir, to.c_str(), 0);   // leave only the old name, as before
         errno = err;
         return 0;
     }
@@ -66,10 +65,11 @@ int MoveOnce(const std::string& from, const std::string& to)
 // directory entry: the same name spelled another way (nothing to do), or a
 // name differing in letter case on a case-insensitive file system, which
 // needs a detour through a temporary name since the target "exists".
-int MoveOntoSameEntry(const std::string& from, const std::string& to)
+int MoveOntoSameEntry(int dir, const std::string& from, const std::string& to)
 {
     struct stat a, b;
-    if (lstat(from.c_str(), &a) != 0 || lstat(to.c_str(), &b) != 0
+    if (fstatat(dir, from.c_str(), &a, AT_SYMLINK_NOFOLLOW) != 0
+        || fstatat(dir, to.c_str(), &b, AT_SYMLINK_NOFOLLOW) != 0
         || a.st_dev != b.st_dev || a.st_ino != b.st_ino
         || a.st_nlink != 1 || S_ISDIR(a.st_mode)) {
         errno = EEXIST;   // a different file (or a second hard link) is there
@@ -92,15 +92,15 @@ int MoveOntoSameEntry(const std::string& from, const std::string& to)
         }
         temp = fromFolder + fromName + ".tavoly-" + std::to_string(getpid()) + "-"
                + std::to_string(i);
-        if (MoveOnce(from, temp))
+        if (MoveOnce(dir, from, temp))
             break;
         if (errno != EEXIST)
             return 0;
     }
-    if (MoveOnce(temp, to))
+    if (MoveOnce(dir, temp, to))
         return 1;
     const int err = errno;
-    MoveOnce(temp, from);
+    MoveOnce(dir, temp, from);
     errno = err;
     return 0;
 }
@@ -127,19 +127,24 @@ std::string PathInSameFolder(const std::string& path, const std::string& name)
 
 int MoveNoReplace(const std::string& from, const std::string& to)
 {
+    return MoveNoReplaceAt(AT_FDCWD, from, to);
+}
+
+int MoveNoReplaceAt(int folder, const std::string& from, const std::string& to)
+{
     if (!IsUsablePath(from) || !IsUsablePath(to)) {
         errno = EINVAL;
         return 0;
     }
     if (from == to) {
         struct stat st;
-        return lstat(from.c_str(), &st) == 0 ? 1 : 0;
+        return fstatat(folder, from.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 ? 1 : 0;
     }
-    if (MoveOnce(from, to))
+    if (MoveOnce(folder, from, to))
         return 1;
     if (errno != EEXIST)
         return 0;
-    return MoveOntoSameEntry(from, to);
+    return MoveOntoSameEntry(folder, from, to);
 }
 
 std::string ProgramFilePath()

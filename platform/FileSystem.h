@@ -22,6 +22,10 @@ std::string PathInSameFolder(const std::string& path, const std::string& name);
 // its own unchanged path succeeds and touches nothing. On a case-insensitive
 // file system a change of letter case only is done through a temporary name.
 int MoveNoReplace(const std::string& from, const std::string& to);
+// The same inside one open folder: from and to are names in it (or, with
+// AT_FDCWD, paths), so a folder swapped for a link since it was opened
+// cannot redirect the move.
+int MoveNoReplaceAt(int folder, const std::string& from, const std::string& to);
 
 // The full path of the running program, or "" when it cannot be found.
 std::string ProgramFilePath();

@@ -94,20 +94,20 @@ std::string Unescape(const std::string& field)
 }
 
 // --tsv output as a script reads it: lines at newlines, fields at tabs.
-std::vector<std::array<std::string, 3>> ParseTsv(const std::string& out)
+std::vector<std::array<std::string, 4>> ParseTsv(const std::string& out)
 {
-    std::vector<std::array<std::string, 3>> rows;
+    std::vector<std::array<std::string, 4>> rows;
     size_t start = 0;
     while (start < out.size()) {
         const size_t end = out.find('\n', start);
         const std::string line = out.substr(start, end - start);
         start = end == std::string::npos ? out.size() : end + 1;
-        std::array<std::string, 3> row;
+        std::array<std::string, 4> row;
         size_t field = 0, from = 0;
-        for (size_t tab; (tab = line.find('\t', from)) != std::string::npos && field < 2; from = tab + 1)
+        for (size_t tab; (tab = line.find('\t', from)) != std::string::npos && field < 3; from = tab + 1)
             row[field++] = Unescape(line.substr(from, tab - from));
-        EXPECT_EQ(field, 2u) << line;
-        row[2] = Unescape(line.substr(from));
+        EXPECT_EQ(field, 3u) << line;
+        row[3] = Unescape(line.substr(from));
         rows.push_back(row);
     }
     return rows;
@@ -131,6 +131,7 @@ TEST_F(CliTest, DryRunPredictsTheRunAndUndoRestoresTheTree)
     Mp3("m/b/Two.mp3", "Three");                       // name depends on their order
     const std::string odd = "m/b/tab\there\nnewline\\.mp3";
     Mp3(odd, "Odd");
+    Mp3("m/b/c1\x9D" "esc\\t.mp3", "Controls");   // under 1252 a C1 control, and a literal \t
     Mp3("m/.hidden/h.mp3", "Hidden");
     WriteBytes(dir / "m/b/notes.txt", "x");
     ASSERT_EQ(symlink("..", (dir / "m/b/loop").c_str()), 0);
@@ -146,18 +147,19 @@ TEST_F(CliTest, DryRunPredictsTheRunAndUndoRestoresTheTree)
 
     // One line per MP3 file, none from the hidden folder or through the loop.
     const auto rows = ParseTsv(run.out);
-    std::map<std::string, std::array<std::string, 3>> byPath;
+    std::map<std::string, std::array<std::string, 4>> byPath;
     for (const auto& row : rows) {
         EXPECT_EQ(before.count(row[1]), 1u) << row[1];
         byPath[row[1]] = row;
     }
-    EXPECT_EQ(rows.size(), 11u);
-    EXPECT_EQ(byPath.size(), 11u);
+    EXPECT_EQ(rows.size(), 12u);
+    EXPECT_EQ(byPath.size(), 12u);
     EXPECT_EQ(byPath["m/a/notag.mp3"][0], "Failed, Song name not found! ");
     EXPECT_EQ(byPath["m/a/short.mp3"][0], "Failed, File unwritable! ");
     EXPECT_EQ(byPath["m/a/Taken.mp3"][0], "Successful");
-    EXPECT_EQ(byPath["m/a/t3.mp3"], (std::array<std::string, 3>{
-        "Failed, Unable to rename the file automatically! ", "m/a/t3.mp3", "Taken.mp3"}));
+    EXPECT_EQ(byPath["m/a/t3.mp3"], (std::array<std::string, 4>{
+        "Failed, Unable to rename the file automatically! ", "m/a/t3.mp3", "Taken.mp3", "File exists"}));
+    EXPECT_EQ(byPath["m/a/Taken.mp3"][3], "");
     EXPECT_NE(byPath["m/a/track01.mp3"][0], byPath["m/a/track02.MP3"][0]);
     EXPECT_EQ(byPath[odd][0], "Successful");
     EXPECT_EQ(byPath[odd][2], "Odd.mp3");
@@ -167,7 +169,10 @@ TEST_F(CliTest, DryRunPredictsTheRunAndUndoRestoresTheTree)
     // The readable form shows names as the window does, control bytes escaped.
     const Result shown = Run({"--undo", "-n"}, dir.Path(), {{"LC_ALL", "en_US.UTF-8"}});
     EXPECT_NE(shown.out.find("-> caf\xC3\xA9.mp3\n"), std::string::npos) << shown.out;
-    EXPECT_NE(shown.out.find("-> tab\\there\\nnewline\\.mp3\n"), std::string::npos) << shown.out;
+    EXPECT_NE(shown.out.find("-> tab\\there\\nnewline\\\\.mp3\n"), std::string::npos) << shown.out;
+    EXPECT_NE(shown.out.find("-> c1\\x9Desc\\\\t.mp3\n"), std::string::npos) << shown.out;
+    const Result reasons = Run({"-t", "-n", "m/a"}, dir.Path());
+    EXPECT_NE(reasons.out.find("automatically! (File exists): m/a/"), std::string::npos) << reasons.out;
 
     // Undone from elsewhere: the journal holds whole paths.
     const Result trialUndo = Run({"--undo", "-n", "--tsv"}, "/");
@@ -179,7 +184,7 @@ TEST_F(CliTest, DryRunPredictsTheRunAndUndoRestoresTheTree)
     EXPECT_EQ(Run({"--undo"}, "/").status, 2);   // not twice
     const Result runs = Run({"--runs", "--tsv"}, "/");
     EXPECT_EQ(runs.out.substr(0, 2), "1\t");
-    EXPECT_NE(runs.out.find("\tundone\n"), std::string::npos);
+    EXPECT_NE(runs.out.find("\tundone\t0\n"), std::string::npos) << runs.out;
 }
 
 TEST_F(CliTest, RunsStoppedAtAnyPointAreUndoneCompletely)
@@ -316,32 +321,53 @@ TEST_F(CliTest, DryRunKnowsWhoMayRenameInASharedFolder)
     EXPECT_TRUE(Exists(dir / "shared/Mine.mp3"));
 }
 
-TEST_F(CliTest, UndoLeavesAloneWhatChangedSince)
+TEST_F(CliTest, AnUndoLeavesOpenWhatItCouldNotMoveAndRetriesIt)
 {
     Folder("m");
     Mp3("m/a.mp3", "Song A");
     Mp3("m/b.mp3", "Song B");
     Mp3("m/c.mp3", "Song C");
+    Mp3("m/d.mp3", "Song D");
     ASSERT_EQ(Run({"-t", "m"}, dir.Path()).status, 0);
-    const std::string taker = Mp3("m/a.mp3", "Newcomer");   // a's old name taken
-    std::remove((dir / "m/Song B.mp3").c_str());             // b gone
+    const std::string taker = Mp3("m/a.mp3", "Newcomer");    // a's old name taken
+    const std::string songB = dir / "m/Song B.mp3", away = dir / "away.mp3";
+    ASSERT_EQ(std::rename(songB.c_str(), away.c_str()), 0);   // b gone for now
+    // d moved away, and another recording arrived under its new name.
+    ASSERT_EQ(std::rename((dir / "m/Song D.mp3").c_str(), (dir / "elsewhere.mp3").c_str()), 0);
+    Mp3("m/Song D.mp3", "Stranger");
     // A record torn by a power cut ends the journal.
     const std::string journal = state / "mp3tavoly/run-1";
-    WriteBytes(journal, ReadBytes(journal) + "M/torn/rec");
+    WriteBytes(journal, ReadBytes(journal) + std::string("\0\0M0000", 7));
     const auto before = Manifest();
     const Result undo = Run({"--undo", "--tsv"}, dir.Path());
     EXPECT_EQ(undo.status, 1);
     auto rows = ParseTsv(undo.out);
     std::sort(rows.begin(), rows.end(), [](const auto& x, const auto& y) { return x[2] < y[2]; });
-    ASSERT_EQ(rows.size(), 3u);
+    ASSERT_EQ(rows.size(), 4u) << undo.out;
     EXPECT_EQ(rows[0][0], "Failed, Old name is taken! ");
+    EXPECT_EQ(rows[0][3], "File exists");
     EXPECT_EQ(rows[1][0], "Failed, File is gone! ");
     EXPECT_EQ(rows[2][0], "Moved back");
+    EXPECT_EQ(rows[3][0], "Failed, Another file has the new name! ");   // not ours: left alone
     auto expected = before;
     expected["m/c.mp3"] = expected["m/Song C.mp3"];
     expected.erase("m/Song C.mp3");
-    EXPECT_EQ(Manifest(), expected);   // a and its newcomer both kept
-    EXPECT_EQ(Run({"--undo"}, dir.Path()).status, 2);   // marked undone past the torn record
+    EXPECT_EQ(Manifest(), expected);
+    EXPECT_NE(Run({"--runs"}, dir.Path()).out.find("(partly undone, 3 left)"), std::string::npos);
+
+    // Put right, the second undo retries exactly the three left.
+    std::remove(taker.c_str());
+    ASSERT_EQ(std::rename(away.c_str(), songB.c_str()), 0);
+    const Result again = Run({"--undo", "1", "--tsv"}, dir.Path());
+    EXPECT_EQ(again.status, 1);   // d is still not there
+    EXPECT_EQ(ParseTsv(again.out).size(), 3u) << again.out;
+    EXPECT_TRUE(Exists(dir / "m/a.mp3") && Exists(dir / "m/b.mp3"));
+    EXPECT_NE(Run({"--runs"}, dir.Path()).out.find("(partly undone, 1 left)"), std::string::npos);
+    EXPECT_EQ(Run({"--forget", "1"}, dir.Path()).status, 0);
+    EXPECT_EQ(Run({"--undo", "1"}, dir.Path()).status, 2);
+    EXPECT_NE(Run({"--runs"}, dir.Path()).out.find("(given up)"), std::string::npos);
+    // The journal only grew: the torn record and every mark are still in it.
+    EXPECT_NE(ReadBytes(journal).find(std::string("\0\0M0000", 7)), std::string::npos);
 }
 
 TEST_F(CliTest, WithoutAOrTTheWindowProgramsSettingHolds)

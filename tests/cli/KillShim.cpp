@@ -1,7 +1,12 @@
 // Preloaded into mp3tavoly-rename by the tests: counts the journal's writes
-// and the moves, and at the chosen one sends the chosen signal to the program,
+// and the moves (renameat2, and linkat of the link-and-unlink fallback), and at
+// the chosen one sends the chosen signal to the program or runs a command,
 // just before or just after the call. TAVOLY_KILL_AT=n, TAVOLY_KILL_WHEN=
-// before|after, TAVOLY_KILL_SIGNAL=KILL|INT.
+// before|after, TAVOLY_KILL_SIGNAL=KILL|INT, TAVOLY_HOOK_CMD=command (run
+// instead of the signal). TAVOLY_NO_RENAMEAT2=1 makes renameat2 fail with
+// EINVAL, as on a file system without RENAME_NOREPLACE. TAVOLY_FAIL_BIG_ALLOC=n
+// fails the n-th and every later allocation of 64 KiB or more.
+#include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +14,8 @@
 #include <signal.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+
+extern "C" void* __libc_malloc(size_t size);
 
 namespace {
 
@@ -19,10 +26,18 @@ void Tick(bool after)
     static const char* at = std::getenv("TAVOLY_KILL_AT");
     static const char* when = std::getenv("TAVOLY_KILL_WHEN");
     static const char* name = std::getenv("TAVOLY_KILL_SIGNAL");
+    static const char* hook = std::getenv("TAVOLY_HOOK_CMD");
     if (at == nullptr || std::atol(at) != g_count)
         return;
     if ((when != nullptr && std::strcmp(when, "after") == 0) != after)
         return;
+    if (hook != nullptr) {
+        const int err = errno;
+        if (std::system(hook) != 0)
+            _exit(99);   // the test's own setup failed: say so loudly
+        errno = err;
+        return;
+    }
     raise(name != nullptr && std::strcmp(name, "INT") == 0 ? SIGINT : SIGKILL);
 }
 
@@ -39,10 +54,22 @@ extern "C" ssize_t write(int fd, const void* data, size_t length)
     return result;
 }
 
+extern "C" int linkat(int fromDir, const char* from, int toDir, const char* to, int flags)
+{
+    using Linkat = int (*)(int, const char*, int, const char*, int);
+    static const Linkat real = reinterpret_cast<Linkat>(dlsym(RTLD_NEXT, "linkat"));
+    ++g_count;
+    Tick(false);
+    const int result = real(fromDir, from, toDir, to, flags);
+    Tick(true);
+    return result;
+}
+
 extern "C" long syscall(long number, ...)
 {
     using Syscall = long (*)(long, ...);
     static const Syscall real = reinterpret_cast<Syscall>(dlsym(RTLD_NEXT, "syscall"));
+    static const bool refuse = std::getenv("TAVOLY_NO_RENAMEAT2") != nullptr;
     va_list list;
     va_start(list, number);
     long a[6];
@@ -50,6 +77,10 @@ extern "C" long syscall(long number, ...)
         arg = va_arg(list, long);
     va_end(list);
     const bool counted = number == SYS_renameat2;
+    if (counted && refuse) {
+        errno = EINVAL;
+        return -1;
+    }
     if (counted) {
         ++g_count;
         Tick(false);
@@ -58,4 +89,16 @@ extern "C" long syscall(long number, ...)
     if (counted)
         Tick(true);
     return result;
+}
+
+extern "C" void* malloc(size_t size)
+{
+    static const long failAt = std::getenv("TAVOLY_FAIL_BIG_ALLOC") != nullptr
+                                   ? std::atol(std::getenv("TAVOLY_FAIL_BIG_ALLOC")) : 0;
+    static long big = 0;
+    if (failAt > 0 && size >= 65536 && ++big >= failAt) {
+        errno = ENOMEM;
+        return nullptr;
+    }
+    return __libc_malloc(size);
 }

@@ -1,0 +1,116 @@
+// Folders known by identity (device and inode) and reached through open
+// descriptors, never through a path string trusted twice: a folder is opened
+// again from its parent's descriptor without following a link, or from "/"
+// one component at a time, and is used only when it is still the same folder.
+// So a folder swapped for a link (or for another folder) after it was first
+// met is refused, however deep it is.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+struct FileId
+{
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    bool operator==(const FileId& other) const { return device == other.device && inode == other.inode; }
+    bool operator!=(const FileId& other) const { return !(*this == other); }
+    bool operator<(const FileId& other) const
+    {
+        return device != other.device ? device < other.device : inode < other.inode;
+    }
+};
+
+FileId IdOf(const struct stat& st);
+
+// errno of a folder that is no longer the one that was met (swapped for a
+// link or another folder).
+constexpr int kFolderReplaced = ESTALE;
+
+// True when name is one path component: not empty, not "." or "..", no '/'.
+bool IsPlainName(const std::string& name);
+
+// Opens an absolute path as a folder, one component at a time from "/",
+// following no link. The descriptor, or -1 with errno.
+int OpenFolderNoFollow(const std::string& path);
+
+// The absolute path of an open folder, with no link in it: from /proc where
+// it can say, else by walking up through "..". "" with errno when unknown.
+std::string FolderPathOf(int fd);
+
+// A link in this folder may be followed: only the runner or root can write
+// the folder, so nobody else can have put the link there or swapped it.
+bool FolderTrustsLinks(const struct stat& folder);
+
+class CFolderTable
+{
+public:
+    static constexpr std::uint32_t kNone = UINT32_MAX;
+
+    CFolderTable() = default;
+    ~CFolderTable();
+    CFolderTable(const CFolderTable&) = delete;
+    CFolderTable& operator=(const CFolderTable&) = delete;
+
+    // A folder reached from "/" by path (absolute, no links), or a folder
+    // named name in parent. fd, when not -1, is its open descriptor, which
+    // the table then owns. A folder already known by its identity keeps its
+    // index (and fd is closed).
+    std::uint32_t AddRoot(const std::string& path, const FileId& id, int fd = -1);
+    std::uint32_t AddChild(std::uint32_t parent, const std::string& name, const FileId& id, int fd = -1);
+
+    // The folder's descriptor, opened again when needed and checked to be the
+    // same folder: -1 with errno (kFolderReplaced when it is another folder
+    // now, ELOOP when a link). Valid until the next call of Open.
+    int Open(std::uint32_t index);
+
+    // The index of a folder by identity, or kNone.
+    std::uint32_t Find(const FileId& id) const;
+    std::size_t Size() const { return m_folders.size(); }
+    std::uint32_t Parent(std::uint32_t index) const { return m_folders[index].parent; }
+    // A root's path, or a child's name.
+    const std::string& Name(std::uint32_t index) const { return m_folders[index].name; }
+    const FileId& Id(std::uint32_t index) const { return m_folders[index].id; }
+    // The absolute path, for people and for the journal's readers.
+    std::string Path(std::uint32_t index) const;
+
+private:
+    struct Folder
+    {
+        std::uint32_t parent;
+        std::string name;
+        FileId id;
+        int fd;
+        std::uint64_t used;
+    };
+    void Keep(std::uint32_t index, int fd);
+
+    std::vector<Folder> m_folders;
+    std::map<FileId, std::uint32_t> m_byId;
+    std::vector<std::uint32_t> m_open;   // the folders holding a descriptor
+    std::uint64_t m_clock = 0;
+};
+
+// One MP3 file met by WalkMp3Files, in the folder of the table it names.
+struct WalkedFile
+{
+    std::uint32_t folder;
+    const std::string& name;
+    const std::string& path;   // as given, joined with '/'
+};
+
+// Searches the folder at path (given by the user: links in the path itself are
+// followed) depth first, like SearchMp3Files, but through descriptors: each
+// sub-folder is opened from its parent's descriptor. A folder link is followed
+// only where FolderTrustsLinks says so; other links are told to skipped with
+// ELOOP. entered keeps folder identities across calls. 1 searched (or met
+// before); 0 path cannot be opened as a folder (errno); -2 stopped by found.
+int WalkMp3Files(const std::string& path, CFolderTable& table, std::set<FileId>& entered,
+                 const std::function<bool(const WalkedFile&)>& found,
+                 const std::function<void(const std::string&, int)>& skipped);
