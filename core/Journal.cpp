@@ -304,7 +304,8 @@ int OpenJournalFolder(const std::string& folder, bool create, std::string& why)
     }
     const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
-        const int err = errno;
+        struct stat st;
+        const int err = errno == ENOTDIR && lstat(folder.c_str(), &st) == 0 && S_ISLNK(st.st_mode) ? ELOOP : errno;
         why = err == ELOOP ? "the journal folder " + folder + " is a link; refusing to use it"
                            : "cannot write the journal in " + folder + ": " + std::strerror(err);
         errno = err;

@@ -45,6 +45,21 @@ std::string NameIn(int parent, const FileId& child)
     return found;
 }
 
+// openat with O_NOFOLLOW | O_DIRECTORY, with a link told as ELOOP (the
+// kernel says ENOTDIR for a link when both flags are given).
+int OpenSubFolder(int parent, const char* name)
+{
+    const int fd = openat(parent, name, kFolderFlags);
+    if (fd < 0 && errno == ENOTDIR) {
+        struct stat st;
+        if (fstatat(parent, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))
+            errno = ELOOP;
+        else
+            errno = ENOTDIR;
+    }
+    return fd;
+}
+
 } // namespace
 
 FileId IdOf(const struct stat& st)
@@ -79,7 +94,7 @@ int OpenFolderNoFollow(const std::string& path)
             errno = EINVAL;   // a stored path is plain; these would step around
             return -1;
         }
-        const int next = openat(fd, part.c_str(), kFolderFlags);
+        const int next = OpenSubFolder(fd, part.c_str());
         const int err = errno;
         close(fd);
         fd = next;
@@ -214,7 +229,7 @@ int CFolderTable::Open(std::uint32_t index)
         fd = OpenFolderNoFollow(folder.name);
     } else {
         const int parent = Open(folder.parent);
-        fd = parent < 0 ? -1 : openat(parent, m_folders[index].name.c_str(), kFolderFlags);
+        fd = parent < 0 ? -1 : OpenSubFolder(parent, m_folders[index].name.c_str());
     }
     if (fd < 0)
         return -1;
@@ -352,7 +367,7 @@ int WalkMp3Files(const std::string& path, CFolderTable& table, std::set<FileId>&
         // Opened now, from the parent's descriptor: what the listing named
         // may have been swapped since.
         const int parent = table.Open(level.index);
-        int sub = parent < 0 ? -1 : openat(parent, entry.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        int sub = parent < 0 ? -1 : OpenSubFolder(parent, entry.name.c_str());
         bool viaLink = false;
         if (sub < 0 && errno == ELOOP && parent >= 0) {
             struct stat holder;

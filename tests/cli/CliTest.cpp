@@ -12,6 +12,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <map>
+#include <sys/stat.h>
 #include <random>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -77,7 +78,37 @@ protected:
 
     // Every name under the folder, sub-folders too, with what it holds.
     ::Manifest Manifest() const { return TakeManifest(dir.Path(), true); }
+
+    // The program run with the test shim preloaded and these settings.
+    Result RunShimmed(const std::vector<std::string>& args,
+                      std::vector<std::pair<std::string, std::string>> env) const
+    {
+        std::string asan = "verify_asan_link_order=0";
+        if (const char* options = std::getenv("ASAN_OPTIONS"))
+            asan = std::string(options) + ":" + asan;
+        env.emplace_back("LD_PRELOAD", KILL_SHIM);
+        env.emplace_back("ASAN_OPTIONS", asan);
+        return Run(args, dir.Path(), env);
+    }
+
+    // A sanitizer linked into the program takes write() and malloc() before
+    // the shim can.
+    bool ShimReaches() const
+    {
+        mkdir((state / "probe").c_str(), 0700);
+        WriteBytes(state / "probe/p.mp3", Audio(300) + Record("Probe"));
+        return RunShimmed({"-t", state / "probe"}, {{"TAVOLY_KILL_AT", "1"},
+                                                    {"XDG_STATE_HOME", state / "probe"}}).status
+               == 1000 + SIGKILL;
+    }
 };
+
+bool IsRoot()
+{
+    return geteuid() == 0 && access("/usr/bin/setpriv", X_OK) == 0;
+}
+
+const char* const kAsNobody = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
 
 std::string Unescape(const std::string& field)
 {
@@ -207,8 +238,7 @@ TEST_F(CliTest, RunsStoppedAtAnyPointAreUndoneCompletely)
                    {{"LD_PRELOAD", KILL_SHIM}, {"TAVOLY_KILL_AT", at}, {"TAVOLY_KILL_WHEN", when},
                     {"TAVOLY_KILL_SIGNAL", signal}, {"ASAN_OPTIONS", asan}});
     };
-    // A sanitizer linked into the program takes write() before the shim can.
-    if (runStopped("1", "before", "KILL").status != 1000 + SIGKILL)
+    if (!ShimReaches())
         GTEST_SKIP() << "the preloaded shim does not reach this build's write()";
 
     std::mt19937 random(13);
@@ -239,8 +269,12 @@ TEST_F(CliTest, ExitStatuses)
     WriteBytes(dir / "notes.txt", "x");
     EXPECT_EQ(Run({"-t", "m/a.mp3", "m/a.mp3"}, dir.Path()).status, 0);   // named twice, renamed once
     EXPECT_TRUE(Exists(dir / "m/Song A.mp3"));
+    Folder("other");
+    Mp3("other/o.mp3", "Song O");
+    ASSERT_EQ(symlink("../other", (dir / "m/link").c_str()), 0);   // the user's own link: followed
     EXPECT_EQ(Run({"-t", "m"}, dir.Path()).status, 0);   // renamed, or already named right
     EXPECT_TRUE(Exists(dir / "m/Song B.mp3"));
+    EXPECT_TRUE(Exists(dir / "other/Song O.mp3"));
 
     Mp3("m/c.mp3", "Song C");
     const Result missing = Run({"-t", "nowhere", "notes.txt", "m/c.mp3"}, dir.Path());
@@ -385,6 +419,209 @@ TEST_F(CliTest, WithoutAOrTTheWindowProgramsSettingHolds)
     WriteBytes(dir / "prog/Vov/Vov.dat", std::string(12000, '\0') + "0");
     EXPECT_EQ(Run({"m"}, dir.Path(), {}, program).status, 0);
     EXPECT_TRUE(Exists(dir / "m/Hotel California.mp3"));
+}
+
+TEST_F(CliTest, ADamagedRecordIsSkippedAndEveryOtherFileComesBack)
+{
+    Folder("m");
+    for (int i = 0; i < 60; ++i)
+        Mp3("m/t" + std::to_string(i) + ".mp3", "Song " + std::to_string(i));
+    const auto before = Manifest();
+    ASSERT_EQ(Run({"-t", "-q", "m"}, dir.Path()).status, 0);
+    const std::string journal = state / "mp3tavoly/run-1";
+    std::string bytes = ReadBytes(journal);
+    bytes[bytes.size() / 2] ^= 0x20;
+    WriteBytes(journal, bytes);
+    const Result undo = Run({"--undo", "--tsv"}, dir.Path());
+    EXPECT_EQ(undo.status, 1);
+    const auto rows = ParseTsv(undo.out);
+    const auto damaged = std::count_if(rows.begin(), rows.end(), [](const auto& row) {
+        return row[0] == "Failed, Damaged journal record! ";
+    });
+    EXPECT_EQ(damaged, 1) << undo.out;
+    EXPECT_EQ(rows.size(), 60u);   // the other 59 moved back
+    const auto after = Manifest();
+    const auto notBack = std::count_if(before.begin(), before.end(),
+                                       [&after](const auto& entry) { return after.count(entry.first) == 0; });
+    EXPECT_EQ(notBack, 1);   // only the damaged record's file
+    EXPECT_GE(ReadBytes(journal).size(), bytes.size());       // never shortened
+    EXPECT_NE(Run({"--runs"}, dir.Path()).out.find("(1 damaged record)"), std::string::npos);
+    EXPECT_EQ(Run({"--undo"}, dir.Path()).status, 1);         // still open, still named
+}
+
+TEST_F(CliTest, ARunDeeperThanAPathCanNameIsUndone)
+{
+    // 24 levels of 200-byte names: deeper than PATH_MAX, reached only by descriptors.
+    const std::string level(200, 'd');
+    int fd = open(dir.Path().c_str(), O_RDONLY | O_DIRECTORY);
+    std::string script;
+    for (int i = 0; i < 24; ++i) {
+        ASSERT_EQ(mkdirat(fd, level.c_str(), 0755), 0);
+        const int next = openat(fd, level.c_str(), O_RDONLY | O_DIRECTORY);
+        close(fd);
+        fd = next;
+        script += "cd " + level + " && ";
+    }
+    const auto names = [&fd] {
+        std::vector<std::string> found;
+        DIR* listing = fdopendir(dup(fd));
+        rewinddir(listing);
+        while (const dirent* entry = readdir(listing))
+            if (entry->d_name[0] != '.')
+                found.push_back(entry->d_name);
+        closedir(listing);
+        std::sort(found.begin(), found.end());
+        return found;
+    };
+    for (int i = 0; i < 3; ++i) {
+        const std::string bytes = Audio(300) + Record("Deep " + std::to_string(i));
+        const int file = openat(fd, ("t" + std::to_string(i) + ".mp3").c_str(), O_WRONLY | O_CREAT, 0644);
+        ASSERT_EQ(write(file, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        close(file);
+    }
+    const auto before = names();
+    const Result run = Run({"-c", script + "exec \"$0\" -t .", kRenameExe}, dir.Path(), {}, "/bin/bash");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(names(), (std::vector<std::string>{"Deep 0.mp3", "Deep 1.mp3", "Deep 2.mp3"}));
+    const Result undo = Run({"--undo"}, "/");
+    EXPECT_EQ(undo.status, 0) << undo.err;
+    EXPECT_EQ(names(), before);
+    close(fd);
+}
+
+TEST_F(CliTest, RootRenamesNothingOutsideTheTreeThroughOthersLinks)
+{
+    if (!IsRoot())
+        GTEST_SKIP() << "needs root and setpriv: root running on a tree another user can write";
+    chmod(dir.Path().c_str(), 0755);
+    Folder("secret");
+    chmod((dir / "secret").c_str(), 0700);   // only root may enter
+    Folder("tree");
+    Folder("tree/shared");
+    chmod((dir / "tree/shared").c_str(), 01777);
+    Folder("tree/shared/sub");
+    for (const char* name : {"a.mp3", "b.mp3"}) {
+        Mp3(std::string("secret/") + name, std::string("Chosen ") + name);
+        ASSERT_EQ(chown(Mp3(std::string("tree/shared/sub/") + name, std::string("Own ") + name).c_str(),
+                        65534, 65534), 0);
+    }
+    ASSERT_EQ(chown((dir / "tree/shared/sub").c_str(), 65534, 65534), 0);
+    // A link the other user made before the run.
+    ASSERT_EQ(Run({"-c", std::string(kAsNobody) + "ln -s ../../secret tree/shared/link"}, dir.Path(), {},
+                  "/bin/sh").status, 0);
+    const auto secret = TakeManifest(dir / "secret");
+    if (!ShimReaches())
+        GTEST_SKIP() << "the preloaded shim does not reach this build's write()";
+    // After the search, just before the first write of the journal, the user
+    // swaps the folder for a link to the secret one.
+    const Result run = RunShimmed({"-t", "tree"}, {
+        {"TAVOLY_KILL_AT", "1"},
+        {"TAVOLY_HOOK_CMD", std::string(kAsNobody)
+                            + "sh -c 'mv tree/shared/sub tree/shared/old && ln -s ../../secret tree/shared/sub'"}});
+    EXPECT_NE(run.status, 99) << "the swap itself failed";
+    EXPECT_NE(run.err.find("tree/shared/link: a link in a folder that others can write to, not followed"),
+              std::string::npos) << run.err;
+    EXPECT_EQ(TakeManifest(dir / "secret"), secret);
+    const Result undo = Run({"--undo"}, dir.Path());   // the folder is a link now: refused
+    EXPECT_EQ(undo.status, 1) << undo.err;
+    EXPECT_EQ(TakeManifest(dir / "secret"), secret);
+}
+
+TEST_F(CliTest, TheJournalMustBeTheRunnersOwn)
+{
+    Folder("m");
+    Mp3("m/a.mp3", "Song A");
+    Folder("elsewhere");
+    const auto before = Manifest();
+    const std::string journal = state / "mp3tavoly";
+    const auto refused = [&](const std::string& what) {
+        SCOPED_TRACE(what);
+        const Result trial = Run({"-t", "-n", "m"}, dir.Path());
+        const Result run = Run({"-t", "m"}, dir.Path());
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(trial.status, 1);   // the dry run says so too
+        EXPECT_EQ(trial.out, run.out);
+        EXPECT_NE(run.err.find("refusing to use it"), std::string::npos) << run.err;
+        EXPECT_EQ(Manifest(), before);
+    };
+    ASSERT_EQ(symlink((dir / "elsewhere").c_str(), journal.c_str()), 0);
+    refused("a link");
+    std::remove(journal.c_str());
+    ASSERT_EQ(mkdir(journal.c_str(), 0700), 0);
+    chmod(journal.c_str(), 0777);
+    refused("writable by others");
+    chmod(journal.c_str(), 0700);
+    if (IsRoot()) {
+        ASSERT_EQ(chown(journal.c_str(), 65534, 65534), 0);   // sudo -E with the user's folder
+        refused("another user's");
+        ASSERT_EQ(chown(journal.c_str(), 0, 0), 0);
+    }
+    // An unwritable folder: the dry run predicts the refusal.
+    const Result noFolder = Run({"-t", "-n", "m"}, dir.Path(), {{"XDG_STATE_HOME", dir / "m/a.mp3"}});
+    EXPECT_EQ(noFolder.status, 1);
+    EXPECT_NE(noFolder.err.find("cannot write the journal"), std::string::npos) << noFolder.err;
+    EXPECT_EQ(noFolder.out, "");
+
+    // A journal's names are one path component each, whoever wrote it.
+    WriteBytes(dir / "victim.mp3", "keep me");
+    WriteBytes(journal + "/run-7", std::string("mp3tavoly-rename journal 1\n0\nM") + (dir / "m/a.mp3")
+                                       + std::string(1, '\0') + "../victim.mp3" + std::string(1, '\0'));
+    chmod((journal + "/run-7").c_str(), 0600);
+    const Result undo = Run({"--undo", "7"}, dir.Path());
+    EXPECT_EQ(undo.status, 1);
+    EXPECT_NE(undo.out.find("Failed, Damaged journal record!"), std::string::npos) << undo.out;
+    EXPECT_EQ(ReadBytes(dir / "victim.mp3"), "keep me");
+    EXPECT_TRUE(Exists(dir / "m/a.mp3"));
+}
+
+TEST_F(CliTest, AKillInsideTheLinkAndUnlinkMoveIsUndoneByRemovingTheExtraName)
+{
+    Folder("m");
+    Mp3("m/a.mp3", "Song A");
+    Mp3("m/b.mp3", "Song B");
+    const auto before = Manifest();
+    if (!ShimReaches())
+        GTEST_SKIP() << "the preloaded shim does not reach this build's write()";
+    // Counted: the header's write, the first record's, then the link.
+    const Result run = RunShimmed({"-t", "m"}, {{"TAVOLY_NO_RENAMEAT2", "1"}, {"TAVOLY_KILL_AT", "3"},
+                                                {"TAVOLY_KILL_WHEN", "after"}});
+    EXPECT_EQ(run.status, 1000 + SIGKILL);
+    const auto linked = Manifest();
+    EXPECT_EQ(linked.size(), before.size() + 1);   // one file under two names
+    const Result undo = Run({"--undo"}, dir.Path());
+    EXPECT_EQ(undo.status, 0) << undo.out << undo.err;
+    EXPECT_EQ(Manifest(), before);
+    // Without a kill the fallback renames and undoes as the ordinary move does.
+    EXPECT_EQ(RunShimmed({"-t", "m"}, {{"TAVOLY_NO_RENAMEAT2", "1"}}).status, 0);
+    EXPECT_TRUE(Exists(dir / "m/Song A.mp3") && Exists(dir / "m/Song B.mp3"));
+    EXPECT_EQ(RunShimmed({"--undo"}, {{"TAVOLY_NO_RENAMEAT2", "1"}}).status, 0);
+    EXPECT_EQ(Manifest(), before);
+}
+
+TEST_F(CliTest, LimitsStopTheRunWithItsSummary)
+{
+    Folder("m");
+    for (int i = 0; i < 30; ++i)
+        Mp3("m/t" + std::to_string(i) + ".mp3", "S" + std::to_string(i));
+    const auto before = Manifest();
+    // A file-size limit the journal outgrows: the run stops at that write.
+    const Result limited = Run({"--fsize=900", kRenameExe, "-t", "m"}, dir.Path(), {}, "/usr/bin/prlimit");
+    EXPECT_EQ(limited.status, 1) << limited.err;
+    EXPECT_NE(limited.err.find("File too large; stopped"), std::string::npos) << limited.err;
+    EXPECT_NE(limited.err.find("; run 1 (undo:"), std::string::npos) << limited.err;
+    EXPECT_EQ(Run({"--undo"}, dir.Path()).status, 0);
+    EXPECT_EQ(Manifest(), before);
+
+    if (!ShimReaches())
+        GTEST_SKIP() << "the preloaded shim does not reach this build's malloc()";
+    for (int i = 0; i < 600; ++i)
+        Mp3("m/" + std::string(150, 'n') + std::to_string(i) + ".mp3", "Song " + std::to_string(i));
+    const auto many = Manifest();
+    const Result starved = RunShimmed({"-t", "m"}, {{"TAVOLY_FAIL_BIG_ALLOC", "3"}});
+    EXPECT_EQ(starved.status, 2) << starved.err;
+    EXPECT_NE(starved.err.find("out of memory; stopped"), std::string::npos) << starved.err;
+    EXPECT_NE(starved.err.find(" renamed, "), std::string::npos) << starved.err;   // the summary
+    EXPECT_EQ(Manifest(), many);
 }
 
 } // namespace
