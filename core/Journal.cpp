@@ -470,6 +470,7 @@ int CRunJournal::RecordMove(const CFolderTable& table, std::uint32_t folder, con
     AddField(payload, newName);
     AddNumber(payload, file.device);
     AddNumber(payload, file.inode);
+    AddNumber(payload, file.birth);
     AppendFrame(records, 'M', payload);
     if (!Append(records))
         return 0;
@@ -615,8 +616,9 @@ private:
             return true;
         }
         case 'M': {
-            if (f.size() != 6 || !ParseNumber(f[0], a) || !ParseNumber(f[1], b) || !ParseNumber(f[4], c)
-                || !ParseNumber(f[5], d))
+            std::uint64_t birth = 0;
+            if (f.size() != 7 || !ParseNumber(f[0], a) || !ParseNumber(f[1], b) || !ParseNumber(f[4], c)
+                || !ParseNumber(f[5], d) || !ParseNumber(f[6], birth))
                 return false;
             const auto folder = m_folderIds.find(b);
             if (folder == m_folderIds.end() || !IsPlainName(std::string(f[2])) || !IsPlainName(std::string(f[3])))
@@ -626,7 +628,7 @@ private:
             move.folder = folder->second;
             move.oldName = f[2];
             move.newName = f[3];
-            move.file = FileId{c, d};
+            move.file = FileId{c, d, birth};
             m_bySeq[a] = m_moves.size();
             m_moves.push_back(move);
             return true;

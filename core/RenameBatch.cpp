@@ -38,15 +38,9 @@ std::string FolderPart(const std::string& path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-bool EntryId(int folder, const std::string& name, FileId& id, struct stat* out = nullptr)
+bool EntryId(int folder, const std::string& name, FileId& id)
 {
-    struct stat st;
-    if (fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-        return false;
-    id = IdOf(st);
-    if (out != nullptr)
-        *out = st;
-    return true;
+    return FileIdAt(folder, name.c_str(), 0, id);
 }
 
 // What a trial takes the folders to hold: the names it has moved so far, over
@@ -285,13 +279,13 @@ bool CRenameBatch::ReadNames(bool artistFirst, BatchObserver& observer)
             viaLink = true;
         }
         std::string state = kStateUnwritable;
-        struct stat st;
         if (fd >= 0) {
             state = TheTagFile().ReadSongNameFrom(fd, title, artist);
             const int err = errno;
             // The entry's own identity: a link's, when read through one.
-            if (viaLink ? fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 : fstat(fd, &st) == 0)
-                file.id = IdOf(st);
+            FileId id;
+            if (viaLink ? FileIdAt(folder, name.c_str(), 0, id) : FileIdAt(fd, "", AT_EMPTY_PATH, id))
+                file.id = id;
             close(fd);
             errno = err;
         }
@@ -340,7 +334,7 @@ int CRenameBatch::Perform(CRunJournal* journal, BatchObserver& observer)
             err = moved ? 0 : errno;
         } else {
             FileId there;
-            if (EntryId(folder, target, there) && there != file.id) {
+            if (EntryId(folder, target, there) && !SameFile(there, file.id)) {
                 // Failed without a record: a killed run's last record whose
                 // move never came must not name the other file.
                 err = EEXIST;
@@ -448,8 +442,8 @@ int UndoRun(CRunFile& run, bool trial, BatchObserver& observer)
             const bool oldThere = step.Entry(key, folder, oldName, atOld);
             const bool newThere = step.Entry(key, folder, newName, atNew);
             // Version 1 kept no identities: its files are taken as they come.
-            const bool oldIsIt = oldThere && (legacy ? !newThere : atOld == move.file);
-            const bool newIsIt = newThere && (legacy || atNew == move.file);
+            const bool oldIsIt = oldThere && (legacy ? !newThere : SameFile(atOld, move.file));
+            const bool newIsIt = newThere && (legacy || SameFile(atNew, move.file));
             if (oldIsIt && newIsIt) {
                 // Both names on the one file: a move by link and unlink cut
                 // off between the two. Only the extra name goes.
@@ -476,7 +470,7 @@ int UndoRun(CRunFile& run, bool trial, BatchObserver& observer)
                 err = errno;
                 state = err == EEXIST ? kUndoNameTaken : kUndoFailed;
                 outcome = Outcome::Failed;
-            } else if (!legacy && (!EntryId(folder, oldName, atOld) || atOld != move.file)) {
+            } else if (!legacy && (!EntryId(folder, oldName, atOld) || !SameFile(atOld, move.file))) {
                 // Swapped between the look and the move: put it back as it was.
                 MoveNoReplaceAt(folder, oldName, newName);
                 state = kUndoReplaced;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <dirent.h>
+#include <sys/sysmacros.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -65,6 +66,24 @@ int OpenSubFolder(int parent, const char* name)
 FileId IdOf(const struct stat& st)
 {
     return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+bool FileIdAt(int folder, const char* name, int flags, FileId& id)
+{
+    struct statx st;
+    if (statx(folder, name, flags | AT_SYMLINK_NOFOLLOW, STATX_INO | STATX_BTIME, &st) != 0)
+        return false;
+    id.device = makedev(st.stx_dev_major, st.stx_dev_minor);
+    id.inode = st.stx_ino;
+    id.birth = (st.stx_mask & STATX_BTIME) != 0
+                   ? static_cast<std::uint64_t>(st.stx_btime.tv_sec) * 1000000000u + st.stx_btime.tv_nsec
+                   : 0;
+    return true;
+}
+
+bool SameFile(const FileId& a, const FileId& b)
+{
+    return a == b && (a.birth == 0 || b.birth == 0 || a.birth == b.birth);
 }
 
 bool IsPlainName(const std::string& name)

@@ -19,6 +19,9 @@ struct FileId
 {
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
+    // When the file was made (ns since the epoch), 0 when the file system does
+    // not say; not part of == or <, see SameFile.
+    std::uint64_t birth = 0;
     bool operator==(const FileId& other) const { return device == other.device && inode == other.inode; }
     bool operator!=(const FileId& other) const { return !(*this == other); }
     bool operator<(const FileId& other) const
@@ -28,6 +31,15 @@ struct FileId
 };
 
 FileId IdOf(const struct stat& st);
+
+// The identity of the entry name in folder (a link's own, not its target's),
+// with its birth time where the file system keeps one. false with errno.
+// An empty name with AT_EMPTY_PATH in flags gives folder's own.
+bool FileIdAt(int folder, const char* name, int flags, FileId& id);
+
+// The same file: same device and inode, and born at the same time where both
+// times are known, so an inode number used again for a new file is told apart.
+bool SameFile(const FileId& a, const FileId& b);
 
 // errno of a folder that is no longer the one that was met (swapped for a
 // link or another folder).
