@@ -33,6 +33,9 @@ void Tick(bool after)
         return;
     if (hook != nullptr) {
         const int err = errno;
+        // The command's own processes must not count and hook again.
+        unsetenv("LD_PRELOAD");
+        unsetenv("TAVOLY_KILL_AT");
         if (std::system(hook) != 0)
             _exit(99);   // the test's own setup failed: say so loudly
         errno = err;
