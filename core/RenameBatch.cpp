@@ -43,6 +43,12 @@ bool EntryId(int folder, const std::string& name, FileId& id)
     return FileIdAt(folder, name.c_str(), 0, id);
 }
 
+nlink_t LinkCount(int folder, const std::string& name)
+{
+    struct stat st;
+    return fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 ? st.st_nlink : 0;
+}
+
 // What a trial takes the folders to hold: the names it has moved so far, over
 // what the disk holds.
 class FolderModel
@@ -242,18 +248,12 @@ int CRenameBatch::AddPath(const std::string& path, BatchObserver& observer)
         close(fd);
         return 1;   // a folder search has planned it already
     }
-    std::uint32_t index = m_folders.Find(id);
+    const std::uint32_t index = m_folders.AddOpened(fd, id, true);
     if (index == CFolderTable::kNone) {
-        const std::string real = FolderPathOf(fd);
-        if (real.empty()) {
-            const int err = errno != 0 ? errno : ENOENT;
-            close(fd);
-            errno = err;
-            return 0;
-        }
-        index = m_folders.AddRoot(real, id, fd);
-    } else {
+        const int err = errno;
         close(fd);
+        errno = err;
+        return 0;
     }
     if (m_named.emplace(index, name).second)
         Add(path, name, index);
@@ -444,15 +444,18 @@ int UndoRun(CRunFile& run, bool trial, BatchObserver& observer)
             // Version 1 kept no identities: its files are taken as they come.
             const bool oldIsIt = oldThere && (legacy ? !newThere : SameFile(atOld, move.file));
             const bool newIsIt = newThere && (legacy || SameFile(atNew, move.file));
-            if (oldIsIt && newIsIt) {
-                // Both names on the one file: a move by link and unlink cut
-                // off between the two. Only the extra name goes.
+            // Both names on the one file: two links (a move by link and
+            // unlink cut off between the two), or one entry that a folder
+            // ignoring letter case finds under either name.
+            const bool twoLinks = oldIsIt && newIsIt && LinkCount(folder, newName) >= 2;
+            if (twoLinks) {
+                // Only the extra name goes.
                 if (!trial && unlinkat(folder, newName.c_str(), 0) != 0) {
                     err = errno;
                     state = kUndoFailed;
                     outcome = Outcome::Failed;
                 }
-            } else if (oldIsIt) {
+            } else if (oldIsIt && !newIsIt) {
                 state = kUndoNotMoved;   // never moved (a killed run), or moved back already
                 outcome = Outcome::Unchanged;
             } else if (!newThere) {

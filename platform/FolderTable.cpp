@@ -215,6 +215,23 @@ std::uint32_t CFolderTable::AddChild(std::uint32_t parent, const std::string& na
     return index;
 }
 
+std::uint32_t CFolderTable::AddOpened(int fd, const FileId& id, bool keep)
+{
+    std::uint32_t index = Find(id);
+    if (index == kNone) {
+        const std::string real = FolderPathOf(fd);
+        if (real.empty()) {
+            if (errno == 0)
+                errno = ENOENT;
+            return kNone;
+        }
+        return AddRoot(real, id, keep ? fd : -1);
+    }
+    if (keep)
+        close(fd);
+    return index;
+}
+
 void CFolderTable::Keep(std::uint32_t index, int fd)
 {
     if (m_open.size() >= kMaxOpen) {
@@ -355,16 +372,12 @@ int WalkMp3Files(const std::string& path, CFolderTable& table, std::set<FileId>&
         close(fd);
         return 1;   // met before through a link: nothing to do
     }
-    std::uint32_t root = table.Find(IdOf(st));
+    const std::uint32_t root = table.AddOpened(fd, IdOf(st), false);
     if (root == CFolderTable::kNone) {
-        const std::string real = FolderPathOf(fd);
-        if (real.empty()) {
-            const int err = errno != 0 ? errno : ENOENT;
-            close(fd);
-            errno = err;
-            return 0;
-        }
-        root = table.AddRoot(real, IdOf(st));
+        const int err = errno;
+        close(fd);
+        errno = err;
+        return 0;
     }
     std::vector<Level> levels(1);
     levels[0].prefix = (!path.empty() && path.back() == '/') ? path : path + '/';
@@ -410,21 +423,14 @@ int WalkMp3Files(const std::string& path, CFolderTable& table, std::set<FileId>&
             close(sub);
             continue;
         }
-        std::uint32_t index = table.Find(IdOf(subSt));
+        const std::uint32_t index = viaLink ? table.AddOpened(sub, IdOf(subSt), false)
+                                            : table.AddChild(level.index, entry.name, IdOf(subSt));
         if (index == CFolderTable::kNone) {
-            if (viaLink) {
-                const std::string real = FolderPathOf(sub);
-                if (real.empty()) {
-                    const int err = errno != 0 ? errno : ENOENT;
-                    close(sub);
-                    if (skipped)
-                        skipped(entryPath, err);
-                    continue;
-                }
-                index = table.AddRoot(real, IdOf(subSt));
-            } else {
-                index = table.AddChild(level.index, entry.name, IdOf(subSt));
-            }
+            const int err = errno;
+            close(sub);
+            if (skipped)
+                skipped(entryPath, err);
+            continue;
         }
         Level next;
         next.prefix = entryPath + '/';

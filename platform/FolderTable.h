@@ -76,6 +76,11 @@ public:
     // index (and fd is closed).
     std::uint32_t AddRoot(const std::string& path, const FileId& id, int fd = -1);
     std::uint32_t AddChild(std::uint32_t parent, const std::string& name, const FileId& id, int fd = -1);
+    // A folder opened some other way (by a path the user gave, through a
+    // link): found by identity, or added as a root under its path without
+    // links. The table takes fd when keep is set, else the caller keeps it.
+    // kNone with errno when its path cannot be found.
+    std::uint32_t AddOpened(int fd, const FileId& id, bool keep);
 
     // The folder's descriptor, opened again when needed and checked to be the
     // same folder: -1 with errno (kFolderReplaced when it is another folder

@@ -12,6 +12,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <map>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <random>
 #include <sys/wait.h>
@@ -435,6 +436,35 @@ TEST_F(CliTest, WithoutAOrTTheWindowProgramsSettingHolds)
     EXPECT_TRUE(Exists(dir / "m/Hotel California.mp3"));
 }
 
+TEST_F(CliTest, AnUndoOnAReadOnlyFileSystemStaysOpenUntilItCanMoveThemAll)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "mounting a file system of its own needs root";
+    Folder("fs");
+    const std::string fs = dir / "fs";
+    if (mount("tavoly-ro", fs.c_str(), "tmpfs", 0, "size=1m,mode=0755") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+    struct Unmount
+    {
+        std::string path;
+        ~Unmount() { umount2(path.c_str(), MNT_DETACH); }
+    } unmount{fs};
+    for (int i = 0; i < 5; ++i)
+        Mp3("fs/t" + std::to_string(i) + ".mp3", "Song " + std::to_string(i));
+    const auto before = Manifest();
+    EXPECT_EQ(Run({"-t", "-q", "fs"}, dir.Path()).status, 0);
+    ASSERT_EQ(mount(nullptr, fs.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+    const Result readOnly = Run({"--undo", "--tsv"}, dir.Path());
+    ASSERT_EQ(mount(nullptr, fs.c_str(), nullptr, MS_REMOUNT, nullptr), 0);
+    EXPECT_EQ(readOnly.status, 1);
+    for (const auto& row : ParseTsv(readOnly.out))
+        EXPECT_EQ(row[3], "Read-only file system") << row[0];
+    EXPECT_NE(readOnly.err.find("5 files not back yet"), std::string::npos) << readOnly.err;
+    const Result writable = Run({"--undo"}, dir.Path());
+    EXPECT_EQ(writable.status, 0) << writable.err;
+    EXPECT_EQ(Manifest(), before);
+}
+
 TEST_F(CliTest, ADamagedRecordIsSkippedAndEveryOtherFileComesBack)
 {
     Folder("m");
@@ -568,6 +598,9 @@ TEST_F(CliTest, TheJournalMustBeTheRunnersOwn)
     if (IsRoot()) {
         ASSERT_EQ(chown(journal.c_str(), 65534, 65534), 0);   // sudo -E with the user's folder
         refused("another user's");
+        const Result undo = Run({"--undo", "1"}, dir.Path());
+        EXPECT_EQ(undo.status, 1);
+        EXPECT_NE(undo.err.find("refusing to use it"), std::string::npos) << undo.err;
         ASSERT_EQ(chown(journal.c_str(), 0, 0), 0);
     }
     // An unwritable folder: the dry run predicts the refusal.
