@@ -413,7 +413,8 @@ int UndoRun(CRunFile& run, bool trial, BatchObserver& observer)
                                      "a damaged record at byte " + std::to_string(offset) + ", skipped"});
     FolderModel model;
     CUndoStep step(trial, model);
-    std::string oldName, newName, renamed;
+    std::string oldName, newName, renamed, shownPath;
+    std::uint32_t shownFolder = CFolderTable::kNone;
     int marked = 1;
     for (std::size_t n = 0; n < moves.size(); ++n) {
         if (observer.StopRequested()) {
@@ -429,7 +430,11 @@ int UndoRun(CRunFile& run, bool trial, BatchObserver& observer)
         std::uint32_t key = 0;
         const int folder = step.Folder(run, move, key);
         const bool legacy = !move.legacyPath.empty();
-        renamed = (legacy ? FolderPart(std::string(move.legacyPath)) : run.Folders().Path(move.folder)) + "/" + newName;
+        if (legacy || move.folder != shownFolder) {
+            shownPath = legacy ? FolderPart(std::string(move.legacyPath)) : run.Folders().Path(move.folder);
+            shownFolder = legacy ? CFolderTable::kNone : move.folder;
+        }
+        renamed = shownPath + "/" + newName;
         const char* state = kUndoMovedBack;
         Outcome outcome = Outcome::Renamed;
         int err = 0;
@@ -438,46 +443,48 @@ int UndoRun(CRunFile& run, bool trial, BatchObserver& observer)
             state = kUndoFailed;
             outcome = Outcome::Failed;
         } else {
+            // The new name first: in the common case it holds the file and
+            // the move, which never replaces, is all that is left to do.
             FileId atOld, atNew;
-            const bool oldThere = step.Entry(key, folder, oldName, atOld);
             const bool newThere = step.Entry(key, folder, newName, atNew);
             // Version 1 kept no identities: its files are taken as they come.
-            const bool oldIsIt = oldThere && (legacy ? !newThere : SameFile(atOld, move.file));
             const bool newIsIt = newThere && (legacy || SameFile(atNew, move.file));
-            // Both names on the one file: two links (a move by link and
-            // unlink cut off between the two), or one entry that a folder
-            // ignoring letter case finds under either name.
-            const bool twoLinks = oldIsIt && newIsIt && LinkCount(folder, newName) >= 2;
-            if (twoLinks) {
-                // Only the extra name goes.
-                if (!trial && unlinkat(folder, newName.c_str(), 0) != 0) {
-                    err = errno;
-                    state = kUndoFailed;
+            int moved = 0;
+            if (newIsIt) {
+                moved = trial ? model.Move(key, folder, newName, oldName, err)
+                              : MoveNoReplaceAt(folder, newName, oldName);
+                if (!trial)
+                    err = moved ? 0 : errno;
+            }
+            // A file swapped in between the look and the move would only get
+            // a free name in the same folder, which whoever could swap it in
+            // could give it too; so no second look after the move.
+            if (moved == 0 && newIsIt && err != EEXIST) {
+                state = kUndoFailed;
+                outcome = Outcome::Failed;
+            } else if (moved == 0) {
+                // Refused, or not there: what does the old name hold?
+                const bool oldThere = step.Entry(key, folder, oldName, atOld);
+                const bool oldIsIt = oldThere && (legacy ? !newThere : SameFile(atOld, move.file));
+                if (oldIsIt && newIsIt && LinkCount(folder, newName) >= 2) {
+                    // Two links to the file: a move by link and unlink cut off
+                    // between the two. Only the extra name goes.
+                    if (!trial && unlinkat(folder, newName.c_str(), 0) != 0) {
+                        err = errno;
+                        state = kUndoFailed;
+                        outcome = Outcome::Failed;
+                    }
+                } else if (oldIsIt && !newIsIt) {
+                    state = kUndoNotMoved;   // never moved (a killed run), or moved back already
+                    outcome = Outcome::Unchanged;
+                } else if (newIsIt) {
+                    state = kUndoNameTaken;
                     outcome = Outcome::Failed;
-                }
-            } else if (oldIsIt && !newIsIt) {
-                state = kUndoNotMoved;   // never moved (a killed run), or moved back already
-                outcome = Outcome::Unchanged;
-            } else if (!newThere) {
-                state = kUndoGone;
-                outcome = Outcome::Failed;
-            } else if (!newIsIt) {
-                state = kUndoReplaced;
-                outcome = Outcome::Failed;
-            } else if (trial) {
-                if (!model.Move(key, folder, newName, oldName, err)) {
-                    state = err == EEXIST ? kUndoNameTaken : kUndoFailed;
+                } else {
+                    state = newThere ? kUndoReplaced : kUndoGone;
                     outcome = Outcome::Failed;
+                    err = 0;
                 }
-            } else if (!MoveNoReplaceAt(folder, newName, oldName)) {
-                err = errno;
-                state = err == EEXIST ? kUndoNameTaken : kUndoFailed;
-                outcome = Outcome::Failed;
-            } else if (!legacy && (!EntryId(folder, oldName, atOld) || !SameFile(atOld, move.file))) {
-                // Swapped between the look and the move: put it back as it was.
-                MoveNoReplaceAt(folder, oldName, newName);
-                state = kUndoReplaced;
-                outcome = Outcome::Failed;
             }
         }
         if (outcome != Outcome::Failed && !trial && !run.MarkBack(move))
