@@ -170,6 +170,7 @@ std::vector<unsigned long> RunIds(int folder)
             close(fd);
         return ids;
     }
+    rewinddir(dir);   // the copy shares its offset with the folder's descriptor
     while (const dirent* entry = readdir(dir)) {
         if (const unsigned long id = IdOf(entry->d_name))
             ids.push_back(id);
