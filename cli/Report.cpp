@@ -184,11 +184,11 @@ void CReport::Error(const std::string& message)
     std::fputs(line.c_str(), stderr);
 }
 
-void CReport::Summary(const char* doneWord, const std::string& note)
+void CReport::Summary(const char* doneWord, const std::string& note, bool always)
 {
     ClearProgress();
     std::fflush(stdout);
-    if (m_quiet && g_stopSignal == 0)
+    if (m_quiet && g_stopSignal == 0 && !always)
         return;
     std::fprintf(stderr, "%zu %s, %zu failed, %zu unchanged, %.2f seconds%s\n", m_count[0], doneWord,
                  m_count[2], m_count[1], Seconds(Clock::now() - m_start), note.c_str());

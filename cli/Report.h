@@ -35,8 +35,9 @@ public:
 
     // An error or a notice on stderr, after clearing the progress line.
     void Error(const std::string& message);
-    // The closing line on stderr (not with -q): what became of the files.
-    void Summary(const char* doneWord, const std::string& note);
+    // The closing line on stderr: what became of the files. Not with -q,
+    // unless always (a run stopped early, whose id the user needs).
+    void Summary(const char* doneWord, const std::string& note, bool always = false);
     // Ends the output; false when stdout could not be written.
     bool Flush();
 

@@ -242,7 +242,7 @@ int Rename(const Options& options)
     }
     if (!journal.Finish())
         report.Error("cannot write the journal in " + journal.Folder() + ": " + std::strerror(errno));
-    report.Summary("renamed", RenameNote(options, journal.Id()));
+    report.Summary("renamed", RenameNote(options, journal.Id()), performed < 0 || outOfMemory);
     if (!report.Flush()) {
         report.Error(std::string("cannot write the output: ") + std::strerror(errno));
         status = std::max(status, static_cast<int>(kSomeFailed));
@@ -322,7 +322,7 @@ int Undo(const Options& options)
                 + (run.Damaged().size() == 1 ? "record" : "records");
     if (g_stopSignal != 0)
         note += "; stopped by a signal";
-    report.Summary("moved back", note);
+    report.Summary("moved back", note, undone < 0 || outOfMemory);
     const bool written = report.Flush();
     if (StopStatus() != 0)
         return StopStatus();

@@ -440,14 +440,12 @@ int CRunJournal::Append(const std::string& records)
     return 1;
 }
 
-int CRunJournal::RecordMove(const CFolderTable& table, std::uint32_t folder, const std::string& oldName,
-                            const std::string& newName, const FileId& file)
+std::uint64_t CRunJournal::QueueMove(const CFolderTable& table, std::uint32_t folder, const std::string& oldName,
+                                    const std::string& newName, const FileId& file)
 {
-    if (m_fd < 0 && !Create())
-        return 0;
-    std::string records, payload;
+    std::string payload;
     // The folder and those above it that the journal does not know yet,
-    // outermost first, in the same write as the move.
+    // outermost first, ahead of the move.
     std::vector<std::uint32_t> missing;
     for (std::uint32_t at = folder; at != CFolderTable::kNone; at = table.Parent(at)) {
         if (at < m_folderWritten.size() && m_folderWritten[at])
@@ -462,47 +460,59 @@ int CRunJournal::RecordMove(const CFolderTable& table, std::uint32_t folder, con
         AddField(payload, table.Name(*it));
         AddNumber(payload, table.Id(*it).device);
         AddNumber(payload, table.Id(*it).inode);
-        AppendFrame(records, 'D', payload);
+        AppendFrame(m_queued, 'D', payload);
+        if (m_folderWritten.size() <= *it)
+            m_folderWritten.resize(*it + 1, false);
+        m_folderWritten[*it] = true;
     }
     payload.clear();
-    AddNumber(payload, m_seq + 1);
+    AddNumber(payload, ++m_seq);
     AddNumber(payload, folder);
     AddField(payload, oldName);
     AddField(payload, newName);
     AddNumber(payload, file.device);
     AddNumber(payload, file.inode);
     AddNumber(payload, file.birth);
-    AppendFrame(records, 'M', payload);
-    if (!Append(records))
-        return 0;
-    for (const std::uint32_t at : missing) {
-        if (m_folderWritten.size() <= at)
-            m_folderWritten.resize(at + 1, false);
-        m_folderWritten[at] = true;
-    }
-    ++m_seq;
-    ++m_moved;
-    return 1;
+    AppendFrame(m_queued, 'M', payload);
+    ++m_queuedMoves;
+    return m_seq;
 }
 
-int CRunJournal::RecordFailed()
+void CRunJournal::QueueFailed(std::uint64_t seq)
 {
-    if (m_fd < 0)
-        return 0;
-    std::string payload, record;
-    AddNumber(payload, m_seq);
-    AppendFrame(record, 'F', payload);
-    if (!Append(record))
-        return 0;
+    std::string payload;
+    AddNumber(payload, seq);
+    AppendFrame(m_queued, 'F', payload);
     --m_moved;
-    return 1;
+}
+
+int CRunJournal::WriteQueued()
+{
+    if (m_queued.empty())
+        return 1;
+    if (m_fd < 0 && !Create()) {
+        const int err = errno;
+        m_queued.clear();
+        errno = err;
+        return 0;
+    }
+    const int written = Append(m_queued);
+    if (written)
+        m_moved += m_queuedMoves;
+    m_queued.clear();
+    m_queuedMoves = 0;
+    return written;
 }
 
 int CRunJournal::Finish()
 {
-    if (m_fd < 0)
-        return 1;
     int ok = 1;
+    if (m_fd >= 0 && !WriteQueued())
+        ok = 0;
+    m_queued.clear();
+    m_queuedMoves = 0;
+    if (m_fd < 0)
+        return ok;
     if (m_moved == 0) {
         unlinkat(m_folderFd, (kPrefix + m_id).c_str(), 0);
         m_id.clear();

@@ -1,7 +1,9 @@
 // The journal of the command-line renamer: one file per run, kept so that any
-// past run can be undone. A move is written to the file before the file is
-// moved, and marked failed right after when it did not happen; so whenever the
-// run stops, even killed, every file it moved is in the journal.
+// past run can be undone. Moves are written to the file in batches, each batch
+// before any of its files is moved, and those that did not happen are marked
+// failed with the next batch or at the end; so whenever the run stops, even
+// killed, every file it moved is in the journal, and a move recorded but not
+// made is found by its undo under its old name.
 //
 // Each record is framed and self-checking (a length and a CRC-32C), so a
 // damaged record is found, named by its offset and skipped, and every record
@@ -46,15 +48,20 @@ public:
     // Opens and checks the folder (making it when missing). 1 ready; 0 not,
     // with why.
     int Prepare(std::string& why);
-    // Records that oldName in folder (of table), the file file, is about to
-    // be renamed to newName. 1 written; 0 not (errno set; the journal is as
-    // before the call).
-    int RecordMove(const CFolderTable& table, std::uint32_t folder, const std::string& oldName,
-                   const std::string& newName, const FileId& file);
-    // The move recorded last did not happen. 1 written, 0 not.
-    int RecordFailed();
-    // Flushes to disk and closes; a journal that moved nothing is removed.
-    // 1 when everything recorded is on disk.
+    // Queues the record that oldName in folder (of table), the file file, is
+    // about to be renamed to newName. Returns the move's number.
+    std::uint64_t QueueMove(const CFolderTable& table, std::uint32_t folder, const std::string& oldName,
+                            const std::string& newName, const FileId& file);
+    // Queues the mark that move seq did not happen.
+    void QueueFailed(std::uint64_t seq);
+    // Writes what is queued with one write call: done before any of the
+    // queued moves is made. 1 written; 0 not (errno set; the journal is as
+    // before the call, and nothing queued is kept).
+    int WriteQueued();
+    // Bytes queued and not written yet.
+    std::size_t Queued() const { return m_queued.size(); }
+    // Writes what is queued, flushes to disk and closes; a journal that moved
+    // nothing is removed. 1 when everything recorded is on disk.
     int Finish();
     // The run's id, "" until the first move was recorded.
     const std::string& Id() const { return m_id; }
@@ -73,6 +80,8 @@ private:
     std::size_t m_moved = 0;    // moves recorded and not marked failed
     std::uint64_t m_seq = 0;    // the number of the last move recorded
     std::vector<bool> m_folderWritten;
+    std::string m_queued;       // records not written yet
+    std::size_t m_queuedMoves = 0;
     std::timespec m_synced{};   // when the data last went to disk
 };
 

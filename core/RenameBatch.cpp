@@ -280,12 +280,20 @@ bool CRenameBatch::ReadNames(bool artistFirst, BatchObserver& observer)
         }
         std::string state = kStateUnwritable;
         if (fd >= 0) {
-            state = TheTagFile().ReadSongNameFrom(fd, title, artist);
-            const int err = errno;
-            // The entry's own identity: a link's, when read through one.
+            // One look gives the kind, the size and the identity: the entry's
+            // own (a link's, when read through one).
             FileId id;
-            if (viaLink ? FileIdAt(folder, name.c_str(), 0, id) : FileIdAt(fd, "", AT_EMPTY_PATH, id))
+            std::uint64_t size = 0;
+            std::uint32_t mode = 0;
+            if (!FileIdAt(fd, "", AT_EMPTY_PATH, id, &size, &mode) || (viaLink && !FileIdAt(folder, name.c_str(), 0, id))) {
+                // errno says why
+            } else if (!S_ISREG(mode)) {
+                errno = EINVAL;   // a FIFO or a device that bears an MP3 name
+            } else {
                 file.id = id;
+                state = TheTagFile().ReadSongNameFrom(fd, static_cast<long long>(size), title, artist);
+            }
+            const int err = errno;
             close(fd);
             errno = err;
         }
@@ -301,59 +309,101 @@ bool CRenameBatch::ReadNames(bool artistFirst, BatchObserver& observer)
     return true;
 }
 
+namespace {
+
+// Moves recorded together: one write for up to this many, or this many bytes.
+constexpr std::size_t kBatchMoves = 256;
+constexpr std::size_t kBatchBytes = 1 << 16;
+
+} // namespace
+
+void CRenameBatch::ReportUnread(const File& file, BatchObserver& observer) const
+{
+    const bool unreadable = file.read == kUnreadable;
+    observer.FileDone(FileResult{unreadable ? kStateUnwritable : kStateSongNotFound, file.path,
+                                 std::string_view(), Outcome::Failed,
+                                 unreadable ? UnreadableReason(file.error) : std::string()});
+}
+
 int CRenameBatch::Perform(CRunJournal* journal, BatchObserver& observer)
 {
-    const char* phase = journal != nullptr ? "Renaming" : "Checking";
+    if (journal == nullptr)
+        return Trial(observer);
+    std::string name, target;
+    std::vector<std::uint64_t> seqs;
+    const std::size_t total = m_files.size();
+    for (std::size_t begin = 0; begin < total;) {
+        // The next batch's moves are on disk before the first of them is made.
+        std::size_t end = begin;
+        seqs.clear();
+        while (end < total && seqs.size() < kBatchMoves && journal->Queued() < kBatchBytes) {
+            const File& file = m_files[end++];
+            if (file.read == kNameFound && file.name != file.newName) {
+                name.assign(file.name);
+                target.assign(file.newName);
+                seqs.push_back(journal->QueueMove(m_folders, file.folder, name, target, file.id));
+            }
+        }
+        if (!journal->WriteQueued())
+            return -1;
+        std::size_t next = 0;   // the batch's move in hand
+        for (std::size_t i = begin; i < end; ++i) {
+            if (observer.StopRequested()) {
+                // Recorded but never tried: marked so, for the run's count.
+                for (; next < seqs.size(); ++next)
+                    journal->QueueFailed(seqs[next]);
+                return 0;
+            }
+            observer.Progress("Renaming", i, total);
+            const File& file = m_files[i];
+            if (file.read != kNameFound) {
+                ReportUnread(file, observer);
+                continue;
+            }
+            name.assign(file.name);
+            target.assign(file.newName);
+            const bool recorded = name != target;
+            const int folder = m_folders.Open(file.folder);
+            bool moved = folder >= 0 && MoveNoReplaceAt(folder, name, target) == 1;
+            const int err = moved ? 0 : errno;
+            if (recorded && !moved)
+                journal->QueueFailed(seqs[next]);
+            next += recorded ? 1 : 0;
+            const Outcome outcome = !moved ? Outcome::Failed : recorded ? Outcome::Renamed : Outcome::Unchanged;
+            observer.FileDone(FileResult{moved ? kStateSuccessful : kStateRenameFailed, file.path,
+                                         file.newName, outcome, moved ? std::string() : ReasonOf(err)});
+        }
+        begin = end;
+    }
+    observer.Progress("Renaming", total, total);
+    return 1;
+}
+
+int CRenameBatch::Trial(BatchObserver& observer)
+{
     FolderModel model;
     std::string name, target;
     const std::size_t total = m_files.size();
     for (std::size_t i = 0; i < total; ++i) {
         if (observer.StopRequested())
             return 0;
-        observer.Progress(phase, i, total);
+        observer.Progress("Checking", i, total);
         const File& file = m_files[i];
         if (file.read != kNameFound) {
-            const bool unreadable = file.read == kUnreadable;
-            observer.FileDone(FileResult{unreadable ? kStateUnwritable : kStateSongNotFound, file.path,
-                                         std::string_view(), Outcome::Failed,
-                                         unreadable ? UnreadableReason(file.error) : std::string()});
+            ReportUnread(file, observer);
             continue;
         }
         name.assign(file.name);
         target.assign(file.newName);
         const int folder = m_folders.Open(file.folder);
         int err = folder < 0 ? errno : 0;
-        bool moved = false;
-        bool journalFailed = false;
-        if (folder < 0) {
-            moved = false;
-        } else if (journal == nullptr) {
-            moved = model.Move(file.folder, folder, name, target, err) == 1;
-        } else if (target == name) {
-            moved = MoveNoReplaceAt(folder, name, name) == 1;   // nothing to move or record
-            err = moved ? 0 : errno;
-        } else {
-            FileId there;
-            if (EntryId(folder, target, there) && !SameFile(there, file.id)) {
-                // Failed without a record: a killed run's last record whose
-                // move never came must not name the other file.
-                err = EEXIST;
-            } else {
-                if (!journal->RecordMove(m_folders, file.folder, name, target, file.id))
-                    return -1;
-                moved = MoveNoReplaceAt(folder, name, target) == 1;
-                err = moved ? 0 : errno;
-                journalFailed = !moved && !journal->RecordFailed();
-            }
-        }
+        const bool moved = folder >= 0 && model.Move(file.folder, folder, name, target, err) == 1;
         const Outcome outcome = !moved ? Outcome::Failed
                                 : target == name ? Outcome::Unchanged : Outcome::Renamed;
         observer.FileDone(FileResult{moved ? kStateSuccessful : kStateRenameFailed, file.path,
                                      file.newName, outcome, moved ? std::string() : ReasonOf(err)});
-        if (journalFailed)
-            return -1;
     }
-    observer.Progress(phase, total, total);
+    observer.Progress("Checking", total, total);
     return 1;
 }
 

@@ -89,10 +89,11 @@ public:
     // nothing. False when stopped on request.
     bool ReadNames(bool artistFirst, BatchObserver& observer);
 
-    // Renames the files in plan order, each recorded in journal before it is
-    // moved; with no journal, a trial that predicts the same and changes
-    // nothing. 1 done; 0 stopped on request; -1 the journal could not be
-    // written (errno set; the file in hand was left alone, and nothing after).
+    // Renames the files in plan order, recorded in journal in batches, each
+    // batch before any of its files is moved; with no journal, a trial that
+    // predicts the same and changes nothing. 1 done; 0 stopped on request; -1
+    // the journal could not be written (errno set; no file of that batch, nor
+    // after it, was moved).
     int Perform(CRunJournal* journal, BatchObserver& observer);
 
 private:
@@ -107,6 +108,8 @@ private:
         int error;                  // errno of a failed read
     };
     class TextStore;
+    int Trial(BatchObserver& observer);
+    void ReportUnread(const File& file, BatchObserver& observer) const;
     void Add(std::string_view path, std::string_view name, std::uint32_t folder);
     bool TrustsLinks(std::uint32_t folder, int fd);
 

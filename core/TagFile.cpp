@@ -273,16 +273,9 @@ std::string CTagFile::ReadSongName(const std::string& path, std::string& title,
     return state;
 }
 
-std::string CTagFile::ReadSongNameFrom(int fd, std::string& title, std::string& artist)
+std::string CTagFile::ReadSongNameFrom(int fd, long long size, std::string& title, std::string& artist)
 {
-    struct stat st;
-    if (fstat(fd, &st) != 0)
-        return kStateUnwritable;
-    if (!S_ISREG(st.st_mode)) {
-        errno = EINVAL;
-        return kStateUnwritable;
-    }
-    return SongNameOfRecord(fd, st.st_size, title, artist);
+    return SongNameOfRecord(fd, size, title, artist);
 }
 
 std::string CTagFile::SongNameOfRecord(int fd, long long size, std::string& title, std::string& artist)

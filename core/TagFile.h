@@ -65,9 +65,9 @@ public:
     std::string ReadSongName(const std::string& path, std::string& title,
                              std::string& artist, const std::string& type);
 
-    // The same from a file open for reading (a regular file, else
-    // kStateUnwritable with errno EINVAL); the descriptor stays open.
-    std::string ReadSongNameFrom(int fd, std::string& title, std::string& artist);
+    // The same from a regular file open for reading, of the size the caller
+    // found; the descriptor stays open.
+    std::string ReadSongNameFrom(int fd, long long size, std::string& title, std::string& artist);
 
     // Makes a tag text fit for a file name. 1 when it ran, 0 when the source is
     // empty (target untouched). The target is valid UTF-8 and never holds a

@@ -68,11 +68,17 @@ FileId IdOf(const struct stat& st)
     return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
-bool FileIdAt(int folder, const char* name, int flags, FileId& id)
+bool FileIdAt(int folder, const char* name, int flags, FileId& id, std::uint64_t* size, std::uint32_t* mode)
 {
     struct statx st;
-    if (statx(folder, name, flags | AT_SYMLINK_NOFOLLOW, STATX_INO | STATX_BTIME, &st) != 0)
+    const unsigned want = STATX_INO | STATX_BTIME | (size != nullptr ? STATX_SIZE : 0u)
+                          | (mode != nullptr ? STATX_TYPE : 0u);
+    if (statx(folder, name, flags | AT_SYMLINK_NOFOLLOW, want, &st) != 0)
         return false;
+    if (size != nullptr)
+        *size = st.stx_size;
+    if (mode != nullptr)
+        *mode = st.stx_mode;
     id.device = makedev(st.stx_dev_major, st.stx_dev_minor);
     id.inode = st.stx_ino;
     id.birth = (st.stx_mask & STATX_BTIME) != 0

@@ -35,7 +35,8 @@ FileId IdOf(const struct stat& st);
 // The identity of the entry name in folder (a link's own, not its target's),
 // with its birth time where the file system keeps one. false with errno.
 // An empty name with AT_EMPTY_PATH in flags gives folder's own.
-bool FileIdAt(int folder, const char* name, int flags, FileId& id);
+bool FileIdAt(int folder, const char* name, int flags, FileId& id, std::uint64_t* size = nullptr,
+              std::uint32_t* mode = nullptr);
 
 // The same file: same device and inode, and born at the same time where both
 // times are known, so an inode number used again for a new file is told apart.
