@@ -3,8 +3,10 @@
 #include "core/TagFile.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderSearch.h"
+#include "platform/ReadAhead.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -264,10 +266,19 @@ bool CRenameBatch::ReadNames(bool artistFirst, BatchObserver& observer)
 {
     std::string name, title, artist;
     const std::size_t total = m_files.size();
+    // Folder and name are set when a file is added and only read from here on.
+    CReadAhead ahead(m_folders, total, true, [this](std::size_t i, std::uint32_t& folder, std::string_view& entry) {
+        folder = m_files[i].folder;
+        entry = m_files[i].name;
+    });
+    std::chrono::steady_clock::time_point started;
     for (std::size_t i = 0; i < total; ++i) {
         if (observer.StopRequested())
             return false;
         observer.Progress("Reading tags", i, total);
+        const bool timing = ahead.Timing();
+        if (timing)
+            started = std::chrono::steady_clock::now();
         File& file = m_files[i];
         name.assign(file.name);
         const int folder = m_folders.Open(file.folder);
@@ -297,6 +308,7 @@ bool CRenameBatch::ReadNames(bool artistFirst, BatchObserver& observer)
             close(fd);
             errno = err;
         }
+        ahead.At(i, timing ? std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count() : 0.0);
         if (state == kStateSuccessful) {
             file.newName = m_text->Keep(ComposeTargetName(title, artist, artistFirst));
             file.read = kNameFound;
@@ -463,6 +475,13 @@ int UndoRun(CRunFile& run, bool trial, BatchObserver& observer)
                                      "a damaged record at byte " + std::to_string(offset) + ", skipped"});
     FolderModel model;
     CUndoStep step(trial, model);
+    // On a cold disk the names to look at are looked at ahead, newest first.
+    CReadAhead ahead(run.Folders(), moves.size(), false, [&moves](std::size_t i, std::uint32_t& folder, std::string_view& entry) {
+        const RunMove& move = moves[moves.size() - 1 - i];
+        folder = move.legacyPath.empty() ? move.folder : CFolderTable::kNone;
+        entry = move.newName;
+    });
+    std::chrono::steady_clock::time_point started;
     std::string oldName, newName, renamed, shownPath;
     std::uint32_t shownFolder = CFolderTable::kNone;
     int marked = 1;
@@ -475,6 +494,9 @@ int UndoRun(CRunFile& run, bool trial, BatchObserver& observer)
         RunMove& move = moves[moves.size() - 1 - n];
         if (move.back)
             continue;
+        const bool timing = ahead.Timing();
+        if (timing)
+            started = std::chrono::steady_clock::now();
         oldName.assign(move.oldName);
         newName.assign(move.newName);
         std::uint32_t key = 0;
@@ -537,6 +559,7 @@ int UndoRun(CRunFile& run, bool trial, BatchObserver& observer)
                 }
             }
         }
+        ahead.At(n, timing ? std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count() : 0.0);
         if (outcome != Outcome::Failed && !trial && !run.MarkBack(move))
             marked = 0;
         observer.FileDone(FileResult{state, renamed, move.oldName, outcome,

@@ -194,6 +194,17 @@ CFolderTable::~CFolderTable()
         close(m_folders[index].fd);
 }
 
+void CFolderTable::CopyFolders(const CFolderTable& other)
+{
+    for (const std::uint32_t index : m_open)
+        close(m_folders[index].fd);
+    m_open.clear();
+    m_folders = other.m_folders;
+    for (Folder& folder : m_folders)
+        folder.fd = -1;
+    m_byId = other.m_byId;
+}
+
 std::uint32_t CFolderTable::Find(const FileId& id) const
 {
     const auto it = m_byId.find(id);

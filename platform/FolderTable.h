@@ -71,6 +71,10 @@ public:
     CFolderTable(const CFolderTable&) = delete;
     CFolderTable& operator=(const CFolderTable&) = delete;
 
+    // The same folders, with no descriptor open yet: a table of its own for
+    // another thread.
+    void CopyFolders(const CFolderTable& other);
+
     // A folder reached from "/" by path (absolute, no links), or a folder
     // named name in parent. fd, when not -1, is its open descriptor, which
     // the table then owns. A folder already known by its identity keeps its

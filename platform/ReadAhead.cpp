@@ -1,0 +1,109 @@
+#include "platform/ReadAhead.h"
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+// Threads enough to keep a disk's queue full; each needs little stack.
+constexpr int kThreads = 16;
+constexpr std::size_t kStack = 1 << 16;
+// How far ahead of the plan the threads may read.
+constexpr std::size_t kWindow = 4096;
+// The first reads that are timed, and the mean time that counts as slow:
+// a page cache answers in microseconds, a disk in tenths of milliseconds.
+constexpr std::size_t kTimedReads = CReadAhead::kTimedReadsHint;
+constexpr double kSlowRead = 100e-6;
+
+} // namespace
+
+CReadAhead::CReadAhead(const CFolderTable& folders, std::size_t count, bool readTail, FileAt fileAt)
+    : m_folders(folders), m_count(count), m_readTail(readTail), m_fileAt(std::move(fileAt))
+{
+}
+
+CReadAhead::~CReadAhead()
+{
+    Stop();
+}
+
+void CReadAhead::At(std::size_t i, double seconds)
+{
+    m_position.store(i, std::memory_order_relaxed);
+    if (m_timed >= kTimedReads)
+        return;
+    m_slow += seconds;
+    if (++m_timed < kTimedReads || m_slow / kTimedReads < kSlowRead || m_count - i < kTimedReads)
+        return;
+    m_next.store(i + 1, std::memory_order_relaxed);
+    // The threads take no signal: Ctrl+C stays the plan's to see.
+    sigset_t all, old;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &old);
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setstacksize(&attributes, kStack);
+    for (int n = 0; n < kThreads; ++n) {
+        pthread_t thread;
+        if (pthread_create(&thread, &attributes, &CReadAhead::Run, this) == 0)
+            m_threads.push_back(thread);
+    }
+    pthread_attr_destroy(&attributes);
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+}
+
+void CReadAhead::Stop()
+{
+    m_stop.store(true);
+    for (const pthread_t thread : m_threads)
+        pthread_join(thread, nullptr);
+    m_threads.clear();
+}
+
+void* CReadAhead::Run(void* self)
+{
+    static_cast<CReadAhead*>(self)->Work();
+    return nullptr;
+}
+
+void CReadAhead::Work()
+{
+    // A table of its own: the plan's opens and closes its descriptors freely.
+    CFolderTable folders;
+    folders.CopyFolders(m_folders);
+    char tail[128];
+    while (!m_stop.load(std::memory_order_relaxed)) {
+        const std::size_t i = m_next.fetch_add(1);
+        if (i >= m_count)
+            break;
+        while (i > m_position.load(std::memory_order_relaxed) + kWindow && !m_stop.load(std::memory_order_relaxed))
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::uint32_t folder = 0;
+        std::string_view name;
+        m_fileAt(i, folder, name);
+        const int dir = folder == CFolderTable::kNone ? -1 : folders.Open(folder);
+        if (dir < 0)
+            continue;
+        const std::string entry(name);
+        struct stat st;
+        if (!m_readTail) {
+            fstatat(dir, entry.c_str(), &st, AT_SYMLINK_NOFOLLOW);
+            continue;
+        }
+        // Only read, never followed through a link; what it finds is thrown away.
+        const int fd = openat(dir, entry.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= static_cast<off_t>(sizeof tail)) {
+            if (pread(fd, tail, sizeof tail, st.st_size - static_cast<off_t>(sizeof tail)) < 0) {
+                // Nothing to do: the plan's own read will say why.
+            }
+        }
+        close(fd);
+    }
+}

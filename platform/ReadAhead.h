@@ -1,0 +1,59 @@
+// Reading ahead on a cold disk: a few threads open the files that the plan
+// will read next and read their last 128 bytes (or, for an undo, look the
+// names up), so that the disk's latency overlaps and the plan's own calls, in
+// order, find everything cached. The
+// threads decide nothing and keep nothing: what the run reads and does is
+// exactly what it would be without them. They stay at most a fixed window
+// ahead of the plan, and are started only once reads are seen to be slow.
+#pragma once
+
+#include "platform/FolderTable.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <pthread.h>
+#include <string_view>
+#include <vector>
+
+class CReadAhead
+{
+public:
+    // The folder and name of file i of the plan; called from the threads, so
+    // it must only read what the plan does not change meanwhile.
+    using FileAt = std::function<void(std::size_t i, std::uint32_t& folder, std::string_view& name)>;
+
+    // readTail: open each file and read its tag's bytes; else look the name up.
+    // A folder of CFolderTable::kNone is passed over.
+    CReadAhead(const CFolderTable& folders, std::size_t count, bool readTail, FileAt fileAt);
+    ~CReadAhead();
+    CReadAhead(const CReadAhead&) = delete;
+    CReadAhead& operator=(const CReadAhead&) = delete;
+
+    // The plan is at file i, and its read of it took seconds; starts the
+    // threads when reads are slow.
+    void At(std::size_t i, double seconds);
+    // Stops and joins the threads.
+    void Stop();
+    bool Started() const { return !m_threads.empty(); }
+    // Whether At wants the time of the next read.
+    bool Timing() const { return m_timed < kTimedReadsHint; }
+    static constexpr std::size_t kTimedReadsHint = 32;
+
+private:
+    static void* Run(void* self);
+    void Work();
+
+    const CFolderTable& m_folders;
+    std::size_t m_count;
+    bool m_readTail;
+    FileAt m_fileAt;
+    std::atomic<std::size_t> m_next{0};
+    std::atomic<std::size_t> m_position{0};
+    std::atomic<bool> m_stop{false};
+    std::vector<pthread_t> m_threads;
+    double m_slow = 0;          // seconds spent in the first reads
+    std::size_t m_timed = 0;
+};
