@@ -533,7 +533,7 @@ namespace {
 class CJournalReader
 {
 public:
-    CJournalReader(const std::string& bytes, std::vector<RunMove>& moves, CFolderTable& folders,
+    CJournalReader(const std::string& bytes, std::deque<RunMove>& moves, CFolderTable& folders,
                    std::vector<std::size_t>& damaged)
         : m_bytes(bytes), m_moves(moves), m_folders(folders), m_damaged(damaged)
     {
@@ -558,8 +558,7 @@ public:
         else
             ReadVersion2(eol + 1, torn, forgotten);
         // Failed moves never happened: nothing to undo.
-        m_moves.erase(std::remove_if(m_moves.begin(), m_moves.end(),
-                                     [this](const RunMove& move) { return m_failed.count(move.seq) != 0; }),
+        m_moves.erase(std::remove_if(m_moves.begin(), m_moves.end(), [](const RunMove& move) { return move.failed; }),
                       m_moves.end());
         return version;
     }
@@ -634,13 +633,15 @@ private:
             const auto folder = m_folderIds.find(b);
             if (folder == m_folderIds.end() || !IsPlainName(std::string(f[2])) || !IsPlainName(std::string(f[3])))
                 return false;
+            // Numbers rise: a mark finds its move by a binary search.
+            if (!m_moves.empty() && a <= m_moves.back().seq)
+                return false;
             RunMove move;
             move.seq = a;
             move.folder = folder->second;
             move.oldName = f[2];
             move.newName = f[3];
             move.file = FileId{c, d, birth};
-            m_bySeq[a] = m_moves.size();
             m_moves.push_back(move);
             return true;
         }
@@ -648,13 +649,14 @@ private:
         case 'B': {
             if (f.size() != 1 || !ParseNumber(f[0], a))
                 return false;
-            const auto it = m_bySeq.find(a);
-            if (it == m_bySeq.end())
+            const auto it = std::lower_bound(m_moves.begin(), m_moves.end(), a,
+                                             [](const RunMove& move, std::uint64_t seq) { return move.seq < seq; });
+            if (it == m_moves.end() || it->seq != a)
                 return false;
             if (type == 'F')
-                m_failed.insert(a);
+                it->failed = true;
             else
-                m_moves[it->second].back = true;
+                it->back = true;
             return true;
         }
         case 'T':
@@ -711,12 +713,10 @@ private:
     }
 
     const std::string& m_bytes;
-    std::vector<RunMove>& m_moves;
+    std::deque<RunMove>& m_moves;
     CFolderTable& m_folders;
     std::vector<std::size_t>& m_damaged;
     std::map<std::uint64_t, std::uint32_t> m_folderIds;
-    std::unordered_map<std::uint64_t, std::size_t> m_bySeq;
-    std::set<std::uint64_t> m_failed;
 };
 
 } // namespace
@@ -877,7 +877,7 @@ std::vector<RunSummary> ListRuns(const std::string& folder)
             continue;
         }
         std::string bytes;
-        std::vector<RunMove> moves;
+        std::deque<RunMove> moves;
         CFolderTable folders;
         std::vector<std::size_t> damaged;
         std::size_t torn = std::string::npos;

@@ -20,6 +20,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -94,6 +95,7 @@ struct RunMove
     std::string_view newName;
     FileId file;
     bool back = false;          // known to be under its old name again
+    bool failed = false;        // marked as never made
     std::string_view legacyPath;   // a version 1 journal: the old full path
 };
 
@@ -117,7 +119,7 @@ public:
     std::time_t Started() const { return m_started; }
     // The moves that happened (or may have, for the last one of a killed
     // run), oldest first; failed moves are left out.
-    std::vector<RunMove>& Moves() { return m_moves; }
+    std::deque<RunMove>& Moves() { return m_moves; }
     // The folders the moves name, with their identities.
     CFolderTable& Folders() { return m_folders; }
     // Offsets of damaged records, skipped.
@@ -142,7 +144,7 @@ private:
     std::string m_id;
     std::string m_path;
     std::string m_bytes;
-    std::vector<RunMove> m_moves;
+    std::deque<RunMove> m_moves;
     CFolderTable m_folders;
     std::vector<std::size_t> m_damaged;
     std::size_t m_torn = std::string::npos;   // where a torn tail begins

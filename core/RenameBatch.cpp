@@ -1,5 +1,6 @@
 #include "core/RenameBatch.h"
 
+#include "core/FolderModel.h"
 #include "core/TagFile.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderSearch.h"
@@ -50,91 +51,6 @@ nlink_t LinkCount(int folder, const std::string& name)
     struct stat st;
     return fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 ? st.st_nlink : 0;
 }
-
-// What a trial takes the folders to hold: the names it has moved so far, over
-// what the disk holds.
-class FolderModel
-{
-public:
-    // The identity of the entry name in folder, as the trial has left it.
-    bool Entry(std::uint32_t folder, int fd, const std::string& name, FileId& id) const
-    {
-        const auto it = m_names.find(Key(folder, name));
-        if (it == m_names.end())
-            return EntryId(fd, name, id);
-        id = it->second.second;
-        return it->second.first;
-    }
-
-    // MoveNoReplaceAt as it would go: 1, or 0 with err as errno would be.
-    int Move(std::uint32_t folder, int fd, const std::string& from, const std::string& to, int& err)
-    {
-        FileId moving, there;
-        if (!Entry(folder, fd, from, moving)) {
-            err = ENOENT;
-            return 0;
-        }
-        if (from == to)
-            return 1;
-        if (Entry(folder, fd, to, there) && !SameEntry(folder, fd, from, to)) {
-            err = EEXIST;
-            return 0;
-        }
-        const Folder& rights = RightsOf(folder, fd);
-        if (!rights.writable) {
-            err = EACCES;
-            return 0;
-        }
-        struct stat st;
-        if (rights.stickyForMe && fstatat(fd, from.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0
-            && st.st_uid != geteuid()) {
-            err = EPERM;   // a shared folder: only the owner may move the file
-            return 0;
-        }
-        m_names[Key(folder, from)] = {false, FileId{}};
-        m_names[Key(folder, to)] = {true, moving};
-        return 1;
-    }
-
-private:
-    static std::string Key(std::uint32_t folder, const std::string& name)
-    {
-        return std::to_string(folder) + '/' + name;
-    }
-
-    // Both names lead to one file on disk: a case change on a file system
-    // that ignores case, which the move allows.
-    bool SameEntry(std::uint32_t folder, int fd, const std::string& from, const std::string& to) const
-    {
-        if (m_names.count(Key(folder, from)) != 0 || m_names.count(Key(folder, to)) != 0)
-            return false;
-        struct stat a, b;
-        return fstatat(fd, from.c_str(), &a, AT_SYMLINK_NOFOLLOW) == 0
-               && fstatat(fd, to.c_str(), &b, AT_SYMLINK_NOFOLLOW) == 0 && a.st_dev == b.st_dev
-               && a.st_ino == b.st_ino && a.st_nlink == 1 && !S_ISDIR(a.st_mode);
-    }
-
-    struct Folder
-    {
-        bool writable;
-        bool stickyForMe;   // sticky and not ours: others' files stay put
-    };
-
-    const Folder& RightsOf(std::uint32_t index, int fd)
-    {
-        const auto it = m_folders.find(index);
-        if (it != m_folders.end())
-            return it->second;
-        Folder folder{faccessat(fd, ".", W_OK | X_OK, AT_EACCESS) == 0, false};
-        struct stat st;
-        if (geteuid() != 0 && fstat(fd, &st) == 0)
-            folder.stickyForMe = (st.st_mode & S_ISVTX) != 0 && st.st_uid != geteuid();
-        return m_folders.emplace(index, folder).first->second;
-    }
-
-    std::unordered_map<std::string, std::pair<bool, FileId>> m_names;
-    std::unordered_map<std::uint32_t, Folder> m_folders;
-};
 
 } // namespace
 
@@ -195,8 +111,13 @@ CRenameBatch::~CRenameBatch() = default;
 void CRenameBatch::Add(std::string_view path, std::string_view name, std::uint32_t folder)
 {
     const std::string_view kept = m_text->Keep(path);
-    const std::string_view keptName = kept.substr(kept.size() - name.size());
-    m_files.push_back(File{kept, keptName, std::string_view(), FileId{}, folder, kNotRead, 0});
+    File file{};
+    file.path = kept.data();
+    file.pathLength = static_cast<std::uint32_t>(kept.size());
+    file.nameLength = static_cast<std::uint16_t>(name.size());
+    file.folder = folder;
+    file.read = kNotRead;
+    m_files.push_back(file);
 }
 
 bool CRenameBatch::TrustsLinks(std::uint32_t folder, int fd)
@@ -269,7 +190,7 @@ bool CRenameBatch::ReadNames(bool artistFirst, BatchObserver& observer)
     // Folder and name are set when a file is added and only read from here on.
     CReadAhead ahead(m_folders, total, true, [this](std::size_t i, std::uint32_t& folder, std::string_view& entry) {
         folder = m_files[i].folder;
-        entry = m_files[i].name;
+        entry = m_files[i].Name();
     });
     std::chrono::steady_clock::time_point started;
     for (std::size_t i = 0; i < total; ++i) {
@@ -280,7 +201,7 @@ bool CRenameBatch::ReadNames(bool artistFirst, BatchObserver& observer)
         if (timing)
             started = std::chrono::steady_clock::now();
         File& file = m_files[i];
-        name.assign(file.name);
+        name.assign(file.Name());
         const int folder = m_folders.Open(file.folder);
         int fd = folder < 0 ? -1
                             : openat(folder, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | O_NOFOLLOW);
@@ -310,11 +231,13 @@ bool CRenameBatch::ReadNames(bool artistFirst, BatchObserver& observer)
         }
         ahead.At(i, timing ? std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count() : 0.0);
         if (state == kStateSuccessful) {
-            file.newName = m_text->Keep(ComposeTargetName(title, artist, artistFirst));
+            const std::string_view kept = m_text->Keep(ComposeTargetName(title, artist, artistFirst));
+            file.newName = kept.data();
+            file.newNameLength = static_cast<std::uint16_t>(kept.size());
             file.read = kNameFound;
         } else {
             file.read = state == kStateUnwritable ? kUnreadable : kNoSongName;
-            file.error = state == kStateUnwritable ? errno : 0;
+            file.error = static_cast<std::uint8_t>(state == kStateUnwritable ? errno : 0);
         }
     }
     observer.Progress("Reading tags", total, total);
@@ -332,7 +255,7 @@ constexpr std::size_t kBatchBytes = 1 << 16;
 void CRenameBatch::ReportUnread(const File& file, BatchObserver& observer) const
 {
     const bool unreadable = file.read == kUnreadable;
-    observer.FileDone(FileResult{unreadable ? kStateUnwritable : kStateSongNotFound, file.path,
+    observer.FileDone(FileResult{unreadable ? kStateUnwritable : kStateSongNotFound, file.Path(),
                                  std::string_view(), Outcome::Failed,
                                  unreadable ? UnreadableReason(file.error) : std::string()});
 }
@@ -350,9 +273,9 @@ int CRenameBatch::Perform(CRunJournal* journal, BatchObserver& observer)
         seqs.clear();
         while (end < total && seqs.size() < kBatchMoves && journal->Queued() < kBatchBytes) {
             const File& file = m_files[end++];
-            if (file.read == kNameFound && file.name != file.newName) {
-                name.assign(file.name);
-                target.assign(file.newName);
+            if (file.read == kNameFound && file.Name() != file.NewName()) {
+                name.assign(file.Name());
+                target.assign(file.NewName());
                 seqs.push_back(journal->QueueMove(m_folders, file.folder, name, target, file.id));
             }
         }
@@ -372,8 +295,8 @@ int CRenameBatch::Perform(CRunJournal* journal, BatchObserver& observer)
                 ReportUnread(file, observer);
                 continue;
             }
-            name.assign(file.name);
-            target.assign(file.newName);
+            name.assign(file.Name());
+            target.assign(file.NewName());
             const bool recorded = name != target;
             const int folder = m_folders.Open(file.folder);
             bool moved = folder >= 0 && MoveNoReplaceAt(folder, name, target) == 1;
@@ -382,8 +305,8 @@ int CRenameBatch::Perform(CRunJournal* journal, BatchObserver& observer)
                 journal->QueueFailed(seqs[next]);
             next += recorded ? 1 : 0;
             const Outcome outcome = !moved ? Outcome::Failed : recorded ? Outcome::Renamed : Outcome::Unchanged;
-            observer.FileDone(FileResult{moved ? kStateSuccessful : kStateRenameFailed, file.path,
-                                         file.newName, outcome, moved ? std::string() : ReasonOf(err)});
+            observer.FileDone(FileResult{moved ? kStateSuccessful : kStateRenameFailed, file.Path(),
+                                         file.NewName(), outcome, moved ? std::string() : ReasonOf(err)});
         }
         begin = end;
     }
@@ -393,8 +316,12 @@ int CRenameBatch::Perform(CRunJournal* journal, BatchObserver& observer)
 
 int CRenameBatch::Trial(BatchObserver& observer)
 {
-    FolderModel model;
-    std::string name, target;
+    CFolderModel model(
+        [this](std::uint32_t item, bool isNew) {
+            const File& file = m_files[item];
+            return CFolderModel::Name{file.folder, isNew ? file.NewName() : file.Name()};
+        },
+        [this](std::uint32_t item) { return m_files[item].id; });
     const std::size_t total = m_files.size();
     for (std::size_t i = 0; i < total; ++i) {
         if (observer.StopRequested())
@@ -405,15 +332,13 @@ int CRenameBatch::Trial(BatchObserver& observer)
             ReportUnread(file, observer);
             continue;
         }
-        name.assign(file.name);
-        target.assign(file.newName);
         const int folder = m_folders.Open(file.folder);
         int err = folder < 0 ? errno : 0;
-        const bool moved = folder >= 0 && model.Move(file.folder, folder, name, target, err) == 1;
+        const bool moved = folder >= 0 && model.Move(static_cast<std::uint32_t>(i), true, folder, err) == 1;
         const Outcome outcome = !moved ? Outcome::Failed
-                                : target == name ? Outcome::Unchanged : Outcome::Renamed;
-        observer.FileDone(FileResult{moved ? kStateSuccessful : kStateRenameFailed, file.path,
-                                     file.newName, outcome, moved ? std::string() : ReasonOf(err)});
+                                : file.Name() == file.NewName() ? Outcome::Unchanged : Outcome::Renamed;
+        observer.FileDone(FileResult{moved ? kStateSuccessful : kStateRenameFailed, file.Path(),
+                                     file.NewName(), outcome, moved ? std::string() : ReasonOf(err)});
     }
     observer.Progress("Checking", total, total);
     return 1;
@@ -425,7 +350,15 @@ namespace {
 class CUndoStep
 {
 public:
-    CUndoStep(bool trial, FolderModel& model) : m_trial(trial), m_model(model) {}
+    explicit CUndoStep(std::deque<RunMove>& moves)
+        : m_model(
+              [this, &moves](std::uint32_t item, bool isNew) {
+                  const RunMove& move = moves[item];
+                  return CFolderModel::Name{FolderKey(move), isNew ? move.newName : move.oldName};
+              },
+              [&moves](std::uint32_t item) { return moves[item].file; })
+    {
+    }
     ~CUndoStep()
     {
         if (m_legacyFd >= 0)
@@ -433,35 +366,36 @@ public:
     }
 
     // The folder's descriptor: by identity, or (version 1) by its path.
-    int Folder(CRunFile& run, const RunMove& move, std::uint32_t& key)
+    int Folder(CRunFile& run, const RunMove& move)
     {
-        if (move.legacyPath.empty()) {
-            key = move.folder;
+        if (move.legacyPath.empty())
             return run.Folders().Open(move.folder);
-        }
         const std::string folder = FolderPart(std::string(move.legacyPath));
         if (folder != m_legacyFolder) {
             if (m_legacyFd >= 0)
                 close(m_legacyFd);
             m_legacyFolder = folder;
             m_legacyFd = OpenFolderNoFollow(folder);
-            ++m_legacyKey;
         }
-        key = UINT32_MAX - m_legacyKey;
         return m_legacyFd;
     }
 
-    bool Entry(std::uint32_t key, int fd, const std::string& name, FileId& id) const
-    {
-        return m_trial ? m_model.Entry(key, fd, name, id) : EntryId(fd, name, id);
-    }
+    CFolderModel& Model() { return m_model; }
 
 private:
-    bool m_trial;
-    FolderModel& m_model;
+    // Version 1 moves name their folder by path: the same path, the same key.
+    std::uint32_t FolderKey(const RunMove& move)
+    {
+        if (move.legacyPath.empty())
+            return move.folder;
+        const std::string_view folder = move.legacyPath.substr(0, move.legacyPath.rfind('/'));
+        return CFolderTable::kNone - m_legacyKeys.emplace(folder, m_legacyKeys.size()).first->second - 1;
+    }
+
+    CFolderModel m_model;
+    std::unordered_map<std::string_view, std::uint32_t> m_legacyKeys;
     std::string m_legacyFolder;
     int m_legacyFd = -1;
-    std::uint32_t m_legacyKey = 0;
 };
 
 } // namespace
@@ -469,12 +403,12 @@ private:
 int UndoRun(CRunFile& run, bool trial, BatchObserver& observer)
 {
     const char* phase = trial ? "Checking" : "Undoing";
-    std::vector<RunMove>& moves = run.Moves();
+    std::deque<RunMove>& moves = run.Moves();
     for (const std::size_t offset : run.Damaged())
         observer.FileDone(FileResult{kUndoDamaged, run.Path(), std::string_view(), Outcome::Failed,
                                      "a damaged record at byte " + std::to_string(offset) + ", skipped"});
-    FolderModel model;
-    CUndoStep step(trial, model);
+    CUndoStep step(moves);
+    CFolderModel& model = step.Model();
     // On a cold disk the names to look at are looked at ahead, newest first.
     CReadAhead ahead(run.Folders(), moves.size(), false, [&moves](std::size_t i, std::uint32_t& folder, std::string_view& entry) {
         const RunMove& move = moves[moves.size() - 1 - i];
@@ -499,8 +433,8 @@ int UndoRun(CRunFile& run, bool trial, BatchObserver& observer)
             started = std::chrono::steady_clock::now();
         oldName.assign(move.oldName);
         newName.assign(move.newName);
-        std::uint32_t key = 0;
-        const int folder = step.Folder(run, move, key);
+        const auto item = static_cast<std::uint32_t>(moves.size() - 1 - n);
+        const int folder = step.Folder(run, move);
         const bool legacy = !move.legacyPath.empty();
         if (legacy || move.folder != shownFolder) {
             shownPath = legacy ? FolderPart(std::string(move.legacyPath)) : run.Folders().Path(move.folder);
@@ -518,13 +452,12 @@ int UndoRun(CRunFile& run, bool trial, BatchObserver& observer)
             // The new name first: in the common case it holds the file and
             // the move, which never replaces, is all that is left to do.
             FileId atOld, atNew;
-            const bool newThere = step.Entry(key, folder, newName, atNew);
+            const bool newThere = trial ? model.Entry(item, true, folder, atNew) : EntryId(folder, newName, atNew);
             // Version 1 kept no identities: its files are taken as they come.
             const bool newIsIt = newThere && (legacy || SameFile(atNew, move.file));
             int moved = 0;
             if (newIsIt) {
-                moved = trial ? model.Move(key, folder, newName, oldName, err)
-                              : MoveNoReplaceAt(folder, newName, oldName);
+                moved = trial ? model.Move(item, false, folder, err) : MoveNoReplaceAt(folder, newName, oldName);
                 if (!trial)
                     err = moved ? 0 : errno;
             }
@@ -536,7 +469,7 @@ int UndoRun(CRunFile& run, bool trial, BatchObserver& observer)
                 outcome = Outcome::Failed;
             } else if (moved == 0) {
                 // Refused, or not there: what does the old name hold?
-                const bool oldThere = step.Entry(key, folder, oldName, atOld);
+                const bool oldThere = trial ? model.Entry(item, false, folder, atOld) : EntryId(folder, oldName, atOld);
                 const bool oldIsIt = oldThere && (legacy ? !newThere : SameFile(atOld, move.file));
                 if (oldIsIt && newIsIt && LinkCount(folder, newName) >= 2) {
                     // Two links to the file: a move by link and unlink cut off

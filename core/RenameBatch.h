@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <set>
 #include <memory>
@@ -97,15 +98,22 @@ public:
     int Perform(CRunJournal* journal, BatchObserver& observer);
 
 private:
+    // A file of the plan, kept small: a run may plan a million.
     struct File
     {
-        std::string_view path;      // as found, for people
-        std::string_view name;      // in its folder
-        std::string_view newName;
+        const char* path;           // as found, for people; its name is its end
+        const char* newName;        // once a name was found
         FileId id;                  // the entry's identity when read
+        std::uint32_t pathLength;
         std::uint32_t folder;       // in m_folders
+        std::uint16_t nameLength;
+        std::uint16_t newNameLength;
         std::uint8_t read;          // what ReadNames found
-        int error;                  // errno of a failed read
+        std::uint8_t error;         // errno of a failed read
+
+        std::string_view Path() const { return {path, pathLength}; }
+        std::string_view Name() const { return {path + pathLength - nameLength, nameLength}; }
+        std::string_view NewName() const { return {newName, newNameLength}; }
     };
     class TextStore;
     int Trial(BatchObserver& observer);
@@ -114,7 +122,7 @@ private:
     bool TrustsLinks(std::uint32_t folder, int fd);
 
     std::unique_ptr<TextStore> m_text;   // the bytes of every path and name
-    std::vector<File> m_files;
+    std::deque<File> m_files;           // no copy of it all as it grows
     CFolderTable m_folders;
     std::set<FileId> m_entered;
     std::vector<std::int8_t> m_trust;    // by folder: -1 not known yet

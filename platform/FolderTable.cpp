@@ -312,18 +312,24 @@ std::string CFolderTable::Path(std::uint32_t index) const
 
 namespace {
 
-struct Entry
-{
-    std::string name;
-    std::uint32_t folder;   // the sub-folder's index, or kNone for a file
-};
-
+// A folder's listing, kept in one buffer: a folder of a million files costs
+// little more than their names.
 struct Level
 {
     std::string prefix;
     std::uint32_t index;
-    std::vector<Entry> entries;
+    std::string names;                  // each ended by a zero byte
+    std::vector<std::uint32_t> starts;  // where each name starts; kFolderBit for a sub-folder
     std::size_t next = 0;
+
+    static constexpr std::uint32_t kFolderBit = 1u << 31;
+
+    void Add(const char* name, std::size_t length, bool folder)
+    {
+        starts.push_back(static_cast<std::uint32_t>(names.size()) | (folder ? kFolderBit : 0));
+        names.append(name, length);
+        names += '\0';
+    }
 };
 
 // Reads the open folder fd (which this closes) into level: its MP3 files and
@@ -360,11 +366,8 @@ void ReadLevel(int fd, Level& level, const std::function<void(const std::string&
                 continue;
             }
         }
-        if (isFolder) {
-            level.entries.push_back(Entry{std::string(name, length), 0});
-        } else if (HasMp3Suffix(name, length)) {
-            level.entries.push_back(Entry{std::string(name, length), CFolderTable::kNone});
-        }
+        if (isFolder || HasMp3Suffix(name, length))
+            level.Add(name, length, isFolder);
     }
     closedir(dir);
 }
@@ -402,26 +405,27 @@ int WalkMp3Files(const std::string& path, CFolderTable& table, std::set<FileId>&
     ReadLevel(fd, levels[0], skipped);
     while (!levels.empty()) {
         Level& level = levels.back();
-        if (level.next == level.entries.size()) {
+        if (level.next == level.starts.size()) {
             levels.pop_back();
             continue;
         }
-        const Entry& entry = level.entries[level.next++];
-        const std::string entryPath = level.prefix + entry.name;
-        if (entry.folder == CFolderTable::kNone) {
-            if (!found(WalkedFile{level.index, entry.name, entryPath}))
+        const std::uint32_t start = level.starts[level.next++];
+        const std::string name(level.names.c_str() + (start & ~Level::kFolderBit));
+        const std::string entryPath = level.prefix + name;
+        if ((start & Level::kFolderBit) == 0) {
+            if (!found(WalkedFile{level.index, name, entryPath}))
                 return -2;
             continue;
         }
         // Opened now, from the parent's descriptor: what the listing named
         // may have been swapped since.
         const int parent = table.Open(level.index);
-        int sub = parent < 0 ? -1 : OpenSubFolder(parent, entry.name.c_str());
+        int sub = parent < 0 ? -1 : OpenSubFolder(parent, name.c_str());
         bool viaLink = false;
         if (sub < 0 && errno == ELOOP && parent >= 0) {
             struct stat holder;
             if (fstat(parent, &holder) == 0 && FolderTrustsLinks(holder)) {
-                sub = openat(parent, entry.name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+                sub = openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
                 viaLink = true;
             } else {
                 errno = ELOOP;
@@ -441,7 +445,7 @@ int WalkMp3Files(const std::string& path, CFolderTable& table, std::set<FileId>&
             continue;
         }
         const std::uint32_t index = viaLink ? table.AddOpened(sub, IdOf(subSt), false)
-                                            : table.AddChild(level.index, entry.name, IdOf(subSt));
+                                            : table.AddChild(level.index, name, IdOf(subSt));
         if (index == CFolderTable::kNone) {
             const int err = errno;
             close(sub);

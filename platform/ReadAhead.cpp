@@ -1,11 +1,9 @@
 #include "platform/ReadAhead.h"
 
-#include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -15,10 +13,13 @@ constexpr int kThreads = 16;
 constexpr std::size_t kStack = 1 << 16;
 // How far ahead of the plan the threads may read.
 constexpr std::size_t kWindow = 4096;
-// The first reads that are timed, and the mean time that counts as slow:
-// a page cache answers in microseconds, a disk in tenths of milliseconds.
+// The first reads that are timed, and the time that counts as slow: a page
+// cache answers in microseconds, a disk in tenths of milliseconds. Most of
+// them must be slow: the very first read also pays for one-time set-ups.
 constexpr std::size_t kTimedReads = CReadAhead::kTimedReadsHint;
 constexpr double kSlowRead = 100e-6;
+// The plan wakes waiting threads once this many files on.
+constexpr std::size_t kWakeEvery = 256;
 
 } // namespace
 
@@ -35,10 +36,14 @@ CReadAhead::~CReadAhead()
 void CReadAhead::At(std::size_t i, double seconds)
 {
     m_position.store(i, std::memory_order_relaxed);
+    if (i % kWakeEvery == 0 && !m_threads.empty()) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_moved.notify_all();
+    }
     if (m_timed >= kTimedReads)
         return;
-    m_slow += seconds;
-    if (++m_timed < kTimedReads || m_slow / kTimedReads < kSlowRead || m_count - i < kTimedReads)
+    m_slow += seconds >= kSlowRead ? 1 : 0;
+    if (++m_timed < kTimedReads || m_slow * 2 <= kTimedReads || m_count - i < kTimedReads)
         return;
     m_next.store(i + 1, std::memory_order_relaxed);
     // The threads take no signal: Ctrl+C stays the plan's to see.
@@ -59,7 +64,11 @@ void CReadAhead::At(std::size_t i, double seconds)
 
 void CReadAhead::Stop()
 {
-    m_stop.store(true);
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stop.store(true);
+        m_moved.notify_all();
+    }
     for (const pthread_t thread : m_threads)
         pthread_join(thread, nullptr);
     m_threads.clear();
@@ -81,8 +90,14 @@ void CReadAhead::Work()
         const std::size_t i = m_next.fetch_add(1);
         if (i >= m_count)
             break;
-        while (i > m_position.load(std::memory_order_relaxed) + kWindow && !m_stop.load(std::memory_order_relaxed))
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (i > m_position.load(std::memory_order_relaxed) + kWindow) {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_moved.wait(lock, [&] {
+                return m_stop.load() || i <= m_position.load(std::memory_order_relaxed) + kWindow;
+            });
+            if (m_stop.load())
+                break;
+        }
         std::uint32_t folder = 0;
         std::string_view name;
         m_fileAt(i, folder, name);

@@ -10,10 +10,12 @@
 #include "platform/FolderTable.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <pthread.h>
 #include <string_view>
 #include <vector>
@@ -54,6 +56,8 @@ private:
     std::atomic<std::size_t> m_position{0};
     std::atomic<bool> m_stop{false};
     std::vector<pthread_t> m_threads;
-    double m_slow = 0;          // seconds spent in the first reads
+    std::mutex m_mutex;                 // for m_moved only
+    std::condition_variable m_moved;    // the plan went on: threads ahead may go on too
+    std::size_t m_slow = 0;             // of the first reads, those that were slow
     std::size_t m_timed = 0;
 };
