@@ -1,8 +1,12 @@
 // Times the whole mp3tavoly-rename process, journal on, against a bare C loop
 // of the same system calls over an identical copy of the tree (walk; open,
 // read the last 128 bytes, close; renameat2 without replace), and --undo
-// against a bare loop of the moves back. Prints the ratios and peak memory.
-// build/bench/bench_cli [files...]   (default 20000 100000; 100 per folder)
+// against a bare loop of the moves back. Prints the ratios (medians of five
+// alternating rounds), the system calls per file of both (with strace, where
+// present), peak memory, and a dry run's memory and time per file in one
+// folder of many files.
+// build/bench/bench_cli [files...] [--one-folder files...]
+//   (default 20000 100000, 100 per folder; --one-folder 200000)
 // Cold-cache figures need root and a writable /proc/sys/vm/drop_caches.
 #include <algorithm>
 #include <chrono>
@@ -256,6 +260,102 @@ Figures Measure(const std::string& root, int files, int rounds, bool cold)
     return f;
 }
 
+// The system calls of one run of argv under strace -c, or -1 without strace.
+// Its main thread only: threads reading ahead (which strace's slowness would
+// start) make calls beside the run's own, not in its way.
+long CountCalls(const std::vector<std::string>& args, const std::string& state)
+{
+    if (access("/usr/bin/strace", X_OK) != 0)
+        return -1;
+    const std::string out = state + "/calls";
+    std::vector<std::string> traced{"-c", "-o", out};
+    traced.insert(traced.end(), args.begin(), args.end());
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setenv("XDG_STATE_HOME", state.c_str(), 1);
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        std::vector<char*> argv{const_cast<char*>("/usr/bin/strace")};
+        for (const std::string& arg : traced)
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        execv("/usr/bin/strace", argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    // The last line: "100.00 seconds usecs/call calls errors total".
+    FILE* file = std::fopen(out.c_str(), "r");
+    long calls = -1;
+    char line[512];
+    while (file != nullptr && std::fgets(line, sizeof line, file) != nullptr) {
+        double percent, seconds;
+        long count;
+        char name[64];
+        if (std::strstr(line, " total") != nullptr
+            && std::sscanf(line, "%lf %lf %*s %ld %*s %63s", &percent, &seconds, &count, name) >= 3)
+            calls = count;
+        else if (std::strstr(line, " total") != nullptr
+                 && std::sscanf(line, "%lf %lf %ld %63s", &percent, &seconds, &count, name) >= 3)
+            calls = count;
+    }
+    if (file != nullptr)
+        std::fclose(file);
+    std::remove(out.c_str());
+    return calls;
+}
+
+// System calls per file: the tool's rename and undo, the bare loop's rename
+// (run by this program as a child, under the same strace). Last use of the
+// tree: the bare copy stays renamed.
+void ReportCalls(const std::string& root, int files, const char* self)
+{
+    const std::string state = root + "/calls-state";
+    mkdir(state.c_str(), 0755);
+    const long rename = CountCalls({RENAME_EXE, "-q", "-t", root + "/tool"}, state);
+    const long undo = CountCalls({RENAME_EXE, "-q", "--undo"}, state);
+    const long bare = CountCalls({self, "--bare-rename", root + "/bare"}, state);
+    if (rename < 0 || bare < 0) {
+        std::printf("system calls: not counted (needs /usr/bin/strace)\n");
+        return;
+    }
+    std::printf("system calls per file %7d files: rename %.2f vs bare %.2f; undo %.2f vs bare 1.00 "
+                "(one renameat2 a file)\n",
+                files, static_cast<double>(rename) / files, static_cast<double>(bare) / files,
+                static_cast<double>(undo) / files);
+}
+
+// A dry run over one folder of files: peak memory and time per file.
+void ReportOneFolder(const std::string& base, int files)
+{
+    const std::string root = base + "/one-" + std::to_string(files);
+    const std::string folder = root + "/m";
+    mkdir(root.c_str(), 0755);
+    mkdir(folder.c_str(), 0755);
+    const std::string audio(200, '\x55');
+    for (int n = 0; n < files; ++n) {
+        const std::string path = folder + "/track " + std::to_string(n) + ".mp3";
+        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const std::string bytes = audio + Tag(n);
+        if (fd < 0 || write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
+            std::perror(path.c_str());
+        if (fd >= 0)
+            close(fd);
+    }
+    RunTool({"-n", "-q", "-t", folder}, root);   // once to warm the cache
+    std::vector<double> seconds;
+    long peakKb = 0;
+    for (int r = 0; r < 3; ++r) {
+        const ProcessRun run = RunTool({"-n", "-q", "-t", folder}, root);
+        seconds.push_back(run.seconds);
+        peakKb = std::max(peakKb, run.peakKb);
+    }
+    std::printf("dry run, one folder %8d files: peak %ld KiB = %.0f bytes a file, %.2f us a file\n", files,
+                peakKb, static_cast<double>(peakKb) * 1024.0 / files, Median(seconds) * 1e6 / files);
+    nftw(root.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+}
+
 void Report(const char* label, int files, const Figures& f)
 {
     if (f.bare <= 0) {
@@ -272,11 +372,24 @@ void Report(const char* label, int files, const Figures& f)
 
 int main(int argc, char** argv)
 {
-    std::vector<int> sizes;
-    for (int i = 1; i < argc; ++i)
-        sizes.push_back(std::atoi(argv[i]));
-    if (sizes.empty())
+    if (argc == 3 && std::strcmp(argv[1], "--bare-rename") == 0) {
+        // Alone, for counting its calls (the tree is thrown away after).
+        Moves moves;
+        BareRename(argv[2], moves);
+        return 0;
+    }
+    std::vector<int> sizes, oneFolder;
+    bool one = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--one-folder") == 0)
+            one = true;
+        else
+            (one ? oneFolder : sizes).push_back(std::atoi(argv[i]));
+    }
+    if (sizes.empty() && !one)
         sizes = {20000, 100000};
+    if (oneFolder.empty() && (!one || argc == 2))
+        oneFolder = {200000};
     const char* tmp = std::getenv("TMPDIR");
     std::string base = std::string(tmp != nullptr && *tmp ? tmp : "/tmp") + "/tavoly-bench-XXXXXX";
     if (mkdtemp(&base[0]) == nullptr) {
@@ -291,11 +404,12 @@ int main(int argc, char** argv)
         mkdir(root.c_str(), 0755);
         MakeTree(root + "/tool", files);
         MakeTree(root + "/bare", files);
-        const Figures f = Measure(root, files, files > 50000 ? 3 : 5, false);
+        const Figures f = Measure(root, files, 5, false);
         Report("warm", files, f);
         warm.emplace_back(files, f);
         if (canDrop)
-            Report("cold", files, Measure(root, files, 1, true));
+            Report("cold", files, Measure(root, files, 5, true));
+        ReportCalls(root, files, argv[0]);
         nftw(root.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
     }
     if (!canDrop)
@@ -311,6 +425,8 @@ int main(int argc, char** argv)
         std::printf("memory growth per file: rename %.0f bytes (about %.0f of them path and name), "
                     "undo %.0f bytes\n", perFile, b.pathBytes, undoPerFile);
     }
+    for (const int files : oneFolder)
+        ReportOneFolder(base, files);
     rmdir(base.c_str());
     return 0;
 }

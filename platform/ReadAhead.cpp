@@ -13,18 +13,24 @@ constexpr int kThreads = 16;
 constexpr std::size_t kStack = 1 << 16;
 // How far ahead of the plan the threads may read.
 constexpr std::size_t kWindow = 4096;
-// The first reads that are timed, and the time that counts as slow: a page
-// cache answers in microseconds, a disk in tenths of milliseconds. Most of
-// them must be slow: the very first read also pays for one-time set-ups.
+// The first reads that are timed, and the time that counts as slow: from the
+// page cache a read, with its open and close, takes a few microseconds; from
+// a disk, even a fast one, tens to thousands. Most of them must be slow: the
+// very first read also pays for one-time set-ups.
 constexpr std::size_t kTimedReads = CReadAhead::kTimedReadsHint;
-constexpr double kSlowRead = 100e-6;
+constexpr double kSlowRead = 40e-6;
 // The plan wakes waiting threads once this many files on.
 constexpr std::size_t kWakeEvery = 256;
 
 } // namespace
 
 CReadAhead::CReadAhead(const CFolderTable& folders, std::size_t count, bool readTail, FileAt fileAt)
-    : m_folders(folders), m_count(count), m_readTail(readTail), m_fileAt(std::move(fileAt))
+    : m_folders(&folders), m_count(count), m_readTail(readTail), m_fileAt(std::move(fileAt))
+{
+}
+
+CReadAhead::CReadAhead(std::size_t count, bool readTail, PathsFrom pathsFrom)
+    : m_count(count), m_readTail(readTail), m_pathsFrom(std::move(pathsFrom))
 {
 }
 
@@ -46,6 +52,10 @@ void CReadAhead::At(std::size_t i, double seconds)
     if (++m_timed < kTimedReads || m_slow * 2 <= kTimedReads || m_count - i < kTimedReads)
         return;
     m_next.store(i + 1, std::memory_order_relaxed);
+    if (m_pathsFrom) {
+        m_paths = m_pathsFrom(i + 1);
+        m_next.store(0, std::memory_order_relaxed);
+    }
     // The threads take no signal: Ctrl+C stays the plan's to see.
     sigset_t all, old;
     sigfillset(&all);
@@ -84,12 +94,13 @@ void CReadAhead::Work()
 {
     // A table of its own: the plan's opens and closes its descriptors freely.
     CFolderTable folders;
-    folders.CopyFolders(m_folders);
-    char tail[128];
+    if (m_folders != nullptr)
+        folders.CopyFolders(*m_folders);
     while (!m_stop.load(std::memory_order_relaxed)) {
-        const std::size_t i = m_next.fetch_add(1);
-        if (i >= m_count)
+        const std::size_t next = m_next.fetch_add(1);
+        if (next >= (m_pathsFrom ? m_paths.size() : m_count))
             break;
+        const std::size_t i = m_pathsFrom ? m_paths[next].first : next;
         if (i > m_position.load(std::memory_order_relaxed) + kWindow) {
             std::unique_lock<std::mutex> lock(m_mutex);
             m_moved.wait(lock, [&] {
@@ -98,27 +109,36 @@ void CReadAhead::Work()
             if (m_stop.load())
                 break;
         }
+        if (m_pathsFrom) {
+            Touch(AT_FDCWD, m_paths[next].second.c_str());
+            continue;
+        }
         std::uint32_t folder = 0;
         std::string_view name;
         m_fileAt(i, folder, name);
         const int dir = folder == CFolderTable::kNone ? -1 : folders.Open(folder);
-        if (dir < 0)
-            continue;
-        const std::string entry(name);
-        struct stat st;
-        if (!m_readTail) {
-            fstatat(dir, entry.c_str(), &st, AT_SYMLINK_NOFOLLOW);
-            continue;
-        }
-        // Only read, never followed through a link; what it finds is thrown away.
-        const int fd = openat(dir, entry.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        if (fd < 0)
-            continue;
-        if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= static_cast<off_t>(sizeof tail)) {
-            if (pread(fd, tail, sizeof tail, st.st_size - static_cast<off_t>(sizeof tail)) < 0) {
-                // Nothing to do: the plan's own read will say why.
-            }
-        }
-        close(fd);
+        if (dir >= 0)
+            Touch(dir, std::string(name).c_str());
     }
+}
+
+// Brings what the plan will need of the file into the caches; what it finds
+// is thrown away. Only read, never followed through a link.
+void CReadAhead::Touch(int folder, const char* name) const
+{
+    struct stat st;
+    if (!m_readTail) {
+        fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW);
+        return;
+    }
+    const int fd = openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    char tail[128];
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= static_cast<off_t>(sizeof tail)) {
+        if (pread(fd, tail, sizeof tail, st.st_size - static_cast<off_t>(sizeof tail)) < 0) {
+            // Nothing to do: the plan's own read will say why.
+        }
+    }
+    close(fd);
 }

@@ -17,7 +17,9 @@
 #include <memory>
 #include <mutex>
 #include <pthread.h>
+#include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 class CReadAhead
@@ -30,6 +32,12 @@ public:
     // readTail: open each file and read its tag's bytes; else look the name up.
     // A folder of CFolderTable::kNone is passed over.
     CReadAhead(const CFolderTable& folders, std::size_t count, bool readTail, FileAt fileAt);
+
+    // For a plan of paths (the window's queue): the plan's positions from
+    // from on that it will read, with their paths. Called once, on the
+    // plan's thread, when the threads start: they work on that copy.
+    using PathsFrom = std::function<std::vector<std::pair<std::size_t, std::string>>(std::size_t from)>;
+    CReadAhead(std::size_t count, bool readTail, PathsFrom pathsFrom);
     ~CReadAhead();
     CReadAhead(const CReadAhead&) = delete;
     CReadAhead& operator=(const CReadAhead&) = delete;
@@ -48,10 +56,14 @@ private:
     static void* Run(void* self);
     void Work();
 
-    const CFolderTable& m_folders;
+    void Touch(int folder, const char* name) const;
+
+    const CFolderTable* m_folders = nullptr;
     std::size_t m_count;
     bool m_readTail;
     FileAt m_fileAt;
+    PathsFrom m_pathsFrom;
+    std::vector<std::pair<std::size_t, std::string>> m_paths;
     std::atomic<std::size_t> m_next{0};
     std::atomic<std::size_t> m_position{0};
     std::atomic<bool> m_stop{false};

@@ -6,8 +6,30 @@
 #include "app/WarningBox.h"
 #include "browser/DirList.h"
 #include "core/TagFile.h"
+#include "platform/ReadAhead.h"
 
+#include <chrono>
 #include <wx/utils.h>
+
+namespace {
+
+double SecondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+} // namespace
+
+std::vector<std::pair<size_t, std::string>> CQueueList::PathsAhead(size_t from, bool renamed) const
+{
+    std::vector<std::pair<size_t, std::string>> paths;
+    for (size_t row = from; row < m_rows.size(); ++row)
+    {
+        if (IsSelected(static_cast<int>(row)) && (m_rows[row].state == kStateSuccessful) == renamed)
+            paths.emplace_back(row, m_rows[row].path);
+    }
+    return paths;
+}
 
 int CQueueList::AutoRenameSelected()
 {
@@ -21,6 +43,9 @@ int CQueueList::AutoRenameSelected()
     {
         // A long batch blocks the window: the pointer says so until its end.
         wxBusyCursor busy;
+        // On a cold disk the tags ahead are read ahead, by threads that
+        // change nothing: outcomes and their order stay the loop's.
+        CReadAhead ahead(m_rows.size(), true, [this](size_t from) { return PathsAhead(from, false); });
         for (int i = 0; i < GetCount(); ++i)
         {
             if (!IsSelected(i))
@@ -31,8 +56,11 @@ int CQueueList::AutoRenameSelected()
                 continue;   // not twice until undone
             std::string newName;
             std::string newPath;
+            const bool timing = ahead.Timing();
+            const auto started = timing ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point();
             m_strState = AutoRenameFile(m_rows[row].path, g_optionsDlg.m_bWithArtist != 0, newName,
                                         newPath, m_strTitle, m_strArtist);
+            ahead.At(row, timing ? SecondsSince(started) : 0.0);
             QueueEntry& e = m_rows[row];
             if (m_strState == kStateSongNotFound || m_strState == kStateUnwritable)
             {
@@ -78,6 +106,7 @@ int CQueueList::UndoSelected()
     int undone = 0;
     {
         wxBusyCursor busy;
+        CReadAhead ahead(m_rows.size(), false, [this](size_t from) { return PathsAhead(from, true); });
         for (int i = 0; i < GetCount(); ++i)
         {
             if (!IsSelected(i))
@@ -89,8 +118,12 @@ int CQueueList::UndoSelected()
             {
                 ++undone;
                 std::string target;
+                const bool timing = ahead.Timing();
+                const auto started = timing ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point();
                 // A failed move back leaves file and row as they are, silently.
-                if (RenameInFolder(e.path, e.original, target) == 1)
+                const int moved = RenameInFolder(e.path, e.original, target);
+                ahead.At(row, timing ? SecondsSince(started) : 0.0);
+                if (moved == 1)
                 {
                     e.name = e.original;
                     e.state = kStateWaiting;

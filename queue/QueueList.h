@@ -155,6 +155,9 @@ private:
     void IndexRow(size_t row, std::size_t hash);
     void UnindexRow(size_t row);
     void RebuildIndex();
+    // The selected rows from from on, renamed (or not), with their paths:
+    // what a batch will read next.
+    std::vector<std::pair<size_t, std::string>> PathsAhead(size_t from, bool renamed) const;
 
     CQueueListCtrl* m_ctrl = nullptr;
     std::vector<QueueEntry> m_rows;
