@@ -228,8 +228,8 @@ int Rename(const Options& options)
             report.Flush();
             return StopStatus() != 0 ? StopStatus() : kSomeFailed;
         }
-        if (g_stopSignal == 0 && batch.ReadNames(artistFirst, report))
-            performed = batch.Perform(options.trial ? nullptr : &journal, report);
+        if (g_stopSignal == 0)
+            performed = batch.Run(artistFirst, options.trial ? nullptr : &journal, report);
     } catch (const std::bad_alloc&) {
         outOfMemory = true;   // the plan is freed now; the journal holds every move made
     }

@@ -48,9 +48,18 @@ void CFolderModel::Grow()
     }
 }
 
+void CFolderModel::Reserve(std::size_t names)
+{
+    std::size_t size = m_slots.size();
+    while (names * 4 > size * 3)
+        size *= 2;
+    if (size > m_slots.size() && m_used == 0)
+        m_slots.assign(size, Slot{0, 0, 0, kEmpty});
+}
+
 CFolderModel::Slot& CFolderModel::Put(std::uint32_t item, bool isNew)
 {
-    if ((m_used + 1) * 2 > m_slots.size())
+    if ((m_used + 1) * 4 > m_slots.size() * 3)
         Grow();
     Slot& slot = m_slots[Find(m_nameOf(item, isNew))];
     if (slot.state == kEmpty) {

@@ -29,6 +29,10 @@ public:
 
     CFolderModel(NameOf nameOf, IdOf idOf);
 
+    // Room for this many names without growing (a growth holds the old
+    // table and the new one at once).
+    void Reserve(std::size_t names);
+
     // What the folder (open as fd) holds under item's old or new name, as the
     // trial has left it: true with its identity, false when nothing.
     bool Entry(std::uint32_t item, bool isNew, int fd, FileId& id) const;

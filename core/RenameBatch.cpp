@@ -110,14 +110,27 @@ CRenameBatch::~CRenameBatch() = default;
 
 void CRenameBatch::Add(std::string_view path, std::string_view name, std::uint32_t folder)
 {
-    const std::string_view kept = m_text->Keep(path);
+    const std::string_view prefix = path.substr(0, path.size() - name.size());
+    if (m_prefixes.empty() || m_prefixes.back() != prefix)
+        m_prefixes.push_back(m_text->Keep(prefix));
     File file{};
-    file.path = kept.data();
-    file.pathLength = static_cast<std::uint32_t>(kept.size());
+    file.name = m_text->Keep(name).data();
     file.nameLength = static_cast<std::uint16_t>(name.size());
+    file.prefix = static_cast<std::uint32_t>(m_prefixes.size() - 1);
     file.folder = folder;
     file.read = kNotRead;
     m_files.push_back(file);
+}
+
+std::string_view CRenameBatch::PathOf(const File& file)
+{
+    m_path.assign(m_prefixes[file.prefix]).append(file.Name());
+    return m_path;
+}
+
+FileId CRenameBatch::IdOf(const File& file) const
+{
+    return FileId{m_folders.Id(file.folder).device, file.inode, file.birth};
 }
 
 bool CRenameBatch::TrustsLinks(std::uint32_t folder, int fd)
@@ -166,7 +179,7 @@ int CRenameBatch::AddPath(const std::string& path, BatchObserver& observer)
         close(fd);
         return 0;
     }
-    const FileId id = IdOf(folder);
+    const FileId id = ::IdOf(folder);
     if (name[0] != '.' && m_entered.count(id) != 0) {
         close(fd);
         return 1;   // a folder search has planned it already
@@ -183,105 +196,107 @@ int CRenameBatch::AddPath(const std::string& path, BatchObserver& observer)
     return 1;
 }
 
-bool CRenameBatch::ReadNames(bool artistFirst, BatchObserver& observer)
+void CRenameBatch::ReadName(std::size_t i, bool artistFirst)
 {
-    std::string name, title, artist;
+    File& file = m_files[i];
+    m_name.assign(file.Name());
+    const int folder = m_folders.Open(file.folder);
+    int fd = folder < 0 ? -1 : openat(folder, m_name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | O_NOFOLLOW);
+    bool viaLink = false;
+    if (fd < 0 && errno == ELOOP && TrustsLinks(file.folder, folder)) {
+        fd = openat(folder, m_name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        viaLink = true;
+    }
+    std::string state = kStateUnwritable;
+    if (fd >= 0) {
+        // One look gives the kind, the size and the identity: the entry's
+        // own (a link's, when read through one).
+        FileId id;
+        std::uint64_t size = 0;
+        std::uint32_t mode = 0;
+        if (!FileIdAt(fd, "", AT_EMPTY_PATH, id, &size, &mode) || (viaLink && !FileIdAt(folder, m_name.c_str(), 0, id))) {
+            // errno says why
+        } else if (!S_ISREG(mode)) {
+            errno = EINVAL;   // a FIFO or a device that bears an MP3 name
+        } else {
+            file.inode = id.inode;
+            file.birth = id.birth;
+            state = TheTagFile().ReadSongNameFrom(fd, static_cast<long long>(size), m_title, m_artist);
+        }
+        const int err = errno;
+        close(fd);
+        errno = err;
+    }
+    if (state == kStateSuccessful) {
+        const std::string_view kept = m_text->Keep(ComposeTargetName(m_title, m_artist, artistFirst));
+        file.newName = kept.data();
+        file.newNameLength = static_cast<std::uint16_t>(kept.size());
+        file.read = kNameFound;
+    } else {
+        file.read = state == kStateUnwritable ? kUnreadable : kNoSongName;
+        file.error = static_cast<std::uint8_t>(state == kStateUnwritable ? errno : 0);
+    }
+}
+
+namespace {
+
+// Files read, recorded and moved together: one write of records for each
+// batch, and a folder's metadata still in the caches when its files move.
+constexpr std::size_t kBatchFiles = 256;
+
+} // namespace
+
+void CRenameBatch::ReportUnread(const File& file, BatchObserver& observer)
+{
+    const bool unreadable = file.read == kUnreadable;
+    observer.FileDone(FileResult{unreadable ? kStateUnwritable : kStateSongNotFound, PathOf(file),
+                                 std::string_view(), Outcome::Failed,
+                                 unreadable ? UnreadableReason(file.error) : std::string()});
+}
+
+int CRenameBatch::Run(bool artistFirst, CRunJournal* journal, BatchObserver& observer)
+{
+    const char* phase = journal != nullptr ? "Renaming" : "Checking";
     const std::size_t total = m_files.size();
     // Folder and name are set when a file is added and only read from here on.
     CReadAhead ahead(m_folders, total, true, [this](std::size_t i, std::uint32_t& folder, std::string_view& entry) {
         folder = m_files[i].folder;
         entry = m_files[i].Name();
     });
-    std::chrono::steady_clock::time_point started;
-    for (std::size_t i = 0; i < total; ++i) {
-        if (observer.StopRequested())
-            return false;
-        observer.Progress("Reading tags", i, total);
-        const bool timing = ahead.Timing();
-        if (timing)
-            started = std::chrono::steady_clock::now();
-        File& file = m_files[i];
-        name.assign(file.Name());
-        const int folder = m_folders.Open(file.folder);
-        int fd = folder < 0 ? -1
-                            : openat(folder, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | O_NOFOLLOW);
-        bool viaLink = false;
-        if (fd < 0 && errno == ELOOP && TrustsLinks(file.folder, folder)) {
-            fd = openat(folder, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-            viaLink = true;
-        }
-        std::string state = kStateUnwritable;
-        if (fd >= 0) {
-            // One look gives the kind, the size and the identity: the entry's
-            // own (a link's, when read through one).
-            FileId id;
-            std::uint64_t size = 0;
-            std::uint32_t mode = 0;
-            if (!FileIdAt(fd, "", AT_EMPTY_PATH, id, &size, &mode) || (viaLink && !FileIdAt(folder, name.c_str(), 0, id))) {
-                // errno says why
-            } else if (!S_ISREG(mode)) {
-                errno = EINVAL;   // a FIFO or a device that bears an MP3 name
-            } else {
-                file.id = id;
-                state = TheTagFile().ReadSongNameFrom(fd, static_cast<long long>(size), title, artist);
-            }
-            const int err = errno;
-            close(fd);
-            errno = err;
-        }
-        ahead.At(i, timing ? std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count() : 0.0);
-        if (state == kStateSuccessful) {
-            const std::string_view kept = m_text->Keep(ComposeTargetName(title, artist, artistFirst));
-            file.newName = kept.data();
-            file.newNameLength = static_cast<std::uint16_t>(kept.size());
-            file.read = kNameFound;
-        } else {
-            file.read = state == kStateUnwritable ? kUnreadable : kNoSongName;
-            file.error = static_cast<std::uint8_t>(state == kStateUnwritable ? errno : 0);
-        }
-    }
-    observer.Progress("Reading tags", total, total);
-    return true;
-}
-
-namespace {
-
-// Moves recorded together: one write for up to this many, or this many bytes.
-constexpr std::size_t kBatchMoves = 256;
-constexpr std::size_t kBatchBytes = 1 << 16;
-
-} // namespace
-
-void CRenameBatch::ReportUnread(const File& file, BatchObserver& observer) const
-{
-    const bool unreadable = file.read == kUnreadable;
-    observer.FileDone(FileResult{unreadable ? kStateUnwritable : kStateSongNotFound, file.Path(),
-                                 std::string_view(), Outcome::Failed,
-                                 unreadable ? UnreadableReason(file.error) : std::string()});
-}
-
-int CRenameBatch::Perform(CRunJournal* journal, BatchObserver& observer)
-{
+    CFolderModel model(
+        [this](std::uint32_t item, bool isNew) {
+            const File& file = m_files[item];
+            return CFolderModel::Name{file.folder, isNew ? file.NewName() : file.Name()};
+        },
+        [this](std::uint32_t item) { return IdOf(m_files[item]); });
     if (journal == nullptr)
-        return Trial(observer);
-    std::string name, target;
+        model.Reserve(2 * total);   // each move frees one name and takes one
     std::vector<std::uint64_t> seqs;
-    const std::size_t total = m_files.size();
-    for (std::size_t begin = 0; begin < total;) {
-        // The next batch's moves are on disk before the first of them is made.
-        std::size_t end = begin;
+    std::string name, target;
+    for (std::size_t begin = 0, end = 0; begin < total; begin = end) {
+        end = std::min(total, begin + kBatchFiles);
+        for (std::size_t i = begin; i < end; ++i) {
+            if (observer.StopRequested())
+                return 0;   // nothing of this batch recorded or moved yet
+            observer.Progress(phase, i, total);
+            const bool timing = ahead.Timing();
+            const auto started = timing ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point();
+            ReadName(i, artistFirst);
+            ahead.At(i, timing ? std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count() : 0.0);
+        }
+        // The batch's moves are on disk before the first of them is made.
         seqs.clear();
-        while (end < total && seqs.size() < kBatchMoves && journal->Queued() < kBatchBytes) {
-            const File& file = m_files[end++];
+        for (std::size_t i = begin; journal != nullptr && i < end; ++i) {
+            const File& file = m_files[i];
             if (file.read == kNameFound && file.Name() != file.NewName()) {
                 name.assign(file.Name());
                 target.assign(file.NewName());
-                seqs.push_back(journal->QueueMove(m_folders, file.folder, name, target, file.id));
+                seqs.push_back(journal->QueueMove(m_folders, file.folder, name, target, IdOf(file)));
             }
         }
-        if (!journal->WriteQueued())
+        if (journal != nullptr && !journal->WriteQueued())
             return -1;
-        std::size_t next = 0;   // the batch's move in hand
+        std::size_t next = 0;   // the batch's recorded move in hand
         for (std::size_t i = begin; i < end; ++i) {
             if (observer.StopRequested()) {
                 // Recorded but never tried: marked so, for the run's count.
@@ -289,58 +304,34 @@ int CRenameBatch::Perform(CRunJournal* journal, BatchObserver& observer)
                     journal->QueueFailed(seqs[next]);
                 return 0;
             }
-            observer.Progress("Renaming", i, total);
             const File& file = m_files[i];
             if (file.read != kNameFound) {
                 ReportUnread(file, observer);
                 continue;
             }
-            name.assign(file.Name());
-            target.assign(file.NewName());
-            const bool recorded = name != target;
+            const bool same = file.Name() == file.NewName();
             const int folder = m_folders.Open(file.folder);
-            bool moved = folder >= 0 && MoveNoReplaceAt(folder, name, target) == 1;
-            const int err = moved ? 0 : errno;
-            if (recorded && !moved)
-                journal->QueueFailed(seqs[next]);
-            next += recorded ? 1 : 0;
-            const Outcome outcome = !moved ? Outcome::Failed : recorded ? Outcome::Renamed : Outcome::Unchanged;
-            observer.FileDone(FileResult{moved ? kStateSuccessful : kStateRenameFailed, file.Path(),
+            int err = folder < 0 ? errno : 0;
+            bool moved = false;
+            if (folder >= 0 && journal == nullptr) {
+                moved = model.Move(static_cast<std::uint32_t>(i), true, folder, err) == 1;
+            } else if (folder >= 0) {
+                name.assign(file.Name());
+                target.assign(file.NewName());
+                moved = MoveNoReplaceAt(folder, name, target) == 1;
+                err = moved ? 0 : errno;
+            }
+            if (journal != nullptr && !same) {
+                if (!moved)
+                    journal->QueueFailed(seqs[next]);
+                ++next;
+            }
+            const Outcome outcome = !moved ? Outcome::Failed : same ? Outcome::Unchanged : Outcome::Renamed;
+            observer.FileDone(FileResult{moved ? kStateSuccessful : kStateRenameFailed, PathOf(file),
                                          file.NewName(), outcome, moved ? std::string() : ReasonOf(err)});
         }
-        begin = end;
     }
-    observer.Progress("Renaming", total, total);
-    return 1;
-}
-
-int CRenameBatch::Trial(BatchObserver& observer)
-{
-    CFolderModel model(
-        [this](std::uint32_t item, bool isNew) {
-            const File& file = m_files[item];
-            return CFolderModel::Name{file.folder, isNew ? file.NewName() : file.Name()};
-        },
-        [this](std::uint32_t item) { return m_files[item].id; });
-    const std::size_t total = m_files.size();
-    for (std::size_t i = 0; i < total; ++i) {
-        if (observer.StopRequested())
-            return 0;
-        observer.Progress("Checking", i, total);
-        const File& file = m_files[i];
-        if (file.read != kNameFound) {
-            ReportUnread(file, observer);
-            continue;
-        }
-        const int folder = m_folders.Open(file.folder);
-        int err = folder < 0 ? errno : 0;
-        const bool moved = folder >= 0 && model.Move(static_cast<std::uint32_t>(i), true, folder, err) == 1;
-        const Outcome outcome = !moved ? Outcome::Failed
-                                : file.Name() == file.NewName() ? Outcome::Unchanged : Outcome::Renamed;
-        observer.FileDone(FileResult{moved ? kStateSuccessful : kStateRenameFailed, file.Path(),
-                                     file.NewName(), outcome, moved ? std::string() : ReasonOf(err)});
-    }
-    observer.Progress("Checking", total, total);
+    observer.Progress(phase, total, total);
     return 1;
 }
 

@@ -86,43 +86,47 @@ public:
     int AddPath(const std::string& path, BatchObserver& observer);
     std::size_t Size() const { return m_files.size(); }
 
-    // Reads each file's song name and works out its new name, touching
-    // nothing. False when stopped on request.
-    bool ReadNames(bool artistFirst, BatchObserver& observer);
-
-    // Renames the files in plan order, recorded in journal in batches, each
-    // batch before any of its files is moved; with no journal, a trial that
+    // Reads each file's song name, works out its new name and renames it, in
+    // plan order and in batches: a batch's tags are read, its moves recorded
+    // in journal with one write, and then made. With no journal, a trial that
     // predicts the same and changes nothing. 1 done; 0 stopped on request; -1
     // the journal could not be written (errno set; no file of that batch, nor
     // after it, was moved).
-    int Perform(CRunJournal* journal, BatchObserver& observer);
+    int Run(bool artistFirst, CRunJournal* journal, BatchObserver& observer);
 
 private:
-    // A file of the plan, kept small: a run may plan a million.
+    // A file of the plan, kept small: a run may plan a million. Its path as
+    // found is a prefix shared by its folder's files, then its name.
     struct File
     {
-        const char* path;           // as found, for people; its name is its end
+        const char* name;
         const char* newName;        // once a name was found
-        FileId id;                  // the entry's identity when read
-        std::uint32_t pathLength;
+        std::uint64_t inode;        // the entry's identity when read (the
+        std::uint64_t birth;        // device is its folder's)
+        std::uint32_t prefix;       // in m_prefixes
         std::uint32_t folder;       // in m_folders
         std::uint16_t nameLength;
         std::uint16_t newNameLength;
-        std::uint8_t read;          // what ReadNames found
+        std::uint8_t read;          // what ReadName found
         std::uint8_t error;         // errno of a failed read
 
-        std::string_view Path() const { return {path, pathLength}; }
-        std::string_view Name() const { return {path + pathLength - nameLength, nameLength}; }
+        std::string_view Name() const { return {name, nameLength}; }
         std::string_view NewName() const { return {newName, newNameLength}; }
     };
     class TextStore;
-    int Trial(BatchObserver& observer);
-    void ReportUnread(const File& file, BatchObserver& observer) const;
+    void ReadName(std::size_t i, bool artistFirst);
+    void ReportUnread(const File& file, BatchObserver& observer);
     void Add(std::string_view path, std::string_view name, std::uint32_t folder);
+    // The path of a file as it was found, valid until the next call.
+    std::string_view PathOf(const File& file);
+    FileId IdOf(const File& file) const;
     bool TrustsLinks(std::uint32_t folder, int fd);
 
     std::unique_ptr<TextStore> m_text;   // the bytes of every path and name
     std::deque<File> m_files;           // no copy of it all as it grows
+    std::vector<std::string_view> m_prefixes;
+    std::string m_path;                 // PathOf's
+    std::string m_name, m_title, m_artist;   // ReadName's
     CFolderTable m_folders;
     std::set<FileId> m_entered;
     std::vector<std::int8_t> m_trust;    // by folder: -1 not known yet
