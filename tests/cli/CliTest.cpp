@@ -279,6 +279,27 @@ TEST_F(CliTest, RunsStoppedAtAnyPointAreUndoneCompletely)
     }
 }
 
+TEST_F(CliTest, AKillBetweenABatchsRecordsAndItsMovesIsUndoneCompletely)
+{
+    Folder("m");
+    for (int i = 0; i < 300; ++i)
+        Mp3("m/t" + std::to_string(i) + ".mp3", "Song " + std::to_string(i % 290));   // ten clash
+    const auto before = Manifest();
+    if (!ShimReaches())
+        GTEST_SKIP() << "the preloaded shim does not reach this build's write()";
+    // Counted: the header, the first batch's records, its 256 moves, the
+    // second batch's records (259), then its moves.
+    for (const auto& [at, when] : std::vector<std::pair<std::string, std::string>>{
+             {"259", "before"}, {"259", "after"}, {"280", "after"}}) {
+        SCOPED_TRACE("at " + at + " " + when);
+        const Result run = RunShimmed({"-t", "m"}, {{"TAVOLY_KILL_AT", at}, {"TAVOLY_KILL_WHEN", when}});
+        EXPECT_EQ(run.status, 1000 + SIGKILL);
+        const Result undo = Run({"--undo"}, dir.Path());
+        EXPECT_EQ(undo.status, 0) << undo.err;
+        ASSERT_EQ(Manifest(), before);
+    }
+}
+
 TEST_F(CliTest, ExitStatuses)
 {
     Folder("m");
