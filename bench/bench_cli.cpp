@@ -58,21 +58,24 @@ std::string Tag(int n)
     return tag;
 }
 
+void MakeMp3(const std::string& path, std::size_t audio, int n)
+{
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const std::string bytes = std::string(audio, '\x55') + Tag(n);
+    if (fd < 0 || write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
+        std::perror(path.c_str());
+    if (fd >= 0)
+        close(fd);
+}
+
 void MakeTree(const std::string& root, int files)
 {
     mkdir(root.c_str(), 0755);
-    const std::string audio(400, '\x55');
     for (int n = 0; n < files; ++n) {
         const std::string folder = root + "/album" + std::to_string(n / 100);
         if (n % 100 == 0)
             mkdir(folder.c_str(), 0755);
-        const std::string path = folder + "/track" + std::to_string(n % 100) + ".mp3";
-        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const std::string bytes = audio + Tag(n);
-        if (fd < 0 || write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
-            std::perror(path.c_str());
-        if (fd >= 0)
-            close(fd);
+        MakeMp3(folder + "/track" + std::to_string(n % 100) + ".mp3", 400, n);
     }
 }
 
@@ -142,23 +145,30 @@ struct ProcessRun
     int status = -1;
 };
 
-ProcessRun RunTool(const std::vector<std::string>& args, const std::string& state)
+// Starts program with args, its journal in state and its output thrown away.
+pid_t StartQuiet(const char* program, const std::vector<std::string>& args, const std::string& state)
 {
-    ProcessRun run;
-    const Clock::time_point start = Clock::now();
     const pid_t pid = fork();
     if (pid == 0) {
         setenv("XDG_STATE_HOME", state.c_str(), 1);
         const int null = open("/dev/null", O_WRONLY);
         dup2(null, 1);
         dup2(null, 2);
-        std::vector<char*> argv{const_cast<char*>(RENAME_EXE)};
+        std::vector<char*> argv{const_cast<char*>(program)};
         for (const std::string& arg : args)
             argv.push_back(const_cast<char*>(arg.c_str()));
         argv.push_back(nullptr);
-        execv(RENAME_EXE, argv.data());
+        execv(program, argv.data());
         _exit(127);
     }
+    return pid;
+}
+
+ProcessRun RunTool(const std::vector<std::string>& args, const std::string& state)
+{
+    ProcessRun run;
+    const Clock::time_point start = Clock::now();
+    const pid_t pid = StartQuiet(RENAME_EXE, args, state);
     int status = 0;
     rusage usage;
     wait4(pid, &status, 0, &usage);
@@ -270,19 +280,7 @@ long CountCalls(const std::vector<std::string>& args, const std::string& state)
     const std::string out = state + "/calls";
     std::vector<std::string> traced{"-c", "-o", out};
     traced.insert(traced.end(), args.begin(), args.end());
-    const pid_t pid = fork();
-    if (pid == 0) {
-        setenv("XDG_STATE_HOME", state.c_str(), 1);
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        dup2(null, 2);
-        std::vector<char*> argv{const_cast<char*>("/usr/bin/strace")};
-        for (const std::string& arg : traced)
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        execv("/usr/bin/strace", argv.data());
-        _exit(127);
-    }
+    const pid_t pid = StartQuiet("/usr/bin/strace", traced, state);
     int status = 0;
     waitpid(pid, &status, 0);
     // The last line: "100.00 seconds usecs/call calls errors total".
@@ -333,16 +331,8 @@ void ReportOneFolder(const std::string& base, int files)
     const std::string folder = root + "/m";
     mkdir(root.c_str(), 0755);
     mkdir(folder.c_str(), 0755);
-    const std::string audio(200, '\x55');
-    for (int n = 0; n < files; ++n) {
-        const std::string path = folder + "/track " + std::to_string(n) + ".mp3";
-        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const std::string bytes = audio + Tag(n);
-        if (fd < 0 || write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
-            std::perror(path.c_str());
-        if (fd >= 0)
-            close(fd);
-    }
+    for (int n = 0; n < files; ++n)
+        MakeMp3(folder + "/track " + std::to_string(n) + ".mp3", 200, n);
     RunTool({"-n", "-q", "-t", folder}, root);   // once to warm the cache
     std::vector<double> seconds;
     long peakKb = 0;

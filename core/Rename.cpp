@@ -3,6 +3,8 @@
 #include "core/Warning.h"
 #include "platform/FileSystem.h"
 
+#include <chrono>
+
 std::string FolderOf(const std::string& path)
 {
     if (path.size() < 2)
@@ -64,8 +66,18 @@ std::string AutoRenameFile(const std::string& path, bool artistFirst,
                            std::string& newName, std::string& newPath,
                            std::string& title, std::string& artist)
 {
+    double readSeconds = 0;
+    return AutoRenameFile(path, artistFirst, newName, newPath, title, artist, readSeconds);
+}
+
+std::string AutoRenameFile(const std::string& path, bool artistFirst,
+                           std::string& newName, std::string& newPath,
+                           std::string& title, std::string& artist, double& readSeconds)
+{
     std::string name;
+    const auto started = std::chrono::steady_clock::now();
     const std::string state = AutoRenameTarget(path, artistFirst, name, title, artist);
+    readSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     if (state != kStateSuccessful)
         return state;
     std::string target;

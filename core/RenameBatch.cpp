@@ -262,7 +262,7 @@ int CRenameBatch::Run(bool artistFirst, CRunJournal* journal, BatchObserver& obs
     CReadAhead ahead(m_folders, total, true, [this](std::size_t i, std::uint32_t& folder, std::string_view& entry) {
         folder = m_files[i].folder;
         entry = m_files[i].Name();
-    });
+    }, CReadAhead::kSlowRead);
     CFolderModel model(
         [this](std::uint32_t item, bool isNew) {
             const File& file = m_files[item];
@@ -405,7 +405,7 @@ int UndoRun(CRunFile& run, bool trial, BatchObserver& observer)
         const RunMove& move = moves[moves.size() - 1 - i];
         folder = move.legacyPath.empty() ? move.folder : CFolderTable::kNone;
         entry = move.newName;
-    });
+    }, CReadAhead::kSlowMove);
     std::chrono::steady_clock::time_point started;
     std::string oldName, newName, renamed, shownPath;
     std::uint32_t shownFolder = CFolderTable::kNone;

@@ -101,6 +101,11 @@ std::string AutoRenameTarget(const std::string& path, bool artistFirst,
 std::string AutoRenameFile(const std::string& path, bool artistFirst,
                            std::string& newName, std::string& newPath,
                            std::string& title, std::string& artist);
+// The same, with the seconds its tag read took in readSeconds (for deciding
+// whether to read ahead).
+std::string AutoRenameFile(const std::string& path, bool artistFirst,
+                           std::string& newName, std::string& newPath,
+                           std::string& title, std::string& artist, double& readSeconds);
 std::string AutoRenameFile(const std::string& path, bool artistFirst,
                            std::string& newName, std::string& newPath);
 

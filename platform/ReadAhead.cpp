@@ -13,24 +13,21 @@ constexpr int kThreads = 16;
 constexpr std::size_t kStack = 1 << 16;
 // How far ahead of the plan the threads may read.
 constexpr std::size_t kWindow = 4096;
-// The first reads that are timed, and the time that counts as slow: from the
-// page cache a read, with its open and close, takes a few microseconds; from
-// a disk, even a fast one, tens to thousands. Most of them must be slow: the
-// very first read also pays for one-time set-ups.
+// The first reads that are timed. Most of them must be slow: the very first
+// read also pays for one-time set-ups.
 constexpr std::size_t kTimedReads = CReadAhead::kTimedReadsHint;
-constexpr double kSlowRead = 40e-6;
 // The plan wakes waiting threads once this many files on.
 constexpr std::size_t kWakeEvery = 256;
 
 } // namespace
 
-CReadAhead::CReadAhead(const CFolderTable& folders, std::size_t count, bool readTail, FileAt fileAt)
-    : m_folders(&folders), m_count(count), m_readTail(readTail), m_fileAt(std::move(fileAt))
+CReadAhead::CReadAhead(const CFolderTable& folders, std::size_t count, bool readTail, FileAt fileAt, double slow)
+    : m_folders(&folders), m_count(count), m_readTail(readTail), m_slowSeconds(slow), m_fileAt(std::move(fileAt))
 {
 }
 
-CReadAhead::CReadAhead(std::size_t count, bool readTail, PathsFrom pathsFrom)
-    : m_count(count), m_readTail(readTail), m_pathsFrom(std::move(pathsFrom))
+CReadAhead::CReadAhead(std::size_t count, bool readTail, PathsFrom pathsFrom, double slow)
+    : m_count(count), m_readTail(readTail), m_slowSeconds(slow), m_pathsFrom(std::move(pathsFrom))
 {
 }
 
@@ -48,7 +45,7 @@ void CReadAhead::At(std::size_t i, double seconds)
     }
     if (m_timed >= kTimedReads)
         return;
-    m_slow += seconds >= kSlowRead ? 1 : 0;
+    m_slow += seconds >= m_slowSeconds ? 1 : 0;
     if (++m_timed < kTimedReads || m_slow * 2 <= kTimedReads || m_count - i < kTimedReads)
         return;
     m_next.store(i + 1, std::memory_order_relaxed);

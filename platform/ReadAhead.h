@@ -29,15 +29,22 @@ public:
     // it must only read what the plan does not change meanwhile.
     using FileAt = std::function<void(std::size_t i, std::uint32_t& folder, std::string_view& name)>;
 
-    // readTail: open each file and read its tag's bytes; else look the name up.
-    // A folder of CFolderTable::kNone is passed over.
-    CReadAhead(const CFolderTable& folders, std::size_t count, bool readTail, FileAt fileAt);
+    // What counts as slow, in seconds: a tag read with its open and close,
+    // or a rename, from the caches take a few microseconds or tens; from a
+    // disk, even a fast one, more.
+    static constexpr double kSlowRead = 40e-6;
+    static constexpr double kSlowMove = 150e-6;
+
+    // readTail: open each file and read its tag's bytes; else look the name
+    // up. A folder of CFolderTable::kNone is passed over. slow: what At's
+    // seconds must reach, most of the time, for the threads to start.
+    CReadAhead(const CFolderTable& folders, std::size_t count, bool readTail, FileAt fileAt, double slow);
 
     // For a plan of paths (the window's queue): the plan's positions from
     // from on that it will read, with their paths. Called once, on the
     // plan's thread, when the threads start: they work on that copy.
     using PathsFrom = std::function<std::vector<std::pair<std::size_t, std::string>>(std::size_t from)>;
-    CReadAhead(std::size_t count, bool readTail, PathsFrom pathsFrom);
+    CReadAhead(std::size_t count, bool readTail, PathsFrom pathsFrom, double slow);
     ~CReadAhead();
     CReadAhead(const CReadAhead&) = delete;
     CReadAhead& operator=(const CReadAhead&) = delete;
@@ -61,6 +68,7 @@ private:
     const CFolderTable* m_folders = nullptr;
     std::size_t m_count;
     bool m_readTail;
+    double m_slowSeconds;
     FileAt m_fileAt;
     PathsFrom m_pathsFrom;
     std::vector<std::pair<std::size_t, std::string>> m_paths;

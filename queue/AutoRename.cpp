@@ -45,7 +45,8 @@ int CQueueList::AutoRenameSelected()
         wxBusyCursor busy;
         // On a cold disk the tags ahead are read ahead, by threads that
         // change nothing: outcomes and their order stay the loop's.
-        CReadAhead ahead(m_rows.size(), true, [this](size_t from) { return PathsAhead(from, false); });
+        CReadAhead ahead(m_rows.size(), true, [this](size_t from) { return PathsAhead(from, false); },
+                         CReadAhead::kSlowRead);
         for (int i = 0; i < GetCount(); ++i)
         {
             if (!IsSelected(i))
@@ -56,11 +57,10 @@ int CQueueList::AutoRenameSelected()
                 continue;   // not twice until undone
             std::string newName;
             std::string newPath;
-            const bool timing = ahead.Timing();
-            const auto started = timing ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point();
+            double readSeconds = 0;
             m_strState = AutoRenameFile(m_rows[row].path, g_optionsDlg.m_bWithArtist != 0, newName,
-                                        newPath, m_strTitle, m_strArtist);
-            ahead.At(row, timing ? SecondsSince(started) : 0.0);
+                                        newPath, m_strTitle, m_strArtist, readSeconds);
+            ahead.At(row, readSeconds);
             QueueEntry& e = m_rows[row];
             if (m_strState == kStateSongNotFound || m_strState == kStateUnwritable)
             {
@@ -106,7 +106,8 @@ int CQueueList::UndoSelected()
     int undone = 0;
     {
         wxBusyCursor busy;
-        CReadAhead ahead(m_rows.size(), false, [this](size_t from) { return PathsAhead(from, true); });
+        CReadAhead ahead(m_rows.size(), false, [this](size_t from) { return PathsAhead(from, true); },
+                         CReadAhead::kSlowMove);
         for (int i = 0; i < GetCount(); ++i)
         {
             if (!IsSelected(i))

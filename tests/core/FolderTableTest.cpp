@@ -6,35 +6,29 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
 #include <vector>
 
 TEST(FolderTableTest, ADeepWalkHoldsFewDescriptorsAndReopensEveryFolderByIdentity)
 {
     TempDir dir;
-    std::string deep = dir.Path();
-    for (int i = 0; i < 1100; ++i) {
-        deep += "/d";
-        ASSERT_EQ(mkdir(deep.c_str(), 0755), 0);
-    }
+    const std::string deep = MakeDeepFolders(dir.Path(), 1100);
     WriteBytes(deep + "/bottom.mp3", "x");
-    rlimit old;
-    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &old), 0);
-    rlimit low = old;
-    low.rlim_cur = std::min<rlim_t>(1024, old.rlim_max);
-    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
     CFolderTable table;
-    std::set<FileId> entered;
     std::vector<std::uint32_t> folders;
-    const int walked = WalkMp3Files(dir.Path(), table, entered, [&folders](const WalkedFile& file) {
-        folders.push_back(file.folder);
-        return true;
-    }, {});
-    // Every folder reached again from "/" (the cache holds a few hundred).
-    CFolderTable again;
-    again.CopyFolders(table);
-    const int bottom = folders.empty() ? -1 : again.Open(folders[0]);
-    setrlimit(RLIMIT_NOFILE, &old);
+    int walked = 0, bottom = -1;
+    {
+        ScopedDescriptorLimit limit;
+        ASSERT_TRUE(limit.Set());
+        std::set<FileId> entered;
+        walked = WalkMp3Files(dir.Path(), table, entered, [&folders](const WalkedFile& file) {
+            folders.push_back(file.folder);
+            return true;
+        }, {});
+        // Every folder reached again from "/" (the cache holds a few hundred).
+        CFolderTable again;
+        again.CopyFolders(table);
+        bottom = folders.empty() ? -1 : again.Open(folders[0]);
+    }
     EXPECT_EQ(walked, 1);
     ASSERT_EQ(folders.size(), 1u);
     EXPECT_GE(bottom, 0);
@@ -59,7 +53,7 @@ TEST(FolderTableTest, ReadingAheadStartsOnlyOnSlowReadsAndChangesNothing)
         name = names[i];
     };
     for (const double seconds : {1e-6, 1e-3}) {
-        CReadAhead ahead(table, names.size(), true, fileAt);
+        CReadAhead ahead(table, names.size(), true, fileAt, CReadAhead::kSlowRead);
         for (std::size_t i = 0; i < names.size(); ++i)
             ahead.At(i, ahead.Timing() ? seconds : 0.0);
         EXPECT_EQ(ahead.Started(), seconds > 1e-4);

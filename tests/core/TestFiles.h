@@ -6,7 +6,9 @@
 #include <fstream>
 #include <ftw.h>
 #include <iterator>
+#include <algorithm>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 // A fresh folder under $TMPDIR (or /tmp), removed with its content at the end.
@@ -75,3 +77,33 @@ inline std::string Record(const std::string& title, const std::string& artist = 
     return "TAG" + Padded(title) + Padded(artist) + Padded("Album") + "1999" + Padded(comment)
            + std::string(1, static_cast<char>(genre));
 }
+
+// levels nested folders "d" under root; the deepest one's path.
+inline std::string MakeDeepFolders(const std::string& root, int levels)
+{
+    std::string deep = root;
+    for (int i = 0; i < levels; ++i) {
+        deep += "/d";
+        mkdir(deep.c_str(), 0755);
+    }
+    return deep;
+}
+
+// At most 1024 open descriptors while it lives: what depth may not cost.
+class ScopedDescriptorLimit
+{
+public:
+    ScopedDescriptorLimit()
+    {
+        getrlimit(RLIMIT_NOFILE, &m_old);
+        rlimit low = m_old;
+        low.rlim_cur = std::min<rlim_t>(1024, m_old.rlim_max);
+        m_set = setrlimit(RLIMIT_NOFILE, &low) == 0;
+    }
+    ~ScopedDescriptorLimit() { setrlimit(RLIMIT_NOFILE, &m_old); }
+    bool Set() const { return m_set; }
+
+private:
+    rlimit m_old{};
+    bool m_set = false;
+};
