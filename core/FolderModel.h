@@ -27,7 +27,9 @@ public:
 
     static constexpr std::uint32_t kMaxItems = 1u << 29;
 
-    CFolderModel(NameOf nameOf, IdOf idOf);
+    // oldNamesKnown: each item's file was just found under its old name
+    // (with the identity idOf gives), so that name need not be looked up.
+    CFolderModel(NameOf nameOf, IdOf idOf, bool oldNamesKnown);
 
     // Room for this many names without growing (a growth holds the old
     // table and the new one at once).
@@ -66,6 +68,7 @@ private:
 
     NameOf m_nameOf;
     IdOf m_idOf;
+    bool m_oldNamesKnown;
     std::vector<Slot> m_slots;
     std::size_t m_used = 0;
     std::unordered_map<std::uint32_t, Rights> m_rights;

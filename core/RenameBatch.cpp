@@ -268,7 +268,7 @@ int CRenameBatch::Run(bool artistFirst, CRunJournal* journal, BatchObserver& obs
             const File& file = m_files[item];
             return CFolderModel::Name{file.folder, isNew ? file.NewName() : file.Name()};
         },
-        [this](std::uint32_t item) { return IdOf(m_files[item]); });
+        [this](std::uint32_t item) { return IdOf(m_files[item]); }, true);
     if (journal == nullptr)
         model.Reserve(2 * total);   // each move frees one name and takes one
     std::vector<std::uint64_t> seqs;
@@ -347,7 +347,7 @@ public:
                   const RunMove& move = moves[item];
                   return CFolderModel::Name{FolderKey(move), isNew ? move.newName : move.oldName};
               },
-              [&moves](std::uint32_t item) { return moves[item].file; })
+              [&moves](std::uint32_t item) { return moves[item].file; }, false)
     {
     }
     ~CUndoStep()
