@@ -7,7 +7,6 @@
 #include "platform/ReadAhead.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -279,10 +278,9 @@ int CRenameBatch::Run(bool artistFirst, CRunJournal* journal, BatchObserver& obs
             if (observer.StopRequested())
                 return 0;   // nothing of this batch recorded or moved yet
             observer.Progress(phase, i, total);
-            const bool timing = ahead.Timing();
-            const auto started = timing ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point();
+            ahead.Begin();
             ReadName(i, artistFirst);
-            ahead.At(i, timing ? std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count() : 0.0);
+            ahead.At(i);
         }
         // The batch's moves are on disk before the first of them is made.
         seqs.clear();
@@ -406,7 +404,6 @@ int UndoRun(CRunFile& run, bool trial, BatchObserver& observer)
         folder = move.legacyPath.empty() ? move.folder : CFolderTable::kNone;
         entry = move.newName;
     }, CReadAhead::kSlowMove);
-    std::chrono::steady_clock::time_point started;
     std::string oldName, newName, renamed, shownPath;
     std::uint32_t shownFolder = CFolderTable::kNone;
     int marked = 1;
@@ -419,9 +416,7 @@ int UndoRun(CRunFile& run, bool trial, BatchObserver& observer)
         RunMove& move = moves[moves.size() - 1 - n];
         if (move.back)
             continue;
-        const bool timing = ahead.Timing();
-        if (timing)
-            started = std::chrono::steady_clock::now();
+        ahead.Begin();
         oldName.assign(move.oldName);
         newName.assign(move.newName);
         const auto item = static_cast<std::uint32_t>(moves.size() - 1 - n);
@@ -483,7 +478,7 @@ int UndoRun(CRunFile& run, bool trial, BatchObserver& observer)
                 }
             }
         }
-        ahead.At(n, timing ? std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count() : 0.0);
+        ahead.At(n);
         if (outcome != Outcome::Failed && !trial && !run.MarkBack(move))
             marked = 0;
         observer.FileDone(FileResult{state, renamed, move.oldName, outcome,

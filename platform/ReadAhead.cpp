@@ -36,6 +36,17 @@ CReadAhead::~CReadAhead()
     Stop();
 }
 
+void CReadAhead::Begin()
+{
+    if (Timing())
+        m_begun = std::chrono::steady_clock::now();
+}
+
+void CReadAhead::At(std::size_t i)
+{
+    At(i, Timing() ? std::chrono::duration<double>(std::chrono::steady_clock::now() - m_begun).count() : 0.0);
+}
+
 void CReadAhead::At(std::size_t i, double seconds)
 {
     m_position.store(i, std::memory_order_relaxed);

@@ -10,6 +10,7 @@
 #include "platform/FolderTable.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -52,6 +53,9 @@ public:
     // The plan is at file i, and its read of it took seconds; starts the
     // threads when reads are slow.
     void At(std::size_t i, double seconds);
+    // The same, timing the read itself: Begin before it, At(i) after.
+    void Begin();
+    void At(std::size_t i);
     // Stops and joins the threads.
     void Stop();
     bool Started() const { return !m_threads.empty(); }
@@ -78,6 +82,7 @@ private:
     std::vector<pthread_t> m_threads;
     std::mutex m_mutex;                 // for m_moved only
     std::condition_variable m_moved;    // the plan went on: threads ahead may go on too
+    std::chrono::steady_clock::time_point m_begun;
     std::size_t m_slow = 0;             // of the first reads, those that were slow
     std::size_t m_timed = 0;
 };

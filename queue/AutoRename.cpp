@@ -8,17 +8,7 @@
 #include "core/TagFile.h"
 #include "platform/ReadAhead.h"
 
-#include <chrono>
 #include <wx/utils.h>
-
-namespace {
-
-double SecondsSince(std::chrono::steady_clock::time_point start)
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-} // namespace
 
 std::vector<std::pair<size_t, std::string>> CQueueList::PathsAhead(size_t from, bool renamed) const
 {
@@ -119,11 +109,10 @@ int CQueueList::UndoSelected()
             {
                 ++undone;
                 std::string target;
-                const bool timing = ahead.Timing();
-                const auto started = timing ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point();
                 // A failed move back leaves file and row as they are, silently.
+                ahead.Begin();
                 const int moved = RenameInFolder(e.path, e.original, target);
-                ahead.At(row, timing ? SecondsSince(started) : 0.0);
+                ahead.At(row);
                 if (moved == 1)
                 {
                     e.name = e.original;
