@@ -261,8 +261,8 @@ int Rename(const Options& options)
 int OpenRun(CReport& report, const std::string& folder, std::string id, CRunFile& run)
 {
     if (id.empty()) {
-        const std::vector<RunSummary> runs = ListRuns(folder);
-        if (runs.empty()) {
+        id = LastRunId(folder);
+        if (id.empty()) {
             std::string why;
             struct stat st;
             if (lstat(folder.c_str(), &st) == 0 && OpenJournalFolder(folder, false, why) < 0) {
@@ -272,7 +272,6 @@ int OpenRun(CReport& report, const std::string& folder, std::string id, CRunFile
             report.Error("no run to undo in " + folder);
             return kBadUsage;
         }
-        id = runs.back().id;
     }
     std::string why;
     switch (run.Open(folder, id, why)) {

@@ -1,6 +1,7 @@
 #include "core/Journal.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +13,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
+
+#if defined(__x86_64__)
+#include <nmmintrin.h>
+#endif
 
 namespace {
 
@@ -28,23 +33,51 @@ constexpr std::size_t kMaxPayload = 1 << 24;
 // Marks are written together once this many bytes wait.
 constexpr std::size_t kMarkBatch = 1 << 16;
 
-std::uint32_t Crc32c(const char* data, std::size_t length, std::uint32_t crc = 0)
+std::uint32_t Crc32cTable(const unsigned char* data, std::size_t length, std::uint32_t crc)
 {
-    static std::uint32_t table[256];
-    static bool made = false;
-    if (!made) {
+    static const auto table = [] {
+        std::array<std::uint32_t, 256> t{};
         for (std::uint32_t i = 0; i < 256; ++i) {
             std::uint32_t c = i;
             for (int k = 0; k < 8; ++k)
                 c = (c & 1) ? (c >> 1) ^ 0x82F63B78u : c >> 1;
-            table[i] = c;
+            t[i] = c;
         }
-        made = true;
-    }
-    crc = ~crc;
+        return t;
+    }();
     for (std::size_t i = 0; i < length; ++i)
-        crc = table[(crc ^ static_cast<unsigned char>(data[i])) & 0xFF] ^ (crc >> 8);
-    return ~crc;
+        crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
+    return crc;
+}
+
+#if defined(__x86_64__)
+// The processor's own CRC-32C: an undo reads every record of its journal
+// once, and the table costs a quarter of its time in user space.
+__attribute__((target("sse4.2"))) std::uint32_t Crc32cSse42(const unsigned char* data, std::size_t length,
+                                                            std::uint32_t crc)
+{
+    std::uint64_t wide = crc;
+    for (; length >= 8; length -= 8, data += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, data, 8);
+        wide = _mm_crc32_u64(wide, word);
+    }
+    crc = static_cast<std::uint32_t>(wide);
+    for (; length > 0; --length, ++data)
+        crc = _mm_crc32_u8(crc, *data);
+    return crc;
+}
+#endif
+
+std::uint32_t Crc32c(const char* data, std::size_t length, std::uint32_t crc = 0)
+{
+    const auto* bytes = reinterpret_cast<const unsigned char*>(data);
+#if defined(__x86_64__)
+    static const bool hardware = __builtin_cpu_supports("sse4.2");
+    if (hardware)
+        return ~Crc32cSse42(bytes, length, ~crc);
+#endif
+    return ~Crc32cTable(bytes, length, ~crc);
 }
 
 void AppendHex8(std::string& out, std::uint32_t value)
@@ -96,8 +129,7 @@ enum class FrameCheck { Whole, Short, Bad };
 FrameCheck CheckFrame(const std::string& bytes, std::size_t at, char& type, std::string_view& payload)
 {
     const std::size_t left = bytes.size() - at;
-    const std::size_t prefix = std::min(left, std::size_t{2});
-    if (bytes.compare(at, prefix, std::string(prefix, '\0')) != 0)
+    if (bytes[at] != '\0' || (left > 1 && bytes[at + 1] != '\0'))
         return FrameCheck::Bad;
     if (left < kFrameHead)
         return FrameCheck::Short;
@@ -631,7 +663,7 @@ private:
                 || !ParseNumber(f[5], d) || !ParseNumber(f[6], birth))
                 return false;
             const auto folder = m_folderIds.find(b);
-            if (folder == m_folderIds.end() || !IsPlainName(std::string(f[2])) || !IsPlainName(std::string(f[3])))
+            if (folder == m_folderIds.end() || !IsPlainName(f[2]) || !IsPlainName(f[3]))
                 return false;
             // Numbers rise: a mark finds its move by a binary search.
             if (!m_moves.empty() && a <= m_moves.back().seq)
@@ -690,8 +722,8 @@ private:
                 move.legacyPath = all.substr(at + 1, a - at - 1);
                 move.newName = all.substr(a + 1, b - a - 1);
                 const std::size_t slash = move.legacyPath.rfind('/');
-                if (move.legacyPath.empty() || move.legacyPath[0] != '/' || !IsPlainName(std::string(move.newName))
-                    || slash == std::string_view::npos || !IsPlainName(std::string(move.legacyPath.substr(slash + 1)))) {
+                if (move.legacyPath.empty() || move.legacyPath[0] != '/' || !IsPlainName(move.newName)
+                    || slash == std::string_view::npos || !IsPlainName(move.legacyPath.substr(slash + 1))) {
                     m_damaged.push_back(at);
                     return;   // no framing to find the next record by
                 }
@@ -855,6 +887,20 @@ int CRunFile::Forget()
         return 0;
     m_forgotten = true;
     return 1;
+}
+
+std::string LastRunId(const std::string& folder)
+{
+    std::string why;
+    struct stat st;
+    if (lstat(folder.c_str(), &st) != 0)
+        return {};
+    const int folderFd = OpenJournalFolder(folder, false, why);
+    if (folderFd < 0)
+        return {};
+    const std::vector<unsigned long> ids = RunIds(folderFd);
+    close(folderFd);
+    return ids.empty() ? std::string() : std::to_string(ids.back());
 }
 
 std::vector<RunSummary> ListRuns(const std::string& folder)

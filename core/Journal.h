@@ -173,3 +173,6 @@ struct RunSummary
 
 // The runs kept in folder, oldest first.
 std::vector<RunSummary> ListRuns(const std::string& folder);
+
+// The newest run's id in folder, without reading any run; empty when none.
+std::string LastRunId(const std::string& folder);

@@ -92,10 +92,10 @@ bool SameFile(const FileId& a, const FileId& b)
     return a == b && (a.birth == 0 || b.birth == 0 || a.birth == b.birth);
 }
 
-bool IsPlainName(const std::string& name)
+bool IsPlainName(std::string_view name)
 {
-    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos
-           && name.find('\0') == std::string::npos;
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos
+           && name.find('\0') == std::string_view::npos;
 }
 
 int OpenFolderNoFollow(const std::string& path)

@@ -12,6 +12,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <vector>
 
@@ -47,7 +48,7 @@ bool SameFile(const FileId& a, const FileId& b);
 constexpr int kFolderReplaced = ESTALE;
 
 // True when name is one path component: not empty, not "." or "..", no '/'.
-bool IsPlainName(const std::string& name);
+bool IsPlainName(std::string_view name);
 
 // Opens an absolute path as a folder, one component at a time from "/",
 // following no link. The descriptor, or -1 with errno.

@@ -490,6 +490,18 @@ TEST_F(CliTest, AnUndoOnAReadOnlyFileSystemStaysOpenUntilItCanMoveThemAll)
     EXPECT_EQ(Manifest(), before);
 }
 
+// CRC-32C bit by bit, as the journal's format names it (RFC 3720).
+std::uint32_t Crc32c(const std::string& bytes)
+{
+    std::uint32_t crc = ~0u;
+    for (const unsigned char c : bytes) {
+        crc ^= c;
+        for (int k = 0; k < 8; ++k)
+            crc = (crc & 1) ? (crc >> 1) ^ 0x82F63B78u : crc >> 1;
+    }
+    return ~crc;
+}
+
 TEST_F(CliTest, ADamagedRecordIsSkippedAndEveryOtherFileComesBack)
 {
     Folder("m");
@@ -499,6 +511,14 @@ TEST_F(CliTest, ADamagedRecordIsSkippedAndEveryOtherFileComesBack)
     ASSERT_EQ(Run({"-t", "-q", "m"}, dir.Path()).status, 0);
     const std::string journal = state / "mp3tavoly/run-1";
     std::string bytes = ReadBytes(journal);
+    // Every frame checks by the standard CRC-32C, whichever way it was computed.
+    ASSERT_EQ(Crc32c("123456789"), 0xE3069283u);
+    for (size_t at = bytes.find(std::string(2, '\0')); at != std::string::npos;
+         at = bytes.find(std::string(2, '\0'), at + 19 + std::stoul(bytes.substr(at + 3, 8), nullptr, 16))) {
+        const size_t length = std::stoul(bytes.substr(at + 3, 8), nullptr, 16);
+        EXPECT_EQ(std::stoul(bytes.substr(at + 11, 8), nullptr, 16),
+                  Crc32c(bytes.substr(at + 2, 9) + bytes.substr(at + 19, length))) << at;
+    }
     bytes[bytes.size() / 2] ^= 0x20;
     WriteBytes(journal, bytes);
     const Result undo = Run({"--undo", "--tsv"}, dir.Path());
