@@ -392,9 +392,10 @@ int Runs(const Options& options)
             AppendTsvField(out, run.firstPath);
             out += '\t';
             AppendTsvField(out, state);
-            out += '\t' + damaged + '\n';
+            out += '\t' + damaged + (run.window ? "\twindow\n" : "\tcommand\n");
         } else {
-            out += run.id + "  " + time + "  " + count + (run.count == 1 ? " file  " : " files  ");
+            out += run.id + "  " + time + "  " + count + (run.count == 1 ? " file" : " files")
+                   + (run.window ? " by the window  " : "  ");
             AppendReadable(out, run.firstPath);
             if (!state.empty())
                 out += "  (" + state + ")";

@@ -23,6 +23,9 @@ namespace {
 const char kHeader1[] = "mp3tavoly-rename journal 1\n";
 const char kHeader2[] = "mp3tavoly-rename journal 2\n";
 const char kPrefix[] = "run-";
+// After the start time on the header's second line: a run of the window
+// program. Readers before it stop at the number and ignore the rest.
+const char kWindowMark[] = " window";
 
 // A frame: two zero bytes, the type letter, the payload's length and the
 // CRC-32C of type, length and payload as 8 hex digits each, then the payload:
@@ -394,7 +397,7 @@ int CheckJournalFolder(const std::string& folder, std::string& why)
     return 1;
 }
 
-CRunJournal::CRunJournal(std::string folder) : m_folder(std::move(folder)) {}
+CRunJournal::CRunJournal(std::string folder, bool window) : m_folder(std::move(folder)), m_window(window) {}
 
 CRunJournal::~CRunJournal()
 {
@@ -433,7 +436,8 @@ int CRunJournal::Create()
     // Held before the header is written: an undo that opened the fresh file
     // first finds no header, gives up and lets go; it never undoes a live run.
     flock(m_fd, LOCK_EX);
-    const std::string header = kHeader2 + std::to_string(static_cast<long long>(std::time(nullptr))) + "\n";
+    const std::string header = kHeader2 + std::to_string(static_cast<long long>(std::time(nullptr)))
+                               + (m_window ? kWindowMark : "") + "\n";
     std::size_t written = 0;
     if (!WriteAll(m_fd, header.data(), header.size(), written)) {
         const int err = errno;
@@ -572,7 +576,7 @@ public:
     }
 
     // 0 not a journal; else its version.
-    int Read(std::time_t& started, std::size_t& torn, bool& forgotten, bool& legacyUndone)
+    int Read(std::time_t& started, std::size_t& torn, bool& forgotten, bool& legacyUndone, bool& window)
     {
         int version = 0;
         if (m_bytes.compare(0, sizeof kHeader2 - 1, kHeader2) == 0)
@@ -584,7 +588,10 @@ public:
         const std::size_t eol = m_bytes.find('\n', sizeof kHeader2 - 1);
         if (eol == std::string::npos)
             return 0;
-        started = static_cast<std::time_t>(std::strtoll(m_bytes.c_str() + sizeof kHeader2 - 1, nullptr, 10));
+        char* end = nullptr;
+        started = static_cast<std::time_t>(std::strtoll(m_bytes.c_str() + sizeof kHeader2 - 1, &end, 10));
+        const std::size_t after = static_cast<std::size_t>(end - m_bytes.c_str());
+        window = after <= eol && m_bytes.compare(after, eol - after, kWindowMark) == 0;
         if (version == 1)
             ReadVersion1(eol + 1, torn, legacyUndone);
         else
@@ -789,7 +796,7 @@ int CRunFile::Open(const std::string& folder, const std::string& id, std::string
     if (!ReadWhole(m_fd, m_bytes))
         return -2;
     CJournalReader reader(m_bytes, m_moves, m_folders, m_damaged);
-    m_version = reader.Read(m_started, m_torn, m_forgotten, m_legacyUndone);
+    m_version = reader.Read(m_started, m_torn, m_forgotten, m_legacyUndone, m_window);
     if (m_version == 0)
         return -3;
     m_id = id;
@@ -931,7 +938,7 @@ std::vector<RunSummary> ListRuns(const std::string& folder)
         const bool read = ReadWhole(fd, bytes);
         close(fd);
         CJournalReader reader(bytes, moves, folders, damaged);
-        if (!read || reader.Read(run.started, torn, run.forgotten, legacyUndone) == 0) {
+        if (!read || reader.Read(run.started, torn, run.forgotten, legacyUndone, run.window) == 0) {
             run.problem = "not a journal";
             runs.push_back(std::move(run));
             continue;

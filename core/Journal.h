@@ -41,7 +41,8 @@ int CheckJournalFolder(const std::string& folder, std::string& why);
 class CRunJournal
 {
 public:
-    explicit CRunJournal(std::string folder);
+    // window: the run is the window program's (--runs says so).
+    explicit CRunJournal(std::string folder, bool window = false);
     ~CRunJournal();
     CRunJournal(const CRunJournal&) = delete;
     CRunJournal& operator=(const CRunJournal&) = delete;
@@ -74,6 +75,7 @@ private:
     int Append(const std::string& record);
 
     std::string m_folder;
+    bool m_window = false;
     std::string m_id;
     int m_folderFd = -1;
     int m_fd = -1;
@@ -125,6 +127,8 @@ public:
     // Offsets of damaged records, skipped.
     const std::vector<std::size_t>& Damaged() const { return m_damaged; }
     bool Forgotten() const { return m_forgotten; }
+    // Made by the window program, not by mp3tavoly-rename.
+    bool Window() const { return m_window; }
     // Moves not yet back.
     std::size_t Left() const;
     // Every move is back, nothing is damaged, or the run was given up.
@@ -154,6 +158,7 @@ private:
     int m_version = 0;
     bool m_forgotten = false;
     bool m_legacyUndone = false;
+    bool m_window = false;
     int m_fd = -1;
 };
 
@@ -168,6 +173,7 @@ struct RunSummary
     std::string firstPath;      // the first file renamed, before its rename
     bool closed = false;        // undone in full, or given up
     bool forgotten = false;
+    bool window = false;        // made by the window program
     std::string problem;        // why the run could not be read, if so
 };
 

@@ -1,6 +1,7 @@
 #include "core/TagFile.h"
 
 #include "core/Warning.h"
+#include "core/WindowJournal.h"
 #include "platform/FileSystem.h"
 
 #include <chrono>
@@ -40,11 +41,16 @@ bool CheckMp3FileName(const std::string& name)
 
 // The new path is built with '/' only, not FolderOf: a backslash is an ordinary
 // byte of a file name here, and splitting at it would move the file elsewhere.
+bool IsFileNameForRename(const std::string& newName)
+{
+    return !newName.empty() && newName != "." && newName != ".."
+           && newName.find('/') == std::string::npos && IsUsablePath(newName);
+}
+
 int RenameInFolder(const std::string& path, const std::string& newName,
                    std::string& newPath)
 {
-    if (newName.empty() || newName == "." || newName == ".."
-        || newName.find('/') != std::string::npos || !IsUsablePath(newName))
+    if (!IsFileNameForRename(newName))
         return 0;
     const std::string target = PathInSameFolder(path, newName);
     if (!MoveNoReplace(path, target))
@@ -72,7 +78,8 @@ std::string AutoRenameFile(const std::string& path, bool artistFirst,
 
 std::string AutoRenameFile(const std::string& path, bool artistFirst,
                            std::string& newName, std::string& newPath,
-                           std::string& title, std::string& artist, double& readSeconds)
+                           std::string& title, std::string& artist, double& readSeconds,
+                           CWindowJournal* journal, JournalRef* recorded)
 {
     std::string name;
     const auto started = std::chrono::steady_clock::now();
@@ -81,8 +88,11 @@ std::string AutoRenameFile(const std::string& path, bool artistFirst,
     if (state != kStateSuccessful)
         return state;
     std::string target;
-    if (!RenameInFolder(path, name, target))
+    JournalRef ref;
+    if (!(journal != nullptr ? journal->Rename(path, name, target, ref) : RenameInFolder(path, name, target)))
         return kStateRenameFailed;
+    if (recorded != nullptr)
+        *recorded = ref;
     newName = name;
     newPath = target;
     return kStateSuccessful;

@@ -4,6 +4,9 @@
 
 #include <string>
 
+class CWindowJournal;
+struct JournalRef;
+
 // The 128-byte record at the very end of an MP3 file.
 struct Id3v1Tag
 {
@@ -102,10 +105,12 @@ std::string AutoRenameFile(const std::string& path, bool artistFirst,
                            std::string& newName, std::string& newPath,
                            std::string& title, std::string& artist);
 // The same, with the seconds its tag read took in readSeconds (for deciding
-// whether to read ahead).
+// whether to read ahead), and the move recorded in journal when one is given
+// (where, in recorded).
 std::string AutoRenameFile(const std::string& path, bool artistFirst,
                            std::string& newName, std::string& newPath,
-                           std::string& title, std::string& artist, double& readSeconds);
+                           std::string& title, std::string& artist, double& readSeconds,
+                           CWindowJournal* journal = nullptr, JournalRef* recorded = nullptr);
 std::string AutoRenameFile(const std::string& path, bool artistFirst,
                            std::string& newName, std::string& newPath);
 
@@ -123,3 +128,5 @@ bool CheckMp3FileName(const std::string& name);
 // then holds the new full path), 0 otherwise (file and newPath untouched).
 int RenameInFolder(const std::string& path, const std::string& newName,
                    std::string& newPath);
+// Whether RenameInFolder would take newName (its file may still fail to move).
+bool IsFileNameForRename(const std::string& newName);

@@ -499,7 +499,8 @@ void CTagEditorDlg::OnSave()
         // when the name is unchanged: that move succeeds in place.
         const int row = g_queue.GetPath(m_row) == m_path ? m_row : g_queue.RowOf(m_path);
         std::string newPath;
-        if (RenameInFolder(m_path, fileName, newPath))
+        const int moved = g_queue.Journal().RenameAlone(m_path, fileName, newPath);
+        if (moved)
         {
             m_path = newPath;
             m_fileName = fileName;
@@ -515,6 +516,7 @@ void CTagEditorDlg::OnSave()
         {
             ShowWarningBox("Id3v1 information saved, but could not rename the file!", m_wnd);
         }
+        g_queue.WarnIfNotJournaled(m_wnd);
     }
 
     if (m_resumeAfterSave == 1)

@@ -6,6 +6,7 @@
 #include "app/WarningBox.h"
 #include "browser/DirList.h"
 #include "core/TagFile.h"
+#include "platform/FileSystem.h"
 #include "platform/ReadAhead.h"
 
 #include <wx/utils.h>
@@ -37,6 +38,8 @@ int CQueueList::AutoRenameSelected()
         // change nothing: outcomes and their order stay the loop's.
         CReadAhead ahead(m_rows.size(), true, [this](size_t from) { return PathsAhead(from, false); },
                          CReadAhead::kSlowRead);
+        // The batch is one run of the journal.
+        m_journal.BeginRun();
         for (int i = 0; i < GetCount(); ++i)
         {
             if (!IsSelected(i))
@@ -48,8 +51,10 @@ int CQueueList::AutoRenameSelected()
             std::string newName;
             std::string newPath;
             double readSeconds = 0;
+            JournalRef recorded;
             m_strState = AutoRenameFile(m_rows[row].path, g_optionsDlg.m_bWithArtist != 0, newName,
-                                        newPath, m_strTitle, m_strArtist, readSeconds);
+                                        newPath, m_strTitle, m_strArtist, readSeconds, &m_journal,
+                                        &recorded);
             ahead.At(row, readSeconds);
             QueueEntry& e = m_rows[row];
             if (m_strState == kStateSongNotFound || m_strState == kStateUnwritable)
@@ -67,16 +72,19 @@ int CQueueList::AutoRenameSelected()
                 e.original = e.name;
                 e.name = newName;
                 e.state = kStateSuccessful;
+                e.journal = recorded;
                 SetPathOf(row, newPath);
             }
             RefreshRow(row);
         }
+        m_journal.EndRun();
         if (read > 0)
         {
             g_dirList.ShowLocation();
             CloseEditorIfOpen();
         }
     }
+    WarnIfNotJournaled();
     if (selected == 0)
     {
         ShowWarningBox("Please select files in the queue! ");
@@ -98,6 +106,7 @@ int CQueueList::UndoSelected()
         wxBusyCursor busy;
         CReadAhead ahead(m_rows.size(), false, [this](size_t from) { return PathsAhead(from, true); },
                          CReadAhead::kSlowMove);
+        m_journal.BeginUndo();
         for (int i = 0; i < GetCount(); ++i)
         {
             if (!IsSelected(i))
@@ -111,10 +120,21 @@ int CQueueList::UndoSelected()
                 std::string target;
                 // A failed move back leaves file and row as they are, silently.
                 ahead.Begin();
-                const int moved = RenameInFolder(e.path, e.original, target);
+                int moved = RenameInFolder(e.path, e.original, target);
                 ahead.At(row);
                 if (moved == 1)
                 {
+                    m_journal.MovedBack(e.journal, target);
+                }
+                else if (e.journal.run != 0 && IsFileNameForRename(e.original))
+                {
+                    // Undone from a shell meanwhile: the file is back already.
+                    target = PathInSameFolder(e.path, e.original);
+                    moved = m_journal.FoundBack(e.journal, target) ? 1 : 0;
+                }
+                if (moved == 1)
+                {
+                    e.journal = JournalRef();
                     e.name = e.original;
                     e.state = kStateWaiting;
                     e.original = "-";
@@ -126,9 +146,11 @@ int CQueueList::UndoSelected()
                 // Nothing to move back: the row just forgets its last rename.
                 e.state = kStateWaiting;
                 e.original = "-";
+                e.journal = JournalRef();
             }
             RefreshRow(row);
         }
+        m_journal.EndUndo();
         if (undone > 0)
         {
             g_dirList.ShowLocation();
@@ -141,4 +163,11 @@ int CQueueList::UndoSelected()
         return 0;
     }
     return 1;
+}
+
+void CQueueList::WarnIfNotJournaled(wxWindow* parent)
+{
+    const std::string warning = m_journal.TakeWarning();
+    if (!warning.empty())
+        ShowWarningBox(warning, parent);
 }

@@ -183,9 +183,12 @@ void CQueueList::EndLabelEdit(int row, const std::string& newName, bool cancelle
     if (row < 0 || row >= GetCount())
         return;
     std::string newPath;
-    if (RenameInFolder(GetPath(row), newName, newPath) != 1)
-        return;
-    // Hidden, not closed: restoring the main window brings it back.
-    g_tagEditor.Hide();
-    RecordManualRename(row, newName, newPath);
+    const int moved = m_journal.RenameAlone(GetPath(row), newName, newPath);
+    if (moved == 1)
+    {
+        // Hidden, not closed: restoring the main window brings it back.
+        g_tagEditor.Hide();
+        RecordManualRename(row, newName, newPath);
+    }
+    WarnIfNotJournaled();
 }

@@ -84,7 +84,7 @@ void CQueueList::AppendEntry(std::string name, std::string path)
             return m_rows[row].path;
         }) != PathIndex::kNone)
         return;
-    m_rows.push_back(QueueEntry{std::move(name), kStateWaiting, "-", std::move(path)});
+    m_rows.push_back(QueueEntry{std::move(name), kStateWaiting, "-", std::move(path), JournalRef()});
     IndexRow(m_rows.size() - 1, hash);
     SyncItemCount();
 }
@@ -265,6 +265,7 @@ void CQueueList::RecordManualRename(int row, const std::string& newName, const s
     QueueEntry& e = m_rows[static_cast<size_t>(row)];
     e.original = e.name;
     e.state = kStateRenamedManually;
+    e.journal = JournalRef();   // the window's Undo does not take it back
     SetPathOf(static_cast<size_t>(row), newPath);
     e.name = newName;
     RefreshRow(static_cast<size_t>(row));

@@ -5,6 +5,7 @@
 #include "queue/PathIndex.h"
 
 #include "app/RowsList.h"
+#include "core/WindowJournal.h"
 
 #include <cstdint>
 #include <memory>
@@ -13,6 +14,7 @@
 #include <vector>
 
 class wxMenu;
+class wxWindow;
 
 // One row, its texts in column order. Path is the row's identity.
 struct QueueEntry
@@ -21,6 +23,7 @@ struct QueueEntry
     std::string state;
     std::string original;
     std::string path;
+    JournalRef journal;   // where its auto-rename is recorded, while "Successful"
 };
 
 enum
@@ -138,6 +141,10 @@ public:
     void OpenEditorAtPointer(const wxPoint& pointer);
 
     const QueueEntry& Row(size_t i) const { return m_rows[i]; }
+    // Every rename the window makes is recorded here first.
+    CWindowJournal& Journal() { return m_journal; }
+    // Shows, once a session, why renames are not being journaled.
+    void WarnIfNotJournaled(wxWindow* parent = nullptr);
     bool IsSelected(int row) const;
 
     int m_nSelected = 0;
@@ -163,6 +170,7 @@ private:
     std::vector<QueueEntry> m_rows;
     // IsQueued costs one lookup, not a walk of the rows.
     PathIndex m_index;
+    CWindowJournal m_journal;
     int m_adding = 0;              // depth of BeginAdding
     bool m_countsPending = false;  // UpdateCounts asked for while adding
 };

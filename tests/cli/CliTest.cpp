@@ -229,7 +229,7 @@ TEST_F(CliTest, DryRunPredictsTheRunAndUndoRestoresTheTree)
     EXPECT_EQ(Run({"--undo"}, "/").status, 2);   // not twice
     const Result runs = Run({"--runs", "--tsv"}, "/");
     EXPECT_EQ(runs.out.substr(0, 2), "1\t");
-    EXPECT_NE(runs.out.find("\tundone\t0\n"), std::string::npos) << runs.out;
+    EXPECT_NE(runs.out.find("\tundone\t0\tcommand\n"), std::string::npos) << runs.out;
 }
 
 TEST_F(CliTest, RunsStoppedAtAnyPointAreUndoneCompletely)

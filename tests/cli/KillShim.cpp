@@ -6,6 +6,8 @@
 // instead of the signal). TAVOLY_NO_RENAMEAT2=1 makes renameat2 fail with
 // EINVAL, as on a file system without RENAME_NOREPLACE. TAVOLY_FAIL_BIG_ALLOC=n
 // fails the n-th and every later allocation of 64 KiB or more.
+// TAVOLY_COUNT_MOVES_ONLY=1 leaves writes uncounted (a window program writes
+// to its display at any time).
 #include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
@@ -50,6 +52,9 @@ extern "C" ssize_t write(int fd, const void* data, size_t length)
 {
     using Write = ssize_t (*)(int, const void*, size_t);
     static const Write real = reinterpret_cast<Write>(dlsym(RTLD_NEXT, "write"));
+    static const bool counted = std::getenv("TAVOLY_COUNT_MOVES_ONLY") == nullptr;
+    if (!counted)
+        return real(fd, data, length);
     ++g_count;
     Tick(false);
     const ssize_t result = real(fd, data, length);

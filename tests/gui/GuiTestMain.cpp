@@ -138,8 +138,16 @@ std::string Mp3Bytes(const std::string& title, const std::string& artist)
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
+    // The window journals its renames: into a folder of the tests' own.
+    // A child run of one test (see JournalTest) is given its own.
+    char state[] = "/tmp/tavoly-gui-state-XXXXXX";
+    const bool child = std::getenv("TAVOLY_GUI_CHILD") != nullptr;
+    if (!child && mkdtemp(state) != nullptr)
+        setenv("XDG_STATE_HOME", state, 1);
     StartToolkit(argc, argv);
     const int rc = RUN_ALL_TESTS();
     StopToolkit();
+    if (!child)
+        nftw(state, RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
     return rc;
 }
