@@ -852,7 +852,18 @@ int CRunFile::MarkBack(RunMove& move)
     AppendFrame(m_pending, 'B', payload);
     if (m_pending.size() < kMarkBatch)
         return 1;
-    return Flush();
+    // Written now, to disk once a second: a mark lost to a power cut only
+    // makes the next undo find that file under its old name.
+    const std::string pending = std::move(m_pending);
+    m_pending.clear();
+    if (!Append(pending))
+        return 0;
+    m_unsynced = true;
+    if (SecondsSince(m_synced) >= 1.0 && fdatasync(m_fd) == 0) {
+        m_unsynced = false;
+        clock_gettime(CLOCK_MONOTONIC_COARSE, &m_synced);
+    }
+    return 1;
 }
 
 int CRunFile::Flush()
@@ -869,11 +880,15 @@ int CRunFile::Flush()
         m_legacyUndone = true;
         return 1;
     }
-    if (m_pending.empty())
+    if (m_pending.empty() && !m_unsynced)
         return 1;
     const std::string pending = std::move(m_pending);
     m_pending.clear();
-    return Append(pending) && fdatasync(m_fd) == 0 ? 1 : 0;
+    if ((!pending.empty() && !Append(pending)) || fdatasync(m_fd) != 0)
+        return 0;
+    m_unsynced = false;
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &m_synced);
+    return 1;
 }
 
 int CRunFile::Forget()

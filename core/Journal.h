@@ -153,6 +153,8 @@ private:
     std::vector<std::size_t> m_damaged;
     std::size_t m_torn = std::string::npos;   // where a torn tail begins
     std::string m_pending;                     // marks not written yet
+    std::timespec m_synced{};                  // when marks last went to disk
+    bool m_unsynced = false;                   // marks written since
     std::size_t m_size = 0;                    // the file's length
     std::time_t m_started = 0;
     int m_version = 0;

@@ -47,7 +47,10 @@ int CWindowJournal::Rename(const std::string& path, const std::string& newName, 
 {
     ref = JournalRef();
     bool recorded = false;
-    if (m_folders && !m_broken && IsFileNameForRename(newName)) {
+    const std::size_t slash = path.rfind('/');
+    const bool sameName = path.compare(slash == std::string::npos ? 0 : slash + 1, std::string::npos, newName) == 0;
+    // A file that has its name already is not moved: nothing to undo.
+    if (m_folders && !m_broken && !sameName && IsFileNameForRename(newName)) {
         const int moved = Record(path, newName, newPath, ref, recorded);
         if (recorded)
             return moved;
@@ -64,7 +67,7 @@ int CWindowJournal::Record(const std::string& path, const std::string& newName, 
     const std::size_t slash = path.rfind('/');
     if (slash == std::string::npos || slash + 1 == path.size())
         return 0;
-    const std::string folder = slash == 0 ? std::string("/") : path.substr(0, slash);
+    const std::size_t folderLength = slash == 0 ? 1 : slash;
     const std::string name = path.substr(slash + 1);
     if (!m_run) {
         std::string folderPath = m_folder.empty() ? JournalFolder() : m_folder;
@@ -79,8 +82,9 @@ int CWindowJournal::Record(const std::string& path, const std::string& newName, 
             return 0;
         }
     }
-    if (folder != m_lastFolder) {
+    if (m_lastFolder.size() != folderLength || path.compare(0, folderLength, m_lastFolder) != 0) {
         // Links in the queued path are followed, as the move by path would.
+        const std::string folder = path.substr(0, folderLength);
         const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         FileId id;
         if (fd < 0)
@@ -121,9 +125,6 @@ int CWindowJournal::Record(const std::string& path, const std::string& newName, 
 int CWindowJournal::RenameAlone(const std::string& path, const std::string& newName, std::string& newPath)
 {
     JournalRef ref;
-    const std::size_t slash = path.rfind('/');
-    if (path.compare(slash == std::string::npos ? 0 : slash + 1, std::string::npos, newName) == 0)
-        return RenameInFolder(path, newName, newPath);   // the same name: nothing to undo
     BeginRun();
     const int moved = Rename(path, newName, newPath, ref);
     EndRun();
@@ -176,10 +177,15 @@ void CWindowJournal::MovedBack(const JournalRef& ref, const std::string& oldPath
 bool CWindowJournal::FoundBack(const JournalRef& ref, const std::string& oldPath)
 {
     CRunFile* run = nullptr;
-    const RunMove* move = MoveOf(ref, run);
+    RunMove* move = MoveOf(ref, run);
     FileId id;
-    return move != nullptr && move->back && FileIdAt(AT_FDCWD, oldPath.c_str(), AT_SYMLINK_NOFOLLOW, id)
-           && SameFile(id, move->file);
+    // The very file the run moved, whoever put it back (an undo killed
+    // before its mark was written, too).
+    if (move == nullptr || !FileIdAt(AT_FDCWD, oldPath.c_str(), AT_SYMLINK_NOFOLLOW, id) || !SameFile(id, move->file))
+        return false;
+    if (!move->back)
+        run->MarkBack(*move);
+    return true;
 }
 
 std::string CWindowJournal::TakeWarning()

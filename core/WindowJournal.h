@@ -46,8 +46,9 @@ public:
     // The window moved ref's file back to oldPath: the run learns it is back,
     // when it is the very file the run moved.
     void MovedBack(const JournalRef& ref, const std::string& oldPath);
-    // The window could not move ref's file back: whether it is under oldPath
-    // already, put back by the run's undo from a shell.
+    // The window could not move ref's file back: whether the very file is
+    // under oldPath already (put back by an undo from a shell); the run then
+    // learns it is back.
     bool FoundBack(const JournalRef& ref, const std::string& oldPath);
 
     // Why renames are not being journaled, the first time it is asked after
