@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <clocale>
 #include <cstring>
 #include <new>
@@ -24,7 +25,7 @@ namespace {
 enum { kOk = 0, kSomeFailed = 1, kBadUsage = 2 };
 
 const char kUsage[] =
-    "Usage: mp3tavoly-rename [-a | -t] [-n] [-q] [--tsv] PATH...\n"
+    "Usage: mp3tavoly-rename [-a | -t] [-n] [-q] [--tsv] [--no-recurse | --max-depth N] PATH...\n"
     "       mp3tavoly-rename --undo [RUN] [-n] [-q] [--tsv]\n"
     "       mp3tavoly-rename --runs [--tsv]\n"
     "       mp3tavoly-rename --forget RUN\n"
@@ -39,6 +40,10 @@ const char kUsage[] =
     "                 (without either: the setting of the Mp3 Tavoly program)\n"
     "  -n, --dry-run  change nothing; print what would happen\n"
     "  -q, --quiet    no progress line, no summary\n"
+    "      --no-recurse\n"
+    "                 only the files directly in each PATH folder\n"
+    "      --max-depth N\n"
+    "                 enter at most N levels of sub-folders (0: --no-recurse)\n"
     "      --tsv      tab-separated lines: state, path, new name, reason\n"
     "                 (\\\\ \\t \\n \\r escaped)\n"
     "      --undo [RUN]\n"
@@ -62,6 +67,7 @@ struct Options
     bool trial = false;
     bool quiet = false;
     bool tsv = false;
+    int maxDepth = -1;      // levels of sub-folders entered; -1 all
     std::string run;
     std::vector<std::string> paths;
 };
@@ -90,6 +96,21 @@ int Parse(int argc, char** argv, Options& options)
             options.quiet = true;
         } else if (arg == "--tsv") {
             options.tsv = true;
+        } else if (arg == "--no-recurse") {
+            options.maxDepth = 0;
+        } else if (arg == "--max-depth" || arg.compare(0, 12, "--max-depth=") == 0) {
+            std::string value;
+            if (arg.size() > 11)
+                value = arg.substr(12);
+            else if (i + 1 < argc)
+                value = argv[++i];
+            char* end = nullptr;
+            errno = 0;
+            const long depth = value.empty() || value[0] < '0' || value[0] > '9'
+                                   ? -1 : std::strtol(value.c_str(), &end, 10);
+            if (depth < 0 || *end != '\0' || errno != 0 || depth > 1000000)
+                return UsageError("--max-depth takes a number of levels, 0 or more");
+            options.maxDepth = static_cast<int>(depth);
         } else if (arg == "--undo") {
             undo = true;
         } else if (arg.compare(0, 7, "--undo=") == 0) {
@@ -133,6 +154,8 @@ int Parse(int argc, char** argv, Options& options)
         return UsageError("--undo, --runs and --forget exclude each other");
     if ((undo || runs || forget) && options.artistFirst >= 0)
         return UsageError("-a and -t are for renaming");
+    if ((undo || runs || forget) && options.maxDepth >= 0)
+        return UsageError("--no-recurse and --max-depth are for renaming");
     if (forget) {
         options.mode = Options::Forget;
         if (operands.size() != 1 || operands[0].empty() || options.trial)
@@ -207,6 +230,7 @@ int Rename(const Options& options)
     bool outOfMemory = false;
     try {
         CRenameBatch batch;
+        batch.SetMaxDepth(options.maxDepth);
         for (const std::string& path : options.paths) {
             const int added = g_stopSignal != 0 ? -2 : batch.AddPath(path, report);
             if (added == 0) {

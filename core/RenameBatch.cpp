@@ -162,7 +162,7 @@ int CRenameBatch::AddPath(const std::string& path, BatchObserver& observer)
             return !stopped;
         }, [&observer](const std::string& folder, int error) {
             observer.FolderUnopened(folder, error);
-        });
+        }, m_maxDepth);
         if (walked == 0)
             return 0;   // errno from the folder's open: not silently an empty run
         return stopped ? -2 : 1;

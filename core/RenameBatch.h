@@ -84,6 +84,9 @@ public:
     // the path does not exist or the folder cannot be opened (errno set); -1
     // neither a folder nor an MP3 file; -2 stopped on request.
     int AddPath(const std::string& path, BatchObserver& observer);
+    // How many levels of sub-folders AddPath enters below a folder it is
+    // given; negative (the default) for all.
+    void SetMaxDepth(int depth) { m_maxDepth = depth; }
     std::size_t Size() const { return m_files.size(); }
 
     // Reads each file's song name, works out its new name and renames it, in
@@ -129,6 +132,7 @@ private:
     std::string m_name, m_title, m_artist;   // ReadName's
     CFolderTable m_folders;
     std::set<FileId> m_entered;
+    int m_maxDepth = -1;
     std::vector<std::int8_t> m_trust;    // by folder: -1 not known yet
     std::set<std::pair<std::uint32_t, std::string>> m_named;   // files given by name
 };

@@ -376,7 +376,7 @@ void ReadLevel(int fd, Level& level, const std::function<void(const std::string&
 
 int WalkMp3Files(const std::string& path, CFolderTable& table, std::set<FileId>& entered,
                  const std::function<bool(const WalkedFile&)>& found,
-                 const std::function<void(const std::string&, int)>& skipped)
+                 const std::function<void(const std::string&, int)>& skipped, int maxDepth)
 {
     const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     struct stat st;
@@ -417,6 +417,8 @@ int WalkMp3Files(const std::string& path, CFolderTable& table, std::set<FileId>&
                 return -2;
             continue;
         }
+        if (maxDepth >= 0 && levels.size() > static_cast<std::size_t>(maxDepth))
+            continue;   // deeper than asked: not entered
         // Opened now, from the parent's descriptor: what the listing named
         // may have been swapped since.
         const int parent = table.Open(level.index);

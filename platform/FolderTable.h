@@ -132,8 +132,10 @@ struct WalkedFile
 // followed) depth first, like SearchMp3Files, but through descriptors: each
 // sub-folder is opened from its parent's descriptor. A folder link is followed
 // only where FolderTrustsLinks says so; other links are told to skipped with
-// ELOOP. entered keeps folder identities across calls. 1 searched (or met
-// before); 0 path cannot be opened as a folder (errno); -2 stopped by found.
+// ELOOP. entered keeps folder identities across calls. maxDepth, when not
+// negative, is how many levels of sub-folders are entered (0: the folder's
+// own files only). 1 searched (or met before); 0 path cannot be opened as a
+// folder (errno); -2 stopped by found.
 int WalkMp3Files(const std::string& path, CFolderTable& table, std::set<FileId>& entered,
                  const std::function<bool(const WalkedFile&)>& found,
-                 const std::function<void(const std::string&, int)>& skipped);
+                 const std::function<void(const std::string&, int)>& skipped, int maxDepth = -1);

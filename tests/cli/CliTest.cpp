@@ -300,6 +300,24 @@ TEST_F(CliTest, AKillBetweenABatchsRecordsAndItsMovesIsUndoneCompletely)
     }
 }
 
+TEST_F(CliTest, DepthLimitsTheSearchAndTheDryRunStillPredictsTheRun)
+{
+    Folder("a");
+    Folder("a/b");
+    Folder("a/b/c");
+    Mp3("a/x.mp3", "X");
+    Mp3("a/b/y.mp3", "Y");
+    Mp3("a/b/c/z.mp3", "Z");
+    EXPECT_EQ(ParseTsv(Run({"-t", "-n", "--tsv", "--no-recurse", "a"}, dir.Path()).out).size(), 1u);
+    const Result trial = Run({"-t", "-n", "--tsv", "--max-depth", "1", "a"}, dir.Path());
+    const Result real = Run({"-t", "--tsv", "--max-depth=1", "a"}, dir.Path());
+    EXPECT_EQ(real.status, 0);
+    EXPECT_EQ(trial.out, real.out);
+    EXPECT_EQ(ParseTsv(real.out).size(), 2u);
+    EXPECT_EQ(access((dir / "a/b/c/z.mp3").c_str(), F_OK), 0);
+    EXPECT_EQ(Run({"--max-depth", "-1", "a"}, dir.Path()).status, 2);
+}
+
 TEST_F(CliTest, ExitStatuses)
 {
     Folder("m");
