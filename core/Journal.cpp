@@ -796,7 +796,8 @@ int CRunFile::Open(const std::string& folder, const std::string& id, std::string
     if (!ReadWhole(m_fd, m_bytes))
         return -2;
     CJournalReader reader(m_bytes, m_moves, m_folders, m_damaged);
-    m_version = reader.Read(m_started, m_torn, m_forgotten, m_legacyUndone, m_window);
+    bool window = false;   // --runs tells; an undo does the same either way
+    m_version = reader.Read(m_started, m_torn, m_forgotten, m_legacyUndone, window);
     if (m_version == 0)
         return -3;
     m_id = id;
@@ -852,17 +853,29 @@ int CRunFile::MarkBack(RunMove& move)
     AppendFrame(m_pending, 'B', payload);
     if (m_pending.size() < kMarkBatch)
         return 1;
-    // Written now, to disk once a second: a mark lost to a power cut only
-    // makes the next undo find that file under its old name.
+    return WriteMarks(false);
+}
+
+// Writes the marks waiting; to disk with sync, else once a second at most: a
+// mark lost to a power cut only makes the next undo find that file under its
+// old name.
+int CRunFile::WriteMarks(bool sync)
+{
+    if (m_pending.empty() && !(sync && m_unsynced))
+        return 1;
     const std::string pending = std::move(m_pending);
     m_pending.clear();
-    if (!Append(pending))
-        return 0;
-    m_unsynced = true;
-    if (SecondsSince(m_synced) >= 1.0 && fdatasync(m_fd) == 0) {
-        m_unsynced = false;
-        clock_gettime(CLOCK_MONOTONIC_COARSE, &m_synced);
+    if (!pending.empty()) {
+        if (!Append(pending))
+            return 0;
+        m_unsynced = true;
     }
+    if (!sync && SecondsSince(m_synced) < 1.0)
+        return 1;
+    if (fdatasync(m_fd) != 0)
+        return sync ? 0 : 1;
+    m_unsynced = false;
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &m_synced);
     return 1;
 }
 
@@ -880,15 +893,7 @@ int CRunFile::Flush()
         m_legacyUndone = true;
         return 1;
     }
-    if (m_pending.empty() && !m_unsynced)
-        return 1;
-    const std::string pending = std::move(m_pending);
-    m_pending.clear();
-    if ((!pending.empty() && !Append(pending)) || fdatasync(m_fd) != 0)
-        return 0;
-    m_unsynced = false;
-    clock_gettime(CLOCK_MONOTONIC_COARSE, &m_synced);
-    return 1;
+    return WriteMarks(true);
 }
 
 int CRunFile::Forget()

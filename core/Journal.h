@@ -127,8 +127,6 @@ public:
     // Offsets of damaged records, skipped.
     const std::vector<std::size_t>& Damaged() const { return m_damaged; }
     bool Forgotten() const { return m_forgotten; }
-    // Made by the window program, not by mp3tavoly-rename.
-    bool Window() const { return m_window; }
     // Moves not yet back.
     std::size_t Left() const;
     // Every move is back, nothing is damaged, or the run was given up.
@@ -144,6 +142,7 @@ public:
 
 private:
     int Append(const std::string& records);
+    int WriteMarks(bool sync);
 
     std::string m_id;
     std::string m_path;
@@ -160,7 +159,6 @@ private:
     int m_version = 0;
     bool m_forgotten = false;
     bool m_legacyUndone = false;
-    bool m_window = false;
     int m_fd = -1;
 };
 

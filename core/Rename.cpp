@@ -3,6 +3,7 @@
 #include "core/Warning.h"
 #include "core/WindowJournal.h"
 #include "platform/FileSystem.h"
+#include "platform/FolderTable.h"
 
 #include <chrono>
 
@@ -41,16 +42,10 @@ bool CheckMp3FileName(const std::string& name)
 
 // The new path is built with '/' only, not FolderOf: a backslash is an ordinary
 // byte of a file name here, and splitting at it would move the file elsewhere.
-bool IsFileNameForRename(const std::string& newName)
-{
-    return !newName.empty() && newName != "." && newName != ".."
-           && newName.find('/') == std::string::npos && IsUsablePath(newName);
-}
-
 int RenameInFolder(const std::string& path, const std::string& newName,
                    std::string& newPath)
 {
-    if (!IsFileNameForRename(newName))
+    if (!IsPlainName(newName))
         return 0;
     const std::string target = PathInSameFolder(path, newName);
     if (!MoveNoReplace(path, target))

@@ -128,5 +128,3 @@ bool CheckMp3FileName(const std::string& name);
 // then holds the new full path), 0 otherwise (file and newPath untouched).
 int RenameInFolder(const std::string& path, const std::string& newName,
                    std::string& newPath);
-// Whether RenameInFolder would take newName (its file may still fail to move).
-bool IsFileNameForRename(const std::string& newName);

@@ -50,7 +50,7 @@ int CWindowJournal::Rename(const std::string& path, const std::string& newName, 
     const std::size_t slash = path.rfind('/');
     const bool sameName = path.compare(slash == std::string::npos ? 0 : slash + 1, std::string::npos, newName) == 0;
     // A file that has its name already is not moved: nothing to undo.
-    if (m_folders && !m_broken && !sameName && IsFileNameForRename(newName)) {
+    if (m_folders && !m_broken && !sameName && IsPlainName(newName)) {
         const int moved = Record(path, newName, newPath, ref, recorded);
         if (recorded)
             return moved;

@@ -126,7 +126,7 @@ int CQueueList::UndoSelected()
                 {
                     m_journal.MovedBack(e.journal, target);
                 }
-                else if (e.journal.run != 0 && IsFileNameForRename(e.original))
+                else if (e.journal.run != 0 && IsPlainName(e.original))
                 {
                     // Undone from a shell meanwhile: the file is back already.
                     target = PathInSameFolder(e.path, e.original);

@@ -1,6 +1,7 @@
 // mp3tavoly-rename end to end: the real program on real files, its output
 // read back the way a script would read it.
 #include "Manifest.h"
+#include "RunProgram.h"
 #include "core/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -25,12 +26,7 @@ namespace {
 const std::string kRenameExe =
     getenv("TAVOLY_RENAME_EXE") != nullptr ? getenv("TAVOLY_RENAME_EXE") : RENAME_EXE;
 
-struct Result
-{
-    int status = -1;   // the exit status, or 1000 + the signal that ended it
-    std::string out;
-    std::string err;
-};
+using Result = ProgramResult;
 
 class CliTest : public ::testing::Test
 {
@@ -42,30 +38,9 @@ protected:
                const std::vector<std::pair<std::string, std::string>>& env = {},
                const std::string& program = kRenameExe) const
     {
-        const std::string out = state / "out", err = state / "err";
-        const pid_t pid = fork();
-        if (pid == 0) {
-            setenv("XDG_STATE_HOME", state.Path().c_str(), 1);
-            for (const auto& [name, value] : env)
-                setenv(name.c_str(), value.c_str(), 1);
-            const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            if (o < 0 || e < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0 || chdir(cwd.c_str()) != 0)
-                _exit(126);
-            std::vector<char*> argv{const_cast<char*>(program.c_str())};
-            for (const std::string& arg : args)
-                argv.push_back(const_cast<char*>(arg.c_str()));
-            argv.push_back(nullptr);
-            execv(program.c_str(), argv.data());
-            _exit(127);
-        }
-        int status = 0;
-        waitpid(pid, &status, 0);
-        Result result;
-        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
-        result.out = ReadBytes(out);
-        result.err = ReadBytes(err);
-        return result;
+        std::vector<std::pair<std::string, std::string>> all{{"XDG_STATE_HOME", state.Path()}};
+        all.insert(all.end(), env.begin(), env.end());
+        return RunProgram(program, args, cwd, all, state / "out", state / "err");
     }
 
     std::string Mp3(const std::string& name, const std::string& title,

@@ -2,6 +2,7 @@
 // after a crash of the window too, and never moved twice.
 #include "GuiTest.h"
 #include "Manifest.h"
+#include "RunProgram.h"
 
 #include "app/Globals.h"
 #include "app/Ids.h"
@@ -11,10 +12,8 @@
 
 #include <csignal>
 #include <cstdlib>
-#include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -23,36 +22,14 @@ namespace
 {
 using Env = std::vector<std::pair<std::string, std::string>>;
 
-// Runs program with args and env added; its exit status (1000 + the signal
-// when killed) and standard output.
-std::pair<int, std::string> Run(const std::string& program, const std::vector<std::string>& args,
-                                 const Env& env)
+// program run with env added, from here; its output kept in a folder of its own.
+ProgramResult Run(const std::string& program, const std::vector<std::string>& args, const Env& env)
 {
     TempDir out;
-    const std::string outPath = out.Path() + "/out";
-    const pid_t pid = fork();
-    if (pid == 0)
-    {
-        for (const auto& [name, value] : env)
-            setenv(name.c_str(), value.c_str(), 1);
-        const int fd = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (fd < 0 || dup2(fd, 1) < 0)
-            _exit(126);
-        std::vector<char*> argv{const_cast<char*>(program.c_str())};
-        for (const std::string& arg : args)
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    std::ifstream in(outPath, std::ios::binary);
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status), text};
+    return RunProgram(program, args, "", env, out.Path() + "/out", out.Path() + "/err");
 }
 
-std::pair<int, std::string> Cli(const std::vector<std::string>& args)
+ProgramResult Cli(const std::vector<std::string>& args)
 {
     return Run(RENAME_EXE, args, {});
 }
@@ -68,7 +45,7 @@ int RunChild(const std::string& test, Env env)
     env.emplace_back("TAVOLY_GUI_CHILD", "1");
     return Run(std::string(self, static_cast<size_t>(length)),
                {"--gtest_filter=" + test, "--gtest_also_run_disabled_tests"}, env)
-        .first;
+        .status;
 }
 
 // count files in folders of 100 under root, each with its own title.
@@ -94,7 +71,7 @@ void Press(wxWindow* dlg, int id)
 // The last line of --runs --tsv, split at tabs.
 std::vector<std::string> LastRun()
 {
-    const std::string out = Cli({"--runs", "--tsv"}).second;
+    const std::string out = Cli({"--runs", "--tsv"}).out;
     const size_t start = out.rfind('\n', out.size() - 2);
     const std::string line = out.substr(start == std::string::npos ? 0 : start + 1);
     std::vector<std::string> fields;
@@ -152,7 +129,7 @@ TEST_F(JournalTest, AWindowKilledAfterAnAutoRenameIsUndoneFromAShell)
     EXPECT_EQ(run[6], "window");
     EXPECT_EQ(run[2], status == 0 ? "300" : "200");
     const auto undo = Cli({"--undo", run[0]});
-    EXPECT_EQ(undo.first, 0) << undo.second;
+    EXPECT_EQ(undo.status, 0) << undo.out;
     EXPECT_EQ(TakeManifest(tree, true), before);
 }
 
@@ -168,7 +145,7 @@ TEST_F(JournalTest, AWindowUndoAndAShellUndoNeverMoveAFileTwice)
     Press(dlg, IDC_AUTORENAME);
     ASSERT_EQ(g_queue.Row(0).state, "Successful");
     const std::string first = LastRun()[0];
-    EXPECT_EQ(Cli({"--undo", first}).first, 0);
+    EXPECT_EQ(Cli({"--undo", first}).status, 0);
     EXPECT_EQ(TakeManifest(dir.Path(), true), before);
     Press(dlg, IDC_UNDO);
     for (size_t row = 0; row < 4; ++row)
@@ -185,7 +162,7 @@ TEST_F(JournalTest, AWindowUndoAndAShellUndoNeverMoveAFileTwice)
     Press(dlg, IDC_UNDO);
     EXPECT_EQ(TakeManifest(dir.Path(), true), before);
     EXPECT_EQ(LastRun()[4], "undone");
-    EXPECT_EQ(Cli({"--undo", second}).first, 2);
+    EXPECT_EQ(Cli({"--undo", second}).status, 2);
     EXPECT_EQ(TakeManifest(dir.Path(), true), before);
 }
 
