@@ -1,11 +1,8 @@
 #include "core/TagFile.h"
 
 #include "core/Warning.h"
-#include "core/WindowJournal.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderTable.h"
-
-#include <chrono>
 
 std::string FolderOf(const std::string& path)
 {
@@ -55,9 +52,9 @@ int RenameInFolder(const std::string& path, const std::string& newName,
 }
 
 std::string AutoRenameTarget(const std::string& path, bool artistFirst,
-                             std::string& newName, std::string& title, std::string& artist)
+                             std::string& newName, std::string& title, std::string& artist, FileId* read)
 {
-    const std::string state = TheTagFile().ReadSongName(path, title, artist, "MP3");
+    const std::string state = TheTagFile().ReadSongName(path, title, artist, "MP3", read);
     if (state == kStateSuccessful)
         newName = ComposeTargetName(title, artist, artistFirst);
     return state;
@@ -67,27 +64,13 @@ std::string AutoRenameFile(const std::string& path, bool artistFirst,
                            std::string& newName, std::string& newPath,
                            std::string& title, std::string& artist)
 {
-    double readSeconds = 0;
-    return AutoRenameFile(path, artistFirst, newName, newPath, title, artist, readSeconds);
-}
-
-std::string AutoRenameFile(const std::string& path, bool artistFirst,
-                           std::string& newName, std::string& newPath,
-                           std::string& title, std::string& artist, double& readSeconds,
-                           CWindowJournal* journal, JournalRef* recorded)
-{
     std::string name;
-    const auto started = std::chrono::steady_clock::now();
     const std::string state = AutoRenameTarget(path, artistFirst, name, title, artist);
-    readSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     if (state != kStateSuccessful)
         return state;
     std::string target;
-    JournalRef ref;
-    if (!(journal != nullptr ? journal->Rename(path, name, target, ref) : RenameInFolder(path, name, target)))
+    if (!RenameInFolder(path, name, target))
         return kStateRenameFailed;
-    if (recorded != nullptr)
-        *recorded = ref;
     newName = name;
     newPath = target;
     return kStateSuccessful;

@@ -1,6 +1,7 @@
 #include "core/TagFile.h"
 
 #include "platform/FileSystem.h"
+#include "platform/FolderTable.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -27,7 +28,7 @@ constexpr int kCommentWithTrackLength = 28;
 // Opens a regular file; 1 with the descriptor and the size, 0 with nothing
 // left open. O_NONBLOCK keeps a FIFO or device that bears an MP3 name from
 // blocking the open; anything but a regular file is then refused.
-int OpenRegular(const std::string& path, int flags, int& fd, off_t& size)
+int OpenRegular(const std::string& path, int flags, int& fd, off_t& size, FileId* id = nullptr)
 {
     fd = -1;
     if (!IsUsablePath(path)) {
@@ -50,6 +51,8 @@ int OpenRegular(const std::string& path, int flags, int& fd, off_t& size)
     }
     fd = opened;
     size = st.st_size;
+    if (id != nullptr)
+        *id = IdOf(st);
     return 1;
 }
 
@@ -260,12 +263,12 @@ int CTagFile::ProbeTag(const std::string& path)
 }
 
 std::string CTagFile::ReadSongName(const std::string& path, std::string& title,
-                                   std::string& artist, const std::string& type)
+                                   std::string& artist, const std::string& type, FileId* read)
 {
     if (path.empty() || type != "MP3")
         return kStateSongNotFound;
     off_t size = 0;
-    if (!OpenRegular(path, O_RDONLY, m_file, size))
+    if (!OpenRegular(path, O_RDONLY, m_file, size, read))
         return kStateUnwritable;
     FileGuard guard(m_file);
     const std::string state = SongNameOfRecord(m_file, size, title, artist);

@@ -4,8 +4,7 @@
 
 #include <string>
 
-class CWindowJournal;
-struct JournalRef;
+struct FileId;
 
 // The 128-byte record at the very end of an MP3 file.
 struct Id3v1Tag
@@ -65,8 +64,10 @@ public:
 
     // kStateSuccessful with the cleaned, non-empty title (and cleaned artist),
     // kStateSongNotFound or kStateUnwritable.
+    // read, when given, receives the identity of the file read (a link's
+    // target), or stays as it was when nothing could be opened.
     std::string ReadSongName(const std::string& path, std::string& title,
-                             std::string& artist, const std::string& type);
+                             std::string& artist, const std::string& type, FileId* read = nullptr);
 
     // The same from a regular file open for reading, of the size the caller
     // found; the descriptor stays open.
@@ -94,9 +95,11 @@ std::string ComposeTargetName(const std::string& title, const std::string& artis
 
 // The first half of AutoRenameFile: reads the song name and makes the new
 // name, touching nothing. kStateSuccessful with newName set, or the state
-// text of the failed read. title and artist receive what was read.
+// text of the failed read. title and artist receive what was read; read, when
+// given, the identity of the file read.
 std::string AutoRenameTarget(const std::string& path, bool artistFirst,
-                             std::string& newName, std::string& title, std::string& artist);
+                             std::string& newName, std::string& title, std::string& artist,
+                             FileId* read = nullptr);
 
 // Renames the file at path after its tag, in its own folder, never replacing
 // another file: AutoRenameTarget, then RenameInFolder. Returns the state text;
@@ -104,13 +107,6 @@ std::string AutoRenameTarget(const std::string& path, bool artistFirst,
 std::string AutoRenameFile(const std::string& path, bool artistFirst,
                            std::string& newName, std::string& newPath,
                            std::string& title, std::string& artist);
-// The same, with the seconds its tag read took in readSeconds (for deciding
-// whether to read ahead), and the move recorded in journal when one is given
-// (where, in recorded).
-std::string AutoRenameFile(const std::string& path, bool artistFirst,
-                           std::string& newName, std::string& newPath,
-                           std::string& title, std::string& artist, double& readSeconds,
-                           CWindowJournal* journal = nullptr, JournalRef* recorded = nullptr);
 std::string AutoRenameFile(const std::string& path, bool artistFirst,
                            std::string& newName, std::string& newPath);
 

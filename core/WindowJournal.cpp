@@ -33,6 +33,7 @@ void CWindowJournal::EndRun()
     m_run.reset();
     m_folders.reset();
     m_lastFolder.clear();
+    BeginGroup();
 }
 
 void CWindowJournal::Broken(const std::string& why)
@@ -45,41 +46,38 @@ void CWindowJournal::Broken(const std::string& why)
 int CWindowJournal::Rename(const std::string& path, const std::string& newName, std::string& newPath,
                            JournalRef& ref)
 {
-    ref = JournalRef();
-    bool recorded = false;
-    const std::size_t slash = path.rfind('/');
-    const bool sameName = path.compare(slash == std::string::npos ? 0 : slash + 1, std::string::npos, newName) == 0;
-    // A file that has its name already is not moved: nothing to undo.
-    if (m_folders && !m_broken && !sameName && IsPlainName(newName)) {
-        const int moved = Record(path, newName, newPath, ref, recorded);
-        if (recorded)
-            return moved;
-    }
-    // Not journaled: the window renames all the same.
-    return RenameInFolder(path, newName, newPath);
+    BeginGroup();
+    const std::uint32_t slot = Plan(path, newName);
+    WritePlan();
+    return Move(slot, path, newName, newPath, ref);
 }
 
-// Records the move, then makes it in the folder it recorded. recorded is false
-// when it did neither (the caller then renames as without a journal).
-int CWindowJournal::Record(const std::string& path, const std::string& newName, std::string& newPath,
-                           JournalRef& ref, bool& recorded)
+void CWindowJournal::BeginGroup()
+{
+    m_plan.clear();
+    m_planWritten = false;
+}
+
+std::uint32_t CWindowJournal::Plan(const std::string& path, const std::string& newName)
 {
     const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos || slash + 1 == path.size())
-        return 0;
+    if (!m_folders || m_broken || slash == std::string::npos || slash + 1 == path.size() || !IsPlainName(newName))
+        return kNotPlanned;
+    // A file that has its name already is not moved: nothing to undo.
+    if (path.compare(slash + 1, std::string::npos, newName) == 0)
+        return kNotPlanned;
     const std::size_t folderLength = slash == 0 ? 1 : slash;
-    const std::string name = path.substr(slash + 1);
     if (!m_run) {
         std::string folderPath = m_folder.empty() ? JournalFolder() : m_folder;
         if (folderPath.empty()) {
             Broken("no home folder for the journal; set XDG_STATE_HOME");
-            return 0;
+            return kNotPlanned;
         }
         m_run = std::make_unique<CRunJournal>(folderPath, true);
         std::string why;
         if (!m_run->Prepare(why)) {
             Broken(why);
-            return 0;
+            return kNotPlanned;
         }
     }
     if (m_lastFolder.size() != folderLength || path.compare(0, folderLength, m_lastFolder) != 0) {
@@ -88,37 +86,57 @@ int CWindowJournal::Record(const std::string& path, const std::string& newName, 
         const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         FileId id;
         if (fd < 0)
-            return 0;
+            return kNotPlanned;
         const std::uint32_t index = FileIdAt(fd, "", AT_EMPTY_PATH, id) ? m_folders->AddOpened(fd, id, true)
                                                                        : CFolderTable::kNone;
         if (index == CFolderTable::kNone) {
             close(fd);
-            return 0;
+            return kNotPlanned;
         }
         m_lastFolder = folder;
         m_lastIndex = index;
     }
     const int folderFd = m_folders->Open(m_lastIndex);
     FileId file;
-    if (folderFd < 0 || !FileIdAt(folderFd, name.c_str(), AT_SYMLINK_NOFOLLOW, file)) {
+    const char* name = path.c_str() + slash + 1;
+    if (folderFd < 0 || !FileIdAt(folderFd, name, AT_SYMLINK_NOFOLLOW, file)) {
         m_lastFolder.clear();
-        return 0;
+        return kNotPlanned;
     }
-    const std::uint64_t seq = m_run->QueueMove(*m_folders, m_lastIndex, name, newName, file);
+    m_plan.push_back(Planned{m_run->QueueMove(*m_folders, m_lastIndex, name, newName, file), m_lastIndex});
+    return static_cast<std::uint32_t>(m_plan.size() - 1);
+}
+
+void CWindowJournal::WritePlan()
+{
+    if (m_plan.empty())
+        return;
     if (!m_run->WriteQueued()) {
         Broken("cannot write the journal in " + m_run->Folder() + ": " + std::strerror(errno));
-        return 0;
+        m_plan.clear();   // renamed without records
+        return;
     }
-    recorded = true;
-    if (!MoveNoReplaceAt(folderFd, name, newName)) {
+    m_planWritten = true;
+    m_runNumber = static_cast<std::uint32_t>(std::strtoul(m_run->Id().c_str(), nullptr, 10));
+}
+
+int CWindowJournal::Move(std::uint32_t slot, const std::string& path, const std::string& newName,
+                         std::string& newPath, JournalRef& ref)
+{
+    ref = JournalRef();
+    if (slot >= m_plan.size() || !m_planWritten)
+        return RenameInFolder(path, newName, newPath);
+    const Planned& planned = m_plan[slot];
+    const int folderFd = m_folders->Open(planned.folder);
+    if (folderFd < 0 || !MoveNoReplaceAt(folderFd, path.substr(path.rfind('/') + 1), newName)) {
         const int err = errno;
-        m_run->QueueFailed(seq);   // written with the next record, or at the run's end
+        m_run->QueueFailed(planned.seq);   // written with the next records, or at the run's end
         errno = err;
         return 0;
     }
     newPath = PathInSameFolder(path, newName);
-    ref.run = static_cast<std::uint32_t>(std::strtoul(m_run->Id().c_str(), nullptr, 10));
-    ref.seq = static_cast<std::uint32_t>(seq);
+    ref.run = m_runNumber;
+    ref.seq = static_cast<std::uint32_t>(planned.seq);
     return 1;
 }
 

@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 // Where a rename is in the journal: its run and its move's number; 0 when the
 // rename was not recorded.
@@ -37,6 +38,17 @@ public:
     // RenameInFolder, with the move recorded first while a run is open. ref
     // says where, when it was recorded.
     int Rename(const std::string& path, const std::string& newName, std::string& newPath, JournalRef& ref);
+
+    // The same for a group of renames, whose records go to disk with one
+    // write before the first of them is made: Plan each (a slot, or
+    // kNotPlanned when it is not recorded), WritePlan, then Move each slot in
+    // order. A slot not planned or not written is renamed without a record.
+    static constexpr std::uint32_t kNotPlanned = UINT32_MAX;
+    void BeginGroup();
+    std::uint32_t Plan(const std::string& path, const std::string& newName);
+    void WritePlan();
+    int Move(std::uint32_t slot, const std::string& path, const std::string& newName, std::string& newPath,
+             JournalRef& ref);
     // A rename by hand: a run of its own (none when the name stays).
     int RenameAlone(const std::string& path, const std::string& newName, std::string& newPath);
 
@@ -56,8 +68,6 @@ public:
     std::string TakeWarning();
 
 private:
-    int Record(const std::string& path, const std::string& newName, std::string& newPath, JournalRef& ref,
-               bool& recorded);
     void Broken(const std::string& why);
     RunMove* MoveOf(const JournalRef& ref, CRunFile*& run);
 
@@ -66,6 +76,14 @@ private:
     std::unique_ptr<CFolderTable> m_folders;
     std::string m_lastFolder;        // the folder of the last rename, and
     std::uint32_t m_lastIndex = 0;   // its index in m_folders
+    struct Planned
+    {
+        std::uint64_t seq;
+        std::uint32_t folder;
+    };
+    std::vector<Planned> m_plan;     // the group's records
+    bool m_planWritten = false;
+    std::uint32_t m_runNumber = 0;
     bool m_broken = false;           // the open run stopped being recorded
     std::string m_problem;
     bool m_warned = false;

@@ -7,9 +7,30 @@
 #include "browser/DirList.h"
 #include "core/TagFile.h"
 #include "platform/FileSystem.h"
+#include "platform/FolderTable.h"
 #include "platform/ReadAhead.h"
 
 #include <wx/utils.h>
+
+#include <algorithm>
+#include <chrono>
+#include <vector>
+
+namespace {
+
+// A row of the group in hand: what its read found, and its record's slot.
+struct Pending
+{
+    size_t row;
+    std::string state;
+    std::string name;
+    std::uint32_t slot;
+};
+
+// Rows read and recorded together: one write of records for each group.
+constexpr size_t kGroupRows = 256;
+
+} // namespace
 
 std::vector<std::pair<size_t, std::string>> CQueueList::PathsAhead(size_t from, bool renamed) const
 {
@@ -38,44 +59,76 @@ int CQueueList::AutoRenameSelected()
         // change nothing: outcomes and their order stay the loop's.
         CReadAhead ahead(m_rows.size(), true, [this](size_t from) { return PathsAhead(from, false); },
                          CReadAhead::kSlowRead);
-        // The batch is one run of the journal.
+        // The batch is one run of the journal, its moves recorded a group
+        // at a time: each group's tags are read, its records written with one
+        // write, then its files moved in order.
         m_journal.BeginRun();
-        for (int i = 0; i < GetCount(); ++i)
+        const bool artistFirst = g_optionsDlg.m_bWithArtist != 0;
+        std::vector<Pending> group;
+        std::vector<FileId> readIds;
+        for (int i = 0; i < GetCount();)
         {
-            if (!IsSelected(i))
-                continue;
-            ++selected;
-            const size_t row = static_cast<size_t>(i);
-            if (m_rows[row].state == kStateSuccessful)
-                continue;   // not twice until undone
-            std::string newName;
-            std::string newPath;
-            double readSeconds = 0;
-            JournalRef recorded;
-            m_strState = AutoRenameFile(m_rows[row].path, g_optionsDlg.m_bWithArtist != 0, newName,
-                                        newPath, m_strTitle, m_strArtist, readSeconds, &m_journal,
-                                        &recorded);
-            ahead.At(row, readSeconds);
-            QueueEntry& e = m_rows[row];
-            if (m_strState == kStateSongNotFound || m_strState == kStateUnwritable)
+            group.clear();
+            readIds.clear();
+            m_journal.BeginGroup();
+            for (; i < GetCount() && group.size() < kGroupRows; ++i)
             {
-                e.state = m_strState;
+                if (!IsSelected(i))
+                    continue;
+                const size_t row = static_cast<size_t>(i);
+                if (m_rows[row].state == kStateSuccessful)
+                {
+                    ++selected;
+                    continue;   // not twice until undone
+                }
+                Pending p{row, {}, {}, CWindowJournal::kNotPlanned};
+                FileId id;
+                const auto started = std::chrono::steady_clock::now();
+                p.state = AutoRenameTarget(m_rows[row].path, artistFirst, p.name, m_strTitle, m_strArtist, &id);
+                const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+                // Read before the group's moves, this row would see what one
+                // by one it would not: the file an earlier row moves, or the
+                // name it takes. Such a row is read again in the next group.
+                const bool opened = p.state != kStateUnwritable;
+                if (!group.empty() && (!opened || std::find(readIds.begin(), readIds.end(), id) != readIds.end()))
+                    break;
+                ++selected;
+                ahead.At(row, seconds);
+                if (opened)
+                    readIds.push_back(id);
+                if (p.state == kStateSuccessful)
+                    p.slot = m_journal.Plan(m_rows[row].path, p.name);
+                group.push_back(std::move(p));
             }
-            else if (m_strState != kStateSuccessful)
+            m_journal.WritePlan();
+            for (Pending& p : group)
             {
-                ++read;
-                e.state = kStateRenameFailed;
+                QueueEntry& e = m_rows[p.row];
+                std::string newPath;
+                JournalRef recorded;
+                if (p.state == kStateSuccessful && !m_journal.Move(p.slot, e.path, p.name, newPath, recorded))
+                    p.state = kStateRenameFailed;
+                m_strState = p.state;
+                if (p.state == kStateSongNotFound || p.state == kStateUnwritable)
+                {
+                    e.state = p.state;
+                }
+                else if (p.state != kStateSuccessful)
+                {
+                    ++read;
+                    e.state = kStateRenameFailed;
+                }
+                else
+                {
+                    ++read;
+                    e.original = e.name;
+                    e.name = p.name;
+                    e.state = kStateSuccessful;
+                    e.journal = recorded;
+                    SetPathOf(p.row, newPath);
+                }
+                RefreshRow(p.row);
             }
-            else
-            {
-                ++read;
-                e.original = e.name;
-                e.name = newName;
-                e.state = kStateSuccessful;
-                e.journal = recorded;
-                SetPathOf(row, newPath);
-            }
-            RefreshRow(row);
         }
         m_journal.EndRun();
         if (read > 0)

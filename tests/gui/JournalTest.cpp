@@ -127,7 +127,9 @@ TEST_F(JournalTest, AWindowKilledAfterAnAutoRenameIsUndoneFromAShell)
     const std::vector<std::string> run = LastRun();
     ASSERT_EQ(run.size(), 7u);
     EXPECT_EQ(run[6], "window");
-    EXPECT_EQ(run[2], status == 0 ? "300" : "200");
+    // Records go to disk a group at a time, before the group's first move.
+    const int recorded = std::atoi(run[2].c_str());
+    EXPECT_TRUE(status == 0 ? recorded == 300 : recorded >= 200 && recorded <= 300) << run[2];
     const auto undo = Cli({"--undo", run[0]});
     EXPECT_EQ(undo.status, 0) << undo.out;
     EXPECT_EQ(TakeManifest(tree, true), before);
@@ -164,6 +166,23 @@ TEST_F(JournalTest, AWindowUndoAndAShellUndoNeverMoveAFileTwice)
     EXPECT_EQ(LastRun()[4], "undone");
     EXPECT_EQ(Cli({"--undo", second}).status, 2);
     EXPECT_EQ(TakeManifest(dir.Path(), true), before);
+}
+
+// Tags are read a group ahead of the moves; a row whose name an earlier row
+// takes still sees that row's file, as when each is read just before it moves.
+TEST_F(JournalTest, ARowNamedAfterAnEarlierRowsNewNameSeesThatFile)
+{
+    const std::string a = dir.Path() + "/a.mp3", gone = dir.Path() + "/Later.mp3";
+    std::ofstream(a, std::ios::binary) << Mp3Bytes("Later");
+    std::ofstream(gone, std::ios::binary) << Mp3Bytes("Gone");
+    g_queue.AddEntry("a.mp3", a, ADD_MP3);
+    g_queue.AddEntry("Later.mp3", gone, ADD_MP3);
+    ASSERT_EQ(unlink(gone.c_str()), 0);
+    g_queue.SelectAll();
+    Press(dlg, IDC_AUTORENAME);
+    EXPECT_EQ(g_queue.Row(0).state, "Successful");
+    EXPECT_EQ(g_queue.Row(1).state, "Successful");
+    EXPECT_EQ(g_queue.Row(1).path, gone);
 }
 
 TEST_F(JournalTest, DISABLED_ChildWarnsOnceThatItsRenamesAreNotJournaled)
