@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <unistd.h>
 
@@ -35,7 +36,39 @@ std::string_view Trimmed(const char* state)
     return text;
 }
 
+const char* OutcomeWord(Outcome outcome, bool undo)
+{
+    switch (outcome) {
+    case Outcome::Renamed: return undo ? "moved_back" : "renamed";
+    case Outcome::Unchanged: return "unchanged";
+    default: return "failed";
+    }
+}
+
 } // namespace
+
+void SetJsonText(Json& object, const std::string& key, std::string_view bytes)
+{
+    std::string text(bytes);
+    if (!IsValidUtf8(text)) {
+        static const char kDigits[] = "0123456789abcdef";
+        std::string hex;
+        hex.reserve(2 * bytes.size());
+        for (const char c : bytes) {
+            hex += kDigits[static_cast<unsigned char>(c) >> 4];
+            hex += kDigits[c & 15];
+        }
+        object[key] = std::move(text);   // the writer puts U+FFFD in
+        object[key + "_hex"] = std::move(hex);
+        return;
+    }
+    object[key] = std::move(text);
+}
+
+void AppendJson(std::string& out, const Json& object)
+{
+    out += object.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
 
 void AppendTsvField(std::string& out, std::string_view field)
 {
@@ -88,8 +121,8 @@ void AppendReadable(std::string& out, std::string_view bytes)
     }
 }
 
-CReport::CReport(bool tsv, bool quiet)
-    : m_tsv(tsv), m_quiet(quiet), m_start(Clock::now())
+CReport::CReport(Format format, bool quiet, bool undo)
+    : m_format(format), m_quiet(quiet), m_undo(undo), m_start(Clock::now())
 {
     m_showProgress = !quiet && isatty(STDERR_FILENO);
     m_sameTerminal = m_showProgress && isatty(STDOUT_FILENO);
@@ -137,7 +170,22 @@ void CReport::FileDone(const FileResult& result)
 {
     ++m_count[result.outcome == Outcome::Renamed ? 0 : result.outcome == Outcome::Unchanged ? 1 : 2];
     m_line.clear();
-    if (m_tsv) {
+    if (m_format == JsonLines) {
+        Json object;
+        object["type"] = "file";
+        SetJsonText(object, "path", result.path);
+        if (result.newName.empty())
+            object["name"] = nullptr;
+        else
+            SetJsonText(object, "name", result.newName);
+        object["state"] = result.state;
+        object["outcome"] = OutcomeWord(result.outcome, m_undo);
+        if (result.reason.empty())
+            object["reason"] = nullptr;
+        else
+            SetJsonText(object, "reason", result.reason);
+        AppendJson(m_line, object);
+    } else if (m_format == Tsv) {
         AppendTsvField(m_line, result.state);
         m_line += '\t';
         AppendTsvField(m_line, result.path);
@@ -184,14 +232,31 @@ void CReport::Error(const std::string& message)
     std::fputs(line.c_str(), stderr);
 }
 
-void CReport::Summary(const char* doneWord, const std::string& note, bool always)
+void CReport::Summary(const char* doneWord, const std::string& note, bool always, const Json& facts)
 {
     ClearProgress();
+    const double seconds = Seconds(Clock::now() - m_start);
+    if (m_format == JsonLines) {
+        // On stdout: a script reads one stream, and -q quiets only stderr.
+        Json object;
+        object["type"] = "summary";
+        object[m_undo ? "moved_back" : "renamed"] = m_count[0];
+        object["failed"] = m_count[2];
+        object["unchanged"] = m_count[1];
+        for (const auto& fact : facts.items())
+            object[fact.key()] = fact.value();
+        object["stopped"] = g_stopSignal != 0;
+        object["seconds"] = std::round(seconds * 1000) / 1000;
+        m_line.clear();
+        AppendJson(m_line, object);
+        m_line += '\n';
+        std::fwrite(m_line.data(), 1, m_line.size(), stdout);
+    }
     std::fflush(stdout);
     if (m_quiet && g_stopSignal == 0 && !always)
         return;
     std::fprintf(stderr, "%zu %s, %zu failed, %zu unchanged, %.2f seconds%s\n", m_count[0], doneWord,
-                 m_count[2], m_count[1], Seconds(Clock::now() - m_start), note.c_str());
+                 m_count[2], m_count[1], seconds, note.c_str());
 }
 
 bool CReport::Flush()

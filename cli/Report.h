@@ -1,8 +1,11 @@
-// What mp3tavoly-rename prints: a line per file on stdout (readable, or
-// tab-separated with escapes), a progress line and a summary on stderr.
+// What mp3tavoly-rename prints: a line per file on stdout (readable,
+// tab-separated with escapes, or JSON Lines), a progress line and a summary on
+// stderr (with JSON, a summary object on stdout too).
 #pragma once
 
 #include "core/RenameBatch.h"
+
+#include <nlohmann/json.hpp>
 
 #include <chrono>
 #include <csignal>
@@ -22,10 +25,24 @@ void AppendTsvField(std::string& out, std::string_view field);
 // \t, \n, \r or \xNN, and a backslash \\, so every escape reads one way.
 void AppendReadable(std::string& out, std::string_view bytes);
 
+using Json = nlohmann::ordered_json;
+
+// Sets key to bytes as a JSON string. Bytes that are not valid UTF-8 get
+// U+FFFD for each ill-formed part, and their exact bytes as lowercase hex
+// under key + "_hex", so a script can always have the name itself.
+void SetJsonText(Json& object, const std::string& key, std::string_view bytes);
+
+// object on one line, without its newline. Throws nothing but bad_alloc: the
+// writer replaces what is not UTF-8 instead of throwing.
+void AppendJson(std::string& out, const Json& object);
+
 class CReport : public BatchObserver
 {
 public:
-    CReport(bool tsv, bool quiet);
+    enum Format { Readable, Tsv, JsonLines };
+
+    // undo: the files are moved back, and JSON says "moved_back".
+    CReport(Format format, bool quiet, bool undo = false);
     ~CReport() override;
 
     bool StopRequested() override { return g_stopSignal != 0; }
@@ -36,8 +53,11 @@ public:
     // An error or a notice on stderr, after clearing the progress line.
     void Error(const std::string& message);
     // The closing line on stderr: what became of the files. Not with -q,
-    // unless always (a run stopped early, whose id the user needs).
-    void Summary(const char* doneWord, const std::string& note, bool always = false);
+    // unless always (a run stopped early, whose id the user needs). With JSON,
+    // first a summary object on stdout, -q or not: the counts, the fields of
+    // facts, whether a signal stopped the run, and the seconds taken.
+    void Summary(const char* doneWord, const std::string& note, bool always = false,
+                 const Json& facts = Json::object());
     // Ends the output; false when stdout could not be written.
     bool Flush();
 
@@ -50,8 +70,9 @@ public:
 private:
     void ClearProgress();
 
-    bool m_tsv;
+    Format m_format;
     bool m_quiet;
+    bool m_undo;
     bool m_showProgress;      // stderr is a terminal and -q is not given
     bool m_sameTerminal;      // stdout goes to that terminal too
     bool m_progressShown = false;

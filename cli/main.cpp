@@ -25,9 +25,9 @@ namespace {
 enum { kOk = 0, kSomeFailed = 1, kBadUsage = 2 };
 
 const char kUsage[] =
-    "Usage: mp3tavoly-rename [-a | -t] [-n] [-q] [--tsv] [--no-recurse | --max-depth N] PATH...\n"
-    "       mp3tavoly-rename --undo [RUN] [-n] [-q] [--tsv]\n"
-    "       mp3tavoly-rename --runs [--tsv]\n"
+    "Usage: mp3tavoly-rename [-a | -t] [-n] [-q] [--tsv | --json] [--no-recurse | --max-depth N] PATH...\n"
+    "       mp3tavoly-rename --undo [RUN] [-n] [-q] [--tsv | --json]\n"
+    "       mp3tavoly-rename --runs [--tsv | --json]\n"
     "       mp3tavoly-rename --forget RUN\n"
     "\n"
     "Renames MP3 files after the title in their ID3v1 tag, in their own folder,\n"
@@ -46,6 +46,8 @@ const char kUsage[] =
     "                 enter at most N levels of sub-folders (0: --no-recurse)\n"
     "      --tsv      tab-separated lines: state, path, new name, reason\n"
     "                 (\\\\ \\t \\n \\r escaped)\n"
+    "      --json     JSON Lines: an object per file (or run), then a summary;\n"
+    "                 a path or name that is not UTF-8 comes in hex too (path_hex)\n"
     "      --undo [RUN]\n"
     "                 move the files of the last run (or of RUN) back; again\n"
     "                 to retry the files that could not be moved back\n"
@@ -67,6 +69,7 @@ struct Options
     bool trial = false;
     bool quiet = false;
     bool tsv = false;
+    bool json = false;
     int maxDepth = -1;      // levels of sub-folders entered; -1 all
     std::string run;
     std::vector<std::string> paths;
@@ -96,6 +99,8 @@ int Parse(int argc, char** argv, Options& options)
             options.quiet = true;
         } else if (arg == "--tsv") {
             options.tsv = true;
+        } else if (arg == "--json") {
+            options.json = true;
         } else if (arg == "--no-recurse") {
             options.maxDepth = 0;
         } else if (arg == "--max-depth" || arg.compare(0, 12, "--max-depth=") == 0) {
@@ -152,6 +157,8 @@ int Parse(int argc, char** argv, Options& options)
     }
     if (undo + runs + forget > 1)
         return UsageError("--undo, --runs and --forget exclude each other");
+    if (options.tsv && options.json)
+        return UsageError("--tsv and --json exclude each other");
     if ((undo || runs || forget) && options.artistFirst >= 0)
         return UsageError("-a and -t are for renaming");
     if ((undo || runs || forget) && options.maxDepth >= 0)
@@ -164,7 +171,7 @@ int Parse(int argc, char** argv, Options& options)
     } else if (runs) {
         options.mode = Options::Runs;
         if (!operands.empty() || options.trial)
-            return UsageError("--runs takes nothing but --tsv");
+            return UsageError("--runs takes nothing but --tsv or --json");
     } else if (undo) {
         options.mode = Options::Undo;
         if (operands.size() > 1)
@@ -221,9 +228,24 @@ std::string RenameNote(const Options& options, const std::string& id)
     return note;
 }
 
+CReport::Format FormatOf(const Options& options)
+{
+    return options.json ? CReport::JsonLines : options.tsv ? CReport::Tsv : CReport::Readable;
+}
+
+// The JSON summary's fields beside the counts.
+Json RenameFacts(const Options& options, const CReport& report, const std::string& id)
+{
+    Json facts;
+    facts["unopened"] = report.Unopened();
+    facts["dry_run"] = options.trial;
+    facts["run"] = id.empty() ? Json() : Json(id);
+    return facts;
+}
+
 int Rename(const Options& options)
 {
-    CReport report(options.tsv, options.quiet);
+    CReport report(FormatOf(options), options.quiet);
     int status = kOk;
     CRunJournal journal(JournalFolder());
     int performed = 0;
@@ -248,7 +270,8 @@ int Rename(const Options& options)
         std::string why;
         if (!(options.trial ? CheckJournalFolder(journal.Folder(), why) : journal.Prepare(why))) {
             report.Error(why);
-            report.Summary("renamed", RenameNote(options, std::string()));
+            report.Summary("renamed", RenameNote(options, std::string()), false,
+                           RenameFacts(options, report, std::string()));
             report.Flush();
             return StopStatus() != 0 ? StopStatus() : kSomeFailed;
         }
@@ -266,7 +289,8 @@ int Rename(const Options& options)
     }
     if (!journal.Finish())
         report.Error("cannot write the journal in " + journal.Folder() + ": " + std::strerror(errno));
-    report.Summary("renamed", RenameNote(options, journal.Id()), performed < 0 || outOfMemory);
+    report.Summary("renamed", RenameNote(options, journal.Id()), performed < 0 || outOfMemory,
+                   RenameFacts(options, report, journal.Id()));
     if (!report.Flush()) {
         report.Error(std::string("cannot write the output: ") + std::strerror(errno));
         status = std::max(status, static_cast<int>(kSomeFailed));
@@ -310,7 +334,7 @@ int OpenRun(CReport& report, const std::string& folder, std::string id, CRunFile
 
 int Undo(const Options& options)
 {
-    CReport report(options.tsv, options.quiet);
+    CReport report(FormatOf(options), options.quiet, true);
     CRunFile run;
     if (const int status = OpenRun(report, JournalFolder(), options.run, run))
         return status;
@@ -345,7 +369,12 @@ int Undo(const Options& options)
                 + (run.Damaged().size() == 1 ? "record" : "records");
     if (g_stopSignal != 0)
         note += "; stopped by a signal";
-    report.Summary("moved back", note, undone < 0 || outOfMemory);
+    Json facts;
+    facts["dry_run"] = options.trial;
+    facts["run"] = id;
+    facts["left"] = left;
+    facts["damaged"] = run.Damaged().size();
+    report.Summary("moved back", note, undone < 0 || outOfMemory, facts);
     const bool written = report.Flush();
     if (StopStatus() != 0)
         return StopStatus();
@@ -357,7 +386,7 @@ int Undo(const Options& options)
 
 int Forget(const Options& options)
 {
-    CReport report(false, true);
+    CReport report(CReport::Readable, true);
     CRunFile run;
     if (const int status = OpenRun(report, JournalFolder(), options.run, run))
         return status;
@@ -411,7 +440,23 @@ int Runs(const Options& options)
         const std::string count = std::to_string(run.count);
         const std::string state = RunState(run);
         const std::string damaged = std::to_string(run.damaged);
-        if (options.tsv) {
+        if (options.json) {
+            Json object;
+            object["type"] = "run";
+            SetJsonText(object, "id", run.id);
+            object["time"] = time[0] != '\0' ? Json(std::string(time)) : Json();
+            object["files"] = run.count;
+            object["left"] = run.left;
+            if (run.firstPath.empty())
+                object["first_path"] = nullptr;
+            else
+                SetJsonText(object, "first_path", run.firstPath);
+            SetJsonText(object, "state", state);
+            object["damaged"] = run.damaged;
+            object["program"] = run.window ? "window" : "command";
+            AppendJson(out, object);
+            out += '\n';
+        } else if (options.tsv) {
             out += run.id + '\t' + time + '\t' + count + '\t';
             AppendTsvField(out, run.firstPath);
             out += '\t';

@@ -5,6 +5,7 @@
 #include "core/TestFiles.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <array>
@@ -16,6 +17,7 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <random>
+#include <set>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -205,6 +207,109 @@ TEST_F(CliTest, DryRunPredictsTheRunAndUndoRestoresTheTree)
     const Result runs = Run({"--runs", "--tsv"}, "/");
     EXPECT_EQ(runs.out.substr(0, 2), "1\t");
     EXPECT_NE(runs.out.find("\tundone\t0\tcommand\n"), std::string::npos) << runs.out;
+}
+
+// --json output as a script reads it: one object a line.
+std::vector<nlohmann::json> ParseJsonLines(const std::string& out)
+{
+    std::vector<nlohmann::json> objects;
+    size_t start = 0;
+    while (start < out.size()) {
+        const size_t end = out.find('\n', start);
+        objects.push_back(nlohmann::json::parse(out.substr(start, end - start), nullptr, false));
+        EXPECT_TRUE(objects.back().is_object()) << out;
+        start = end == std::string::npos ? out.size() : end + 1;
+    }
+    return objects;
+}
+
+// A text field's exact bytes: from its hex twin when it has one.
+std::string Bytes(const nlohmann::json& object, const std::string& key)
+{
+    const auto hex = object.find(key + "_hex");
+    if (hex == object.end())
+        return object.value(key, std::string());
+    const std::string digits = hex->get<std::string>();
+    std::string bytes;
+    for (size_t i = 0; i + 1 < digits.size(); i += 2)
+        bytes += static_cast<char>(std::stoi(digits.substr(i, 2), nullptr, 16));
+    return bytes;
+}
+
+TEST_F(CliTest, JsonGivesScriptsEveryNameExactlyAndTheDryRunPredictsTheRun)
+{
+    Folder("m");
+    Mp3("m/caf\xE9.mp3", "Cafe");               // not UTF-8
+    Mp3("m/tab\there\"q\\.mp3", "Odd");         // JSON escapes
+    Mp3("m/Taken.mp3", "Taken");
+    Mp3("m/t2.mp3", "Taken");
+    WriteBytes(dir / "m/notag.mp3", Audio(400));
+    const auto before = Manifest();
+
+    const Result trial = Run({"-t", "-n", "--json", "m"}, dir.Path());
+    const Result run = Run({"-t", "-q", "--json", "m"}, dir.Path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "");   // -q quiets stderr; the summary object stays
+    auto files = ParseJsonLines(run.out);
+    auto predicted = ParseJsonLines(trial.out);
+    ASSERT_EQ(files.size(), 6u);
+    ASSERT_EQ(predicted.size(), 6u);
+    const nlohmann::json summary = files.back(), trialSummary = predicted.back();
+    files.pop_back();
+    predicted.pop_back();
+    EXPECT_EQ(files, predicted);
+    for (const auto& [object, dry] : {std::pair{summary, false}, std::pair{trialSummary, true}}) {
+        EXPECT_EQ(object["type"], "summary");
+        EXPECT_EQ(object["renamed"], 2);
+        EXPECT_EQ(object["failed"], 2);
+        EXPECT_EQ(object["unchanged"], 1);
+        EXPECT_EQ(object["dry_run"], dry);
+    }
+    EXPECT_EQ(summary["run"], "1");
+    EXPECT_EQ(trialSummary["run"], nullptr);
+
+    std::map<std::string, nlohmann::json> byPath;
+    for (const auto& file : files) {
+        EXPECT_EQ(file["type"], "file");
+        EXPECT_EQ(before.count(Bytes(file, "path")), 1u) << file;
+        byPath[Bytes(file, "path")] = file;
+    }
+    EXPECT_EQ(byPath["m/caf\xE9.mp3"]["path"], "m/caf\xEF\xBF\xBD.mp3");   // U+FFFD
+    EXPECT_EQ(byPath["m/caf\xE9.mp3"]["outcome"], "renamed");
+    EXPECT_EQ(byPath["m/Taken.mp3"]["outcome"], "unchanged");
+    EXPECT_EQ(byPath["m/t2.mp3"]["reason"], "File exists");
+    EXPECT_EQ(byPath["m/notag.mp3"]["name"], nullptr);
+    EXPECT_EQ(byPath["m/notag.mp3"]["state"], "Failed, Song name not found! ");
+    EXPECT_TRUE(Exists(dir / "m/Cafe.mp3"));
+
+    // An undo gives the old names back, and a script gets their bytes.
+    const Result trialUndo = Run({"--undo", "-n", "--json"}, dir.Path());
+    const Result undo = Run({"--undo", "--json"}, dir.Path());
+    EXPECT_EQ(undo.status, 0);
+    auto back = ParseJsonLines(undo.out);
+    auto predictedBack = ParseJsonLines(trialUndo.out);
+    ASSERT_EQ(back.size(), 3u);
+    ASSERT_EQ(predictedBack.size(), 3u);
+    EXPECT_EQ(back.back()["moved_back"], 2);
+    EXPECT_EQ(back.back()["left"], 0);
+    back.pop_back();
+    predictedBack.pop_back();
+    EXPECT_EQ(back, predictedBack);
+    std::set<std::string> names;
+    for (const auto& file : back)
+        names.insert(Bytes(file, "name"));
+    EXPECT_EQ(names, (std::set<std::string>{"caf\xE9.mp3", "tab\there\"q\\.mp3"}));
+    EXPECT_EQ(Manifest(), before);
+
+    const auto runs = ParseJsonLines(Run({"--runs", "--json"}, dir.Path()).out);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0]["id"], "1");
+    EXPECT_EQ(runs[0]["files"], 2);
+    EXPECT_EQ(runs[0]["state"], "undone");
+    EXPECT_EQ(runs[0]["damaged"], 0);
+    EXPECT_EQ(runs[0]["program"], "command");
+    EXPECT_EQ(names.count(Bytes(runs[0], "first_path").substr(dir.Path().size() + 3)), 1u) << runs[0];
+    EXPECT_EQ(Run({"--json", "--tsv", "m"}, dir.Path()).status, 2);
 }
 
 TEST_F(CliTest, RunsStoppedAtAnyPointAreUndoneCompletely)
