@@ -5,8 +5,12 @@
 #include "app/Theme.h"
 #include "app/WarningBox.h"
 
-#include <wx/init.h>
+#include "core/Translate.h"
 
+#include <wx/init.h>
+#include <wx/translation.h>
+
+#include <clocale>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -44,6 +48,14 @@ bool StartToolkit(int& argc, char** argv)
         std::fflush(stderr);
         std::_Exit(1);
     }
+    // The user's language for every text; the tag texts' code page follows
+    // the locale's name by itself, whatever this sets.
+    std::setlocale(LC_MESSAGES, "");
+    StartTranslations();
+    // wx's own texts (wxstd) in the same language.
+    wxTranslations* translations = new wxTranslations;
+    wxTranslations::Set(translations);
+    translations->AddStdCatalog();
     ApplyCompactTheme();
     InstallGuiWarningHandler();
     return true;

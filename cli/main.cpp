@@ -6,6 +6,7 @@
 #include "core/Journal.h"
 #include "core/RenameBatch.h"
 #include "core/Settings.h"
+#include "core/Translate.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -495,6 +496,7 @@ int main(int argc, char** argv)
     KeepStandardDescriptorsTaken();
     // Tag texts decode in the code page of the user's locale, as in the window.
     std::setlocale(LC_ALL, "");
+    StartTranslations();
     Options options;
     if (const int status = Parse(argc, argv, options))
         return status;

@@ -21,6 +21,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The player hands MP3 files to GStreamer: playbin and the output sinks come
 # with -base, the MP3 parser and decoder with -good.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good")
+# wx's own texts (file dialogs, stock buttons) in the user's language.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "wx3.2-i18n")
 # The settings file moves to /etc as a conffile (see DebLayout.cmake), so an
 # upgrade keeps the administrator's choice and a removal leaves it behind.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/data/conffiles)

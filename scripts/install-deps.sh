@@ -9,6 +9,7 @@ PACKAGES=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-tools
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev
+  gettext po4a wx3.2-i18n
   xvfb xauth xdotool imagemagick x11-utils fonts-dejavu-core adwaita-icon-theme
   desktop-file-utils appstream dpkg-dev file lintian
   clang libclang-rt-14-dev

@@ -1,0 +1,24 @@
+// Texts people read, in their language through gettext. The English texts in
+// the sources are the program's own: without a catalogue for the user's
+// language every text stays byte for byte as written. Machine-readable output
+// (--tsv, --json, the journal) never goes through here.
+#pragma once
+
+// The text domain of both programs' catalogues.
+constexpr const char* kTextDomain = "mp3tavoly";
+
+// Finds the catalogues beside the program (the build tree's locale/, or
+// share/locale of the prefix it is installed in) and has them answer in UTF-8.
+// Once, after setlocale; the language then follows LANGUAGE, LC_ALL,
+// LC_MESSAGES and LANG as gettext reads them.
+void StartTranslations();
+
+// english in the user's language (UTF-8), or english itself.
+const char* Tr(const char* english);
+// The form for count n of a text with a plural, in the user's language.
+const char* TrN(const char* one, const char* many, unsigned long n);
+// Marks a text for the catalogue where it is translated later, by Tr (the
+// same as wx's N_, which may come first).
+#ifndef N_
+#define N_(text) text
+#endif
