@@ -52,9 +52,9 @@ int RenameInFolder(const std::string& path, const std::string& newName,
 }
 
 std::string AutoRenameTarget(const std::string& path, bool artistFirst,
-                             std::string& newName, std::string& title, std::string& artist, FileId* read)
+                             std::string& newName, std::string& title, std::string& artist, FileId* entry)
 {
-    const std::string state = TheTagFile().ReadSongName(path, title, artist, "MP3", read);
+    const std::string state = TheTagFile().ReadSongName(path, title, artist, "MP3", entry);
     if (state == kStateSuccessful)
         newName = ComposeTargetName(title, artist, artistFirst);
     return state;

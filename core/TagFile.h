@@ -64,10 +64,11 @@ public:
 
     // kStateSuccessful with the cleaned, non-empty title (and cleaned artist),
     // kStateSongNotFound or kStateUnwritable.
-    // read, when given, receives the identity of the file read (a link's
-    // target), or stays as it was when nothing could be opened.
+    // entry, when given, receives the identity of the file read when path
+    // names it itself; it stays as it was when the file was read through a
+    // link or not opened.
     std::string ReadSongName(const std::string& path, std::string& title,
-                             std::string& artist, const std::string& type, FileId* read = nullptr);
+                             std::string& artist, const std::string& type, FileId* entry = nullptr);
 
     // The same from a regular file open for reading, of the size the caller
     // found; the descriptor stays open.
@@ -95,11 +96,11 @@ std::string ComposeTargetName(const std::string& title, const std::string& artis
 
 // The first half of AutoRenameFile: reads the song name and makes the new
 // name, touching nothing. kStateSuccessful with newName set, or the state
-// text of the failed read. title and artist receive what was read; read, when
-// given, the identity of the file read.
+// text of the failed read. title and artist receive what was read; entry as
+// ReadSongName's.
 std::string AutoRenameTarget(const std::string& path, bool artistFirst,
                              std::string& newName, std::string& title, std::string& artist,
-                             FileId* read = nullptr);
+                             FileId* entry = nullptr);
 
 // Renames the file at path after its tag, in its own folder, never replacing
 // another file: AutoRenameTarget, then RenameInFolder. Returns the state text;

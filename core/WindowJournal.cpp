@@ -58,7 +58,7 @@ void CWindowJournal::BeginGroup()
     m_planWritten = false;
 }
 
-std::uint32_t CWindowJournal::Plan(const std::string& path, const std::string& newName)
+std::uint32_t CWindowJournal::Plan(const std::string& path, const std::string& newName, const FileId* known)
 {
     const std::size_t slash = path.rfind('/');
     if (!m_folders || m_broken || slash == std::string::npos || slash + 1 == path.size() || !IsPlainName(newName))
@@ -96,12 +96,16 @@ std::uint32_t CWindowJournal::Plan(const std::string& path, const std::string& n
         m_lastFolder = folder;
         m_lastIndex = index;
     }
-    const int folderFd = m_folders->Open(m_lastIndex);
     FileId file;
     const char* name = path.c_str() + slash + 1;
-    if (folderFd < 0 || !FileIdAt(folderFd, name, AT_SYMLINK_NOFOLLOW, file)) {
-        m_lastFolder.clear();
-        return kNotPlanned;
+    if (known != nullptr) {
+        file = *known;
+    } else {
+        const int folderFd = m_folders->Open(m_lastIndex);
+        if (folderFd < 0 || !FileIdAt(folderFd, name, AT_SYMLINK_NOFOLLOW, file)) {
+            m_lastFolder.clear();
+            return kNotPlanned;
+        }
     }
     m_plan.push_back(Planned{m_run->QueueMove(*m_folders, m_lastIndex, name, newName, file), m_lastIndex});
     return static_cast<std::uint32_t>(m_plan.size() - 1);

@@ -45,7 +45,8 @@ public:
     // order. A slot not planned or not written is renamed without a record.
     static constexpr std::uint32_t kNotPlanned = UINT32_MAX;
     void BeginGroup();
-    std::uint32_t Plan(const std::string& path, const std::string& newName);
+    // file: the identity of the entry at path when the caller just took it.
+    std::uint32_t Plan(const std::string& path, const std::string& newName, const FileId* file = nullptr);
     void WritePlan();
     int Move(std::uint32_t slot, const std::string& path, const std::string& newName, std::string& newPath,
              JournalRef& ref);

@@ -82,22 +82,23 @@ int CQueueList::AutoRenameSelected()
                     continue;   // not twice until undone
                 }
                 Pending p{row, {}, {}, CWindowJournal::kNotPlanned};
-                FileId id;
+                FileId id;   // stays zero when read through a link
                 const auto started = std::chrono::steady_clock::now();
                 p.state = AutoRenameTarget(m_rows[row].path, artistFirst, p.name, m_strTitle, m_strArtist, &id);
                 const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
                 // Read before the group's moves, this row would see what one
                 // by one it would not: the file an earlier row moves, or the
-                // name it takes. Such a row is read again in the next group.
-                const bool opened = p.state != kStateUnwritable;
-                if (!group.empty() && (!opened || std::find(readIds.begin(), readIds.end(), id) != readIds.end()))
+                // name it takes. Such a row is read again in the next group;
+                // so is one read through a link, whose file is not known.
+                const bool itself = id != FileId();
+                if (!group.empty() && (!itself || std::find(readIds.begin(), readIds.end(), id) != readIds.end()))
                     break;
                 ++selected;
                 ahead.At(row, seconds);
-                if (opened)
+                if (itself)
                     readIds.push_back(id);
                 if (p.state == kStateSuccessful)
-                    p.slot = m_journal.Plan(m_rows[row].path, p.name);
+                    p.slot = m_journal.Plan(m_rows[row].path, p.name, itself ? &id : nullptr);
                 group.push_back(std::move(p));
             }
             m_journal.WritePlan();

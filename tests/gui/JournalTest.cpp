@@ -169,20 +169,26 @@ TEST_F(JournalTest, AWindowUndoAndAShellUndoNeverMoveAFileTwice)
 }
 
 // Tags are read a group ahead of the moves; a row whose name an earlier row
-// takes still sees that row's file, as when each is read just before it moves.
+// takes still sees that row's file, and a link to its old name finds nothing,
+// as when each is read just before it moves.
 TEST_F(JournalTest, ARowNamedAfterAnEarlierRowsNewNameSeesThatFile)
 {
     const std::string a = dir.Path() + "/a.mp3", gone = dir.Path() + "/Later.mp3";
     std::ofstream(a, std::ios::binary) << Mp3Bytes("Later");
     std::ofstream(gone, std::ios::binary) << Mp3Bytes("Gone");
+    // And a link to the first row's old name, which its move leaves dangling.
+    const std::string link = dir.Path() + "/link.mp3";
+    ASSERT_EQ(symlink("a.mp3", link.c_str()), 0);
     g_queue.AddEntry("a.mp3", a, ADD_MP3);
     g_queue.AddEntry("Later.mp3", gone, ADD_MP3);
+    g_queue.AddEntry("link.mp3", link, ADD_MP3);
     ASSERT_EQ(unlink(gone.c_str()), 0);
     g_queue.SelectAll();
     Press(dlg, IDC_AUTORENAME);
     EXPECT_EQ(g_queue.Row(0).state, "Successful");
     EXPECT_EQ(g_queue.Row(1).state, "Successful");
     EXPECT_EQ(g_queue.Row(1).path, gone);
+    EXPECT_EQ(g_queue.Row(2).state, "Failed, File unwritable! ");
 }
 
 TEST_F(JournalTest, DISABLED_ChildWarnsOnceThatItsRenamesAreNotJournaled)
