@@ -26,7 +26,7 @@ int CQueueList::AutoRenameSelected()
 {
     if (GetCount() == 0)
     {
-        ShowWarningBox("No file in queue! ");
+        ShowWarningBox("No file in queue! ", m_ctrl);
         return 0;
     }
     int selected = 0;
@@ -87,7 +87,7 @@ int CQueueList::AutoRenameSelected()
     WarnIfNotJournaled();
     if (selected == 0)
     {
-        ShowWarningBox("Please select files in the queue! ");
+        ShowWarningBox("Please select files in the queue! ", m_ctrl);
         return 0;
     }
     return 1;
@@ -97,7 +97,7 @@ int CQueueList::UndoSelected()
 {
     if (GetCount() == 0)
     {
-        ShowWarningBox("No file in queue! ");
+        ShowWarningBox("No file in queue! ", m_ctrl);
         return 0;
     }
     int selected = 0;
@@ -159,7 +159,7 @@ int CQueueList::UndoSelected()
     }
     if (selected == 0)
     {
-        ShowWarningBox("Please select files in the queue! ");
+        ShowWarningBox("Please select files in the queue! ", m_ctrl);
         return 0;
     }
     return 1;
@@ -169,5 +169,5 @@ void CQueueList::WarnIfNotJournaled(wxWindow* parent)
 {
     const std::string warning = m_journal.TakeWarning();
     if (!warning.empty())
-        ShowWarningBox(warning, parent);
+        ShowWarningBox(warning, parent ? parent : m_ctrl);
 }

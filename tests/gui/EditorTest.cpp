@@ -232,9 +232,11 @@ TEST_F(EditorTest, FieldsKeepTheirLimitsAndCopyNameAndTitle)
     wxTEST_DIALOG(fromTitle(""), ExpectWarning("No Title! "));
     wxTEST_DIALOG(EXPECT_EQ(fromTitle(" x"), "Song.MP3"),
                   ExpectWarning("Invalid Title! \nThe first letter can not be blank."));
+    // Over the editor, the window acted in, for Save too.
     Set(IDC_TAG_FILENAME, "song");
     wxTEST_DIALOG(g_tagEditor.OnFromFileName(),
-                  ExpectWarning("Invalid file name!\nThe \".mp3\" suffix missed."));
+                  ExpectWarning("Invalid file name!\nThe \".mp3\" suffix missed.", Wnd()));
+    wxTEST_DIALOG(g_tagEditor.OnSave(), ExpectWarning("Invalid file name!\nThe \".mp3\" suffix missed.", Wnd()));
     EXPECT_EQ(Text(IDC_TAG_TITLE), " x");
 
     // From a 40-letter name comes a 40-letter title, which Save refuses.
