@@ -36,6 +36,10 @@ private:
     void OnContextMenu(wxContextMenuEvent& event);
     void OnMenu(wxCommandEvent& event);
     void OnBeginDrag(wxListEvent& event);
+    void OnLeftDown(wxMouseEvent& event);
+    void OnLeftUp(wxMouseEvent& event);
+
+    bool m_dragBegun = false;   // since the left button went down
 };
 
 class CDirList
