@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The warning message box: exclamation icon, one OK button, captioned with the
 // base name of the program file.
 #pragma once

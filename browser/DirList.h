@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The directory list: folders and MP3 files of one location at a time.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The folder tree of the location box's drop-down.
 #include "browser/LocationBox.h"
 

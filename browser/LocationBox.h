@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The location box above the directory list: shows the current location with
 // its image and drops down the folder tree.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What mp3tavoly-rename prints: a line per file on stdout (readable, or
 // tab-separated with escapes), a progress line and a summary on stderr.
 #pragma once

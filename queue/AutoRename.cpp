@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Batch auto-rename of the selected rows, and its undo.
 #include "queue/QueueList.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The queue's list window: what the user does in it goes to g_queue.
 #include "queue/QueueList.h"
 

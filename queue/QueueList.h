@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The rename queue: the files put aside for renaming, one row each, with the
 // outcome of their last rename and the name they had before it.
 #pragma once

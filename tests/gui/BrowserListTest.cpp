@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The directory list over real temporary folder trees.
 #include "BrowserTestSupport.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Locations and drives: plain logic over strings and mount tables.
 #include "BrowserTestSupport.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The location box and its drop-down folder tree.
 #include "BrowserTestSupport.h"
 

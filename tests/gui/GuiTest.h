@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Support for tests that drive the real windows.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Warning boxes shown for real: above the window they were opened from, with
 // the theme's warning icon on the screen. Run with and without a window
 // manager (see CMakeLists.txt).

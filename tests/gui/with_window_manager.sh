@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs a command with a window manager (openbox) on the display, so that the
 # windows are placed and stacked as on a desktop.
 command -v openbox >/dev/null 2>&1 || { echo "openbox is not installed"; exit 77; }
