@@ -229,7 +229,7 @@ void CFolderTree::EnsureVisible(const wxTreeItemId& item)
         ScrollIntoView(item);
 }
 
-void CFolderTree::ScrollIntoView(const wxTreeItemId& item)
+void CFolderTree::ScrollIntoView(const wxTreeItemId& item, bool sidewaysOnlyIfHidden)
 {
 #ifndef __WXMSW__
     // Rows inserted since the last paint: no places and no scroll range yet.
@@ -250,11 +250,15 @@ void CFolderTree::ScrollIntoView(const wxTreeItemId& item)
     const wxSize client = GetClientSize();
     int x = 0, y = 0;
     GetViewStart(&x, &y);
+    const bool imageShows = left >= x * unitX && at.x <= x * unitX + client.x;
     // The far edge first, then the near one, which wins when both cannot show.
-    if (right > x * unitX + client.x)
-        x = (right - client.x + unitX - 1) / unitX;
-    if (left < x * unitX)
-        x = std::max(0, left) / unitX;
+    if (!(sidewaysOnlyIfHidden && imageShows))
+    {
+        if (right > x * unitX + client.x)
+            x = (right - client.x + unitX - 1) / unitX;
+        if (left < x * unitX)
+            x = std::max(0, left) / unitX;
+    }
     if (at.y + label.height > y * unitY + client.y)
         y = (at.y + label.height - client.y + unitY - 1) / unitY;
     if (at.y < y * unitY)

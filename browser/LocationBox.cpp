@@ -322,8 +322,9 @@ void CLocationBox::OnDropTimer()
     if (m_dropRect.height >= m_dropHeight)
     {
         m_timer->Stop();
-        // Unrolled: the highlighted item in view, where the keys start.
-        m_tree->ScrollIntoView(m_tree->GetSelection());
+        // Unrolled: the highlighted item in view, where the keys start; the
+        // view stays at the left while that shows its image.
+        m_tree->ScrollIntoView(m_tree->GetSelection(), true);
     }
 }
 

@@ -74,8 +74,8 @@ public:
     // its full height, and not for the highlight that follows the mouse.
     void EnsureVisible(const wxTreeItemId& item) override;
     // Scrolls, both ways, as little as brings the item's image and label
-    // into view.
-    void ScrollIntoView(const wxTreeItemId& item);
+    // into view; sideways only if its image is out of view, when asked.
+    void ScrollIntoView(const wxTreeItemId& item, bool sidewaysOnlyIfHidden = false);
 
     wxTreeItemId m_picked;
     wxImageList m_images;
