@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The display edge: byte strings become wxString only to be shown, and text a
 // person types becomes UTF-8 bytes.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One translation unit, so the objects are constructed in the order written
 // here and destroyed in reverse.
 #include "app/Globals.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/HelpDlg.h"
 
 #include "app/Display.h"

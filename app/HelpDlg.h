@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The help window and the how-to window: created hidden, shown on demand,
 // hidden (never destroyed) when closed.
 #pragma once

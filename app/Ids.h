@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Control, menu and command ids, and the program's internal events.
 #pragma once
 

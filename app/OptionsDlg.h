@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The auto-rename mode, its settings file and the Options dialog that sets it.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The application object: runs the main window modally, then the program ends.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: directory browser on the left, rename queue on the right,
 // command buttons, the player and two status lines.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/RowsList.h"
 
 CRowsList::CRowsList(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size, long style)

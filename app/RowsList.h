@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A report list whose rows live in a model of ours (a virtual list).
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Lets the desktop's controls fit the compact places the windows give them.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times the whole mp3tavoly-rename process, journal on, against a bare C loop
 // of the same system calls over an identical copy of the tree (walk; open,
 // read the last 128 bytes, close; renameat2 without replace), and --undo

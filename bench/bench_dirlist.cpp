@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Lists one large folder in the real directory list (rows built, list
 // refilled and painted) and compares it with a bare two-pass readdir + stat
 // loop over the same folder, in the same run.

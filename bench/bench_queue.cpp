@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Drives the real queue over a large folder tree and compares each phase with
 // a bare loop of the same system calls over an identical copy of the tree.
 // Run under an X server: xvfb-run -a build/bench/bench_queue [files]

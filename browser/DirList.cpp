@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "browser/DirList.h"
 
 #include <wx/utils.h>
@@ -104,6 +105,8 @@ CDirListCtrl::CDirListCtrl(wxWindow* parent, wxWindowID id, const wxPoint& pos, 
     wxWindow* rows = GetRowsWindow();
     rows->Bind(wxEVT_LEFT_DCLICK, &CDirListCtrl::OnDoubleClick, this);
     rows->Bind(wxEVT_MOTION, &CDirListCtrl::OnMotion, this);
+    rows->Bind(wxEVT_LEFT_DOWN, &CDirListCtrl::OnLeftDown, this);
+    rows->Bind(wxEVT_LEFT_UP, &CDirListCtrl::OnLeftUp, this);
 }
 
 wxString CDirListCtrl::OnGetItemText(long item, long column) const
@@ -163,7 +166,28 @@ void CDirListCtrl::OnMenu(wxCommandEvent& event)
 
 void CDirListCtrl::OnBeginDrag(wxListEvent&)
 {
+    m_dragBegun = true;
     g_dirList.BeginDrag();
+}
+
+void CDirListCtrl::OnLeftDown(wxMouseEvent& event)
+{
+    m_dragBegun = false;
+    event.Skip();
+}
+
+void CDirListCtrl::OnLeftUp(wxMouseEvent& event)
+{
+    // The release that ends a drag comes here wherever it happens (the
+    // pointer stays grabbed). Passed on, the list would take it for the end
+    // of a click on the row under it and keep only the drag's first row
+    // selected, or none.
+    if (m_dragBegun)
+    {
+        m_dragBegun = false;
+        return;
+    }
+    event.Skip();
 }
 
 // ---------------------------------------------------------------------------

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The directory list: folders and MP3 files of one location at a time.
 #pragma once
 
@@ -36,6 +37,10 @@ private:
     void OnContextMenu(wxContextMenuEvent& event);
     void OnMenu(wxCommandEvent& event);
     void OnBeginDrag(wxListEvent& event);
+    void OnLeftDown(wxMouseEvent& event);
+    void OnLeftUp(wxMouseEvent& event);
+
+    bool m_dragBegun = false;   // since the left button went down
 };
 
 class CDirList

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The folder tree of the location box's drop-down.
 #include "browser/LocationBox.h"
 
@@ -36,8 +37,8 @@ CFolderTree::CFolderTree(wxWindow* parent)
     Bind(wxEVT_KEY_DOWN, &CFolderTree::OnKeyDown, this);
     Bind(wxEVT_TREE_ITEM_EXPANDED, &CFolderTree::OnExpanded, this);
     Bind(wxEVT_TREE_ITEM_COLLAPSED, &CFolderTree::OnCollapsed, this);
-    // The drop-down is as tall as its items, so never a vertical bar; the
-    // horizontal one comes with each opening when a label does not fit.
+    // The scroll bars come with each opening, for a tree taller than the
+    // screen's room or a label wider than the drop-down.
     ShowScrollbars(wxSHOW_SB_NEVER, wxSHOW_SB_NEVER);
 }
 
@@ -219,11 +220,50 @@ wxTreeItemId CFolderTree::FindSibling(const wxTreeItemId& start, const std::stri
 
 void CFolderTree::EnsureVisible(const wxTreeItemId& item)
 {
-    // Only the expanding part: the drop-down is as tall as all its rows, and
-    // the control's scrolling would hide the top ones while it unrolls.
+    // The control's own scrolling would hide the top rows while the
+    // drop-down unrolls, and would creep along under the mouse.
     const wxTreeItemId root = GetRootItem();
     for (wxTreeItemId up = GetItemParent(item); up.IsOk() && up != root; up = GetItemParent(up))
         Expand(up);
+    if (!m_following && m_pOwner && m_pOwner->IsDropDownShown() && !m_pOwner->IsUnrolling())
+        ScrollIntoView(item);
+}
+
+void CFolderTree::ScrollIntoView(const wxTreeItemId& item, bool sidewaysOnlyIfHidden)
+{
+#ifndef __WXMSW__
+    // Rows inserted since the last paint: no places and no scroll range yet.
+    if (m_dirty)
+    {
+        CalculatePositions();
+        AdjustMyScrollbars();
+    }
+#endif
+    wxRect label;
+    int unitX = 0, unitY = 0;
+    GetScrollPixelsPerUnit(&unitX, &unitY);
+    if (!item.IsOk() || unitX <= 0 || unitY <= 0 || !GetBoundingRect(item, label, true))
+        return;
+    const wxPoint at = CalcUnscrolledPosition(label.GetPosition());
+    const int left = at.x - m_images.GetSize().x - 4;
+    const int right = at.x + label.width;
+    const wxSize client = GetClientSize();
+    int x = 0, y = 0;
+    GetViewStart(&x, &y);
+    const bool imageShows = left >= x * unitX && at.x <= x * unitX + client.x;
+    // The far edge first, then the near one, which wins when both cannot show.
+    if (!(sidewaysOnlyIfHidden && imageShows))
+    {
+        if (right > x * unitX + client.x)
+            x = (right - client.x + unitX - 1) / unitX;
+        if (left < x * unitX)
+            x = std::max(0, left) / unitX;
+    }
+    if (at.y + label.height > y * unitY + client.y)
+        y = (at.y + label.height - client.y + unitY - 1) / unitY;
+    if (at.y < y * unitY)
+        y = std::max(0, at.y) / unitY;
+    Scroll(x, y);
 }
 
 void CFolderTree::Pick(const wxTreeItemId& item)
@@ -314,7 +354,11 @@ void CFolderTree::OnMotion(wxMouseEvent& event)
     int flags = 0;
     const wxTreeItemId item = HitTest(event.GetPosition(), flags);
     if (item.IsOk() && item != GetSelection())
+    {
+        m_following = true;
         SelectItem(item);
+        m_following = false;
+    }
     event.Skip();
 }
 

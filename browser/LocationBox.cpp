@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "browser/LocationBox.h"
 
 #include "app/Display.h"
@@ -5,6 +6,7 @@
 #include "app/Ids.h"
 
 #include <wx/dcbuffer.h>
+#include <wx/display.h>
 #include <wx/renderer.h>
 #include <wx/settings.h>
 
@@ -256,6 +258,11 @@ bool CLocationBox::IsDropDownShown() const
     return m_dropDown && m_dropDown->IsShown();
 }
 
+bool CLocationBox::IsUnrolling() const
+{
+    return m_timer && m_timer->IsRunning();
+}
+
 void CLocationBox::OpenDropDown()
 {
     if (!m_tree || !m_ctrl || !m_timer)
@@ -267,16 +274,34 @@ void CLocationBox::OpenDropDown()
     m_dropRect = wxRect(box.x + 1, box.y + box.height + 1, m_dropWidth - 3, 0);
     m_dropFull = step * m_tree->ItemCount();
 
-    // A label wider than the drop-down gets a horizontal scroll bar, and the
-    // drop-down grows by the bar's height so that the last row stays whole.
+    // It ends at the bottom of the screen's work area, and a tree taller than
+    // that scrolls. A label wider than the drop-down gets a horizontal scroll
+    // bar, and the drop-down grows by the bar's height so that the last row
+    // stays whole. Each bar takes room from the other way.
+    const int display = wxDisplay::GetFromWindow(m_ctrl);
+    const wxRect work = wxDisplay(display == wxNOT_FOUND ? 0u : static_cast<unsigned>(display)).GetClientArea();
+    const int room = std::max(step, work.GetBottom() + 1 - m_dropRect.y);
     const int border = m_tree->GetSize().x - m_tree->GetClientSize().x;
-    const bool wide = m_tree->WidestRow() > m_dropRect.width - border;
-    m_tree->ShowScrollbars(wide ? wxSHOW_SB_ALWAYS : wxSHOW_SB_NEVER, wxSHOW_SB_NEVER);
+    const int hbar = wxSystemSettings::GetMetric(wxSYS_HSCROLL_Y, m_tree);
+    const int vbar = wxSystemSettings::GetMetric(wxSYS_VSCROLL_X, m_tree);
+    const int widest = m_tree->WidestRow();
+    bool tall = false, wide = false;
+    for (int pass = 0; pass < 2; ++pass)
+    {
+        wide = widest > m_dropRect.width - border - (tall ? vbar : 0);
+        tall = m_dropFull + (wide ? hbar : 0) > room;
+    }
+    m_tree->ShowScrollbars(wide ? wxSHOW_SB_ALWAYS : wxSHOW_SB_NEVER,
+                           tall ? wxSHOW_SB_ALWAYS : wxSHOW_SB_NEVER);
     if (wide)
     {
-        const int bar = wxSystemSettings::GetMetric(wxSYS_HSCROLL_Y, m_tree);
-        m_dropHeight += bar;
-        m_dropFull += bar;
+        m_dropHeight += hbar;
+        m_dropFull += hbar;
+    }
+    if (tall)
+    {
+        m_dropFull = room;
+        m_dropHeight = std::min(m_dropHeight, room);
     }
 }
 
@@ -295,7 +320,12 @@ void CLocationBox::OnDropTimer()
     if (!m_dropDown->IsShown())
         m_dropDown->Popup(m_tree);
     if (m_dropRect.height >= m_dropHeight)
+    {
         m_timer->Stop();
+        // Unrolled: the highlighted item in view, where the keys start; the
+        // view stays at the left while that shows its image.
+        m_tree->ScrollIntoView(m_tree->GetSelection(), true);
+    }
 }
 
 void CLocationBox::CloseDropDown()

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The location box above the directory list: shows the current location with
 // its image and drops down the folder tree.
 #pragma once
@@ -69,8 +70,12 @@ public:
     int RowHeight() const;
     // The right edge of the widest visible row's label, unscrolled.
     int WidestRow();
-    // Expands the item's ancestors; never scrolls.
+    // Expands the item's ancestors; scrolls only in the drop-down open at
+    // its full height, and not for the highlight that follows the mouse.
     void EnsureVisible(const wxTreeItemId& item) override;
+    // Scrolls, both ways, as little as brings the item's image and label
+    // into view; sideways only if its image is out of view, when asked.
+    void ScrollIntoView(const wxTreeItemId& item, bool sidewaysOnlyIfHidden = false);
 
     wxTreeItemId m_picked;
     wxImageList m_images;
@@ -80,6 +85,7 @@ public:
     wxTreeItemId m_myDocuments;
 
 private:
+    bool m_following = false;   // the highlight is following the mouse
     void OnMotion(wxMouseEvent& event);
     void OnLeftDown(wxMouseEvent& event);
     void OnKeyDown(wxKeyEvent& event);
@@ -137,6 +143,7 @@ public:
     // Hides the drop-down; nothing is picked.
     void CloseDropDown();
     bool IsDropDownShown() const;
+    bool IsUnrolling() const;
     CDropDownWindow* GetDropDown() const { return m_dropDown; }
     CFolderTree* GetTree() const { return m_tree; }
 

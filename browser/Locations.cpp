@@ -1,7 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "browser/Locations.h"
 
 #include <wx/filename.h>
-#include <wx/stdpaths.h>
 
 #include <algorithm>
 #include <climits>
@@ -40,15 +40,66 @@ std::string WithoutFinalSlash(std::string path)
         path.pop_back();
     return path;
 }
+
+// The folder that an XDG user-dirs file names under key, read as the
+// xdg-user-dirs tools read it: a quoted "$HOME/..." or absolute path with
+// backslash escapes, the last line for the key counting. False when the file
+// is missing or names no such folder.
+bool UserDirFromFile(const std::string& file, const std::string& key, const std::string& home,
+                     std::string& folder)
+{
+    std::ifstream in(file, std::ios::binary);
+    bool found = false;
+    std::string line;
+    while (in && std::getline(in, line))
+    {
+        size_t p = line.find_first_not_of(" \t");
+        if (p == std::string::npos || line.compare(p, key.size(), key) != 0)
+            continue;
+        p = line.find_first_not_of(" \t", p + key.size());
+        if (p == std::string::npos || line[p] != '=')
+            continue;
+        p = line.find_first_not_of(" \t", p + 1);
+        if (p == std::string::npos || line[p] != '"')
+            continue;
+        ++p;
+        bool relative = false;
+        if (line.compare(p, 6, "$HOME/") == 0 || line.compare(p, 6, "$HOME\"") == 0)
+        {
+            relative = true;
+            p += 5;
+        }
+        else if (p >= line.size() || line[p] != '/')
+        {
+            continue;
+        }
+        std::string value;
+        for (; p < line.size() && line[p] != '"'; ++p)
+        {
+            if (line[p] == '\\' && p + 1 < line.size())
+                ++p;
+            value += line[p];
+        }
+        folder = relative ? home + value : value;
+        found = true;
+    }
+    return found;
+}
 } // namespace
 
 std::string SpecialFolderPath(int which)
 {
-    const wxStandardPaths& paths = wxStandardPaths::Get();
     const std::string home = WithoutFinalSlash(FileNameBytes(wxFileName::GetHomeDir()));
-    const wxStandardPaths::Dir dir =
-        which == CSIDL_DESKTOP ? wxStandardPaths::Dir_Desktop : wxStandardPaths::Dir_Documents;
-    const std::string folder = WithoutFinalSlash(FileNameBytes(paths.GetUserDir(dir)));
+    const bool desktop = which == CSIDL_DESKTOP;
+    const char* configHome = std::getenv("XDG_CONFIG_HOME");
+    const std::string config = configHome && configHome[0] == '/' ? configHome : home + "/.config";
+    // Without a user-dirs file (or a line in it), the folders xdg-user-dirs
+    // would have made.
+    std::string folder;
+    if (!UserDirFromFile(config + "/user-dirs.dirs", desktop ? "XDG_DESKTOP_DIR" : "XDG_DOCUMENTS_DIR",
+                         home, folder))
+        folder = home + (desktop ? "/Desktop" : "/Documents");
+    folder = WithoutFinalSlash(folder);
     // A desktop folder that was never made would leave "Desktop" empty and,
     // as the top of the browser, impossible to leave by going up.
     if (!IsFolder(folder) && !home.empty())

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Locations of the directory browser: the three keys, the drives (mounted
 // file systems), going up and opening a row, and the image strip's indices.
 // Plain logic over byte strings; only SpecialFolderPath and the no-argument

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What mp3tavoly-rename prints: a line per file on stdout (readable,
 // tab-separated with escapes, or JSON Lines), a progress line and a summary on
 // stderr (with JSON, a summary object on stdout too).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // mp3tavoly-rename: the program's Auto-Rename without a window, with a
 // journal that undoes any past run. Parses its arguments, calls the library,
 // prints.

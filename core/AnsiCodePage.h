@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The user's ANSI code page: the Windows code page that old tag writers used
 // for text, chosen from the locale named in the environment as Windows chooses
 // it from the system locale, and the conversions between it and UTF-8 (through

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a trial takes the folders to hold: the names it has moved so far, over
 // what the disk holds. Names are not copied: the model refers to each by its
 // item (a file of the plan, or a move of an undo) and asks the owner for the

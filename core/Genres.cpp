@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The genre list. The index is the genre byte stored in the tag, so the order
 // and the spelling (odd ones included) must stay exactly as they are.
 #include "core/TagFile.h"

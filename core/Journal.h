@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The journal of the command-line renamer: one file per run, kept so that any
 // past run can be undone. Moves are written to the file in batches, each batch
 // before any of its files is moved, and those that did not happen are marked

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Auto-Rename of many files without a window, and its undo. The files are
 // gathered and their new names worked out first (the plan); then they are
 // renamed one by one in plan order, each move written to the run's journal

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The auto-rename mode as the settings file beside the program keeps it: one
 // byte of "Vov/Vov.dat" in the program's folder.
 #pragma once

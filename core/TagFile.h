@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ID3v1 tag access, the song-name filter and the auto-rename of one file.
 // Paths and tag texts are byte strings; nothing here throws or shows a window.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Text encodings of tag fields and file names. File names are UTF-8 (or raw
 // bytes); ID3v1 texts are in whatever encoding their writer used: UTF-8, or
 // the writer's ANSI code page (core/AnsiCodePage.h). Every tag text is read

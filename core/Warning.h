@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one way core code shows a warning to the user. The GUI installs the
 // handler that opens the message box; without one the text goes to stderr.
 #pragma once

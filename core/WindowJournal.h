@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's renames in the same journal as the command-line renamer's runs,
 // so that they can be listed and undone from a shell after the window is gone
 // (mp3tavoly-rename --runs, --undo RUN). One Auto-Rename batch is one run; a

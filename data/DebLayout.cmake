@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # CPack runs this on the installed tree before it builds the .deb: the Debian
 # places for what the plain install keeps beside the program.
 # - The settings file goes to /etc/mp3tavoly as a conffile, with a link from

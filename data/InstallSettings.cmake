@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Install step: writes the settings file with its default (byte 12000 is '1',
 # "with artist"; the bytes before it are zero) unless a file of that name, or
 # a link, is already there. An existing file is never replaced or truncated.

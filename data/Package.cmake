@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package, made by CPack from what the install rules put in place
 # (so whatever is added to them later is packed too): scripts/package.sh.
 set(CPACK_GENERATOR DEB)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the program icon as PNG files for the desktop's icon theme:
 //   make_icons <folder> <name> <size>...  ->  <folder>/<size>x<size>/<name>.png
 // Runs during the build, so it must not need a display.

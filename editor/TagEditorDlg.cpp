@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "editor/TagEditorDlg.h"
 
 #include "app/Display.h"
@@ -448,8 +449,11 @@ void CTagEditorDlg::OnSave()
         }
     }
     const std::string fileName = FileNameText();
-    if (!CheckMp3FileName(fileName))
-        return;
+    {
+        ScopedWarningParent over(m_wnd);
+        if (!CheckMp3FileName(fileName))
+            return;
+    }
 
     // Saving stops playback and picks it up again afterwards.
     if (m_player.m_playing == 1)
@@ -599,8 +603,11 @@ void CTagEditorDlg::OnFromFileName()
     if (!m_fileNameEdit)
         return;
     const std::string name = FileNameText();
-    if (!CheckMp3FileName(name))
-        return;
+    {
+        ScopedWarningParent over(m_wnd);
+        if (!CheckMp3FileName(name))
+            return;
+    }
     SetFieldText(m_titleEdit, ToDisplay(name.substr(0, name.size() - 4)));
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The ID3v1 editor: shows and edits the tag of one queued file, renames it,
 // steps through the queue and plays the file.
 #pragma once

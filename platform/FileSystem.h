@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The few file-system calls the program needs beyond plain reading and
 // writing. Paths are byte strings; results are integers with errno telling why
 // a call failed.

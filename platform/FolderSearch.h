@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The search of a folder and all its sub-folders for MP3 files, shared by the
 // queue's folder add and the command-line renamer.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Folders known by identity (device and inode) and reached through open
 // descriptors, never through a path string trusted twice: a folder is opened
 // again from its parent's descriptor without following a link, or from "/"

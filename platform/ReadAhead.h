@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading ahead on a cold disk: a few threads open the files that the plan
 // will read next and read their last 128 bytes (or, for an undo, look the
 // names up), so that the disk's latency overlaps and the plan's own calls, in

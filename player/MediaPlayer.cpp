@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "player/MediaPlayer.h"
 
 #include "core/Warning.h"
@@ -176,7 +177,11 @@ void MediaPlayer::PlayFile(const std::string& path)
     if (device && device->LoadURI(FileUri(path)))
     {
         m_hMciWnd = device;
-        SetSliderRange(static_cast<long>(device->Length()));
+        // Often unknown until the file plays (see wxEVT_MEDIA_PLAY): the
+        // range stays meanwhile, so that a position restored at once (a
+        // save in the editor) does not show as the far end.
+        if (device->Length() > 0)
+            SetSliderRange(static_cast<long>(device->Length()));
         device->Play();
     }
     m_playing = 1;
@@ -237,7 +242,9 @@ void MediaPlayer::OnPlayTimer(int timerId)
     const long pos = static_cast<long>(device->Tell());
     if (length > 0)
         SetSliderRange(length);
-    SetSliderPos(pos);
+    // A seek still waiting for the file to play: the thumb stays where
+    // playback will go on.
+    SetSliderPos(m_pendingSeek >= 0 ? m_pendingSeek : pos);
 
     // An unknown length (0) says nothing about the end.
     bool atEnd = length > 0 && pos > length - kEndMargin;

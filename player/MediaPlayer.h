@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Plays one MP3 file at a time for a host window (the main window or the tag
 // editor), with Play, Pause/Resume, Stop and a position slider.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Batch auto-rename of the selected rows, and its undo.
 #include "queue/QueueList.h"
 
@@ -47,7 +48,7 @@ int CQueueList::AutoRenameSelected()
 {
     if (GetCount() == 0)
     {
-        ShowWarningBox("No file in queue! ");
+        ShowWarningBox("No file in queue! ", m_ctrl);
         return 0;
     }
     int selected = 0;
@@ -141,7 +142,7 @@ int CQueueList::AutoRenameSelected()
     WarnIfNotJournaled();
     if (selected == 0)
     {
-        ShowWarningBox("Please select files in the queue! ");
+        ShowWarningBox("Please select files in the queue! ", m_ctrl);
         return 0;
     }
     return 1;
@@ -151,7 +152,7 @@ int CQueueList::UndoSelected()
 {
     if (GetCount() == 0)
     {
-        ShowWarningBox("No file in queue! ");
+        ShowWarningBox("No file in queue! ", m_ctrl);
         return 0;
     }
     int selected = 0;
@@ -213,7 +214,7 @@ int CQueueList::UndoSelected()
     }
     if (selected == 0)
     {
-        ShowWarningBox("Please select files in the queue! ");
+        ShowWarningBox("Please select files in the queue! ", m_ctrl);
         return 0;
     }
     return 1;
@@ -223,5 +224,5 @@ void CQueueList::WarnIfNotJournaled(wxWindow* parent)
 {
     const std::string warning = m_journal.TakeWarning();
     if (!warning.empty())
-        ShowWarningBox(warning, parent);
+        ShowWarningBox(warning, parent ? parent : m_ctrl);
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Finds a queue row by its path in one probe on average, with no allocation
 // per row: an open-addressing table of row numbers.
 #pragma once

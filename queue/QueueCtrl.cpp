@@ -1,9 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The queue's list window: what the user does in it goes to g_queue.
 #include "queue/QueueList.h"
 
 #include "app/Display.h"
 #include "app/Globals.h"
 #include "app/Ids.h"
+#include "app/WarningBox.h"
 #include "browser/DirList.h"
 #include "browser/Locations.h"
 #include "core/TagFile.h"
@@ -177,8 +179,11 @@ void CQueueList::EndLabelEdit(int row, const std::string& newName, bool cancelle
 {
     if (cancelled || newName.empty())
         return;
-    if (!CheckMp3FileName(newName))
-        return;
+    {
+        ScopedWarningParent over(m_ctrl);
+        if (!CheckMp3FileName(newName))
+            return;
+    }
     // The row whose label was edited; the first selected row may be another.
     if (row < 0 || row >= GetCount())
         return;

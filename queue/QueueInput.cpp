@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How files come into the queue: from the directory list, by folder search,
 // and dropped from a file manager.
 #include "queue/QueueList.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "queue/QueueList.h"
 
 #include "app/Display.h"
@@ -115,7 +116,7 @@ int CQueueList::RemoveSelected()
     const size_t n = m_rows.size();
     if (n == 0)
     {
-        ShowWarningBox(kNoFileInQueue);
+        ShowWarningBox(kNoFileInQueue, m_ctrl);
         return 0;
     }
     // One pass keeps the rows that are not selected, in their order: the same
@@ -132,7 +133,7 @@ int CQueueList::RemoveSelected()
     const size_t removed = n - kept;
     if (removed == 0)
     {
-        ShowWarningBox(kSelectFiles);
+        ShowWarningBox(kSelectFiles, m_ctrl);
         UpdateCounts();
         return 1;
     }
@@ -155,7 +156,7 @@ int CQueueList::SelectAll()
     const int n = GetCount();
     if (n == 0)
     {
-        ShowWarningBox(kNoFileInQueue);
+        ShowWarningBox(kNoFileInQueue, m_ctrl);
         return 0;
     }
     // Adds the selected bit to every row; focus and other bits stay.

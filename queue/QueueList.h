@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The rename queue: the files put aside for renaming, one row each, with the
 // outcome of their last rename and the name they had before it.
 #pragma once
@@ -143,7 +144,8 @@ public:
     const QueueEntry& Row(size_t i) const { return m_rows[i]; }
     // Every rename the window makes is recorded here first.
     CWindowJournal& Journal() { return m_journal; }
-    // Shows, once a session, why renames are not being journaled.
+    // Shows, once a session, why renames are not being journaled; over the
+    // queue's window unless another is given.
     void WarnIfNotJournaled(wxWindow* parent = nullptr);
     bool IsSelected(int row) const;
 

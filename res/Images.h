@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's pictures, drawn in code so no binary artwork is shipped: the
 // 15-image strip (16x16 each, side by side) and the program icon.
 #pragma once

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The checks CI runs after the normal test command (scripts/test.sh, which
 # builds build/): injected faults, sanitizers, an unprivileged user, fuzzing.
 # Each script also runs on its own; see the README.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs the injected-fault tests of the normal build and prints their folder
 # manifests (files lost / replaced / corrupted). The full-disk case mounts a
 # small tmpfs and so runs only as root; elsewhere it says why it skips.

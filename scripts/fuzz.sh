@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the libFuzzer targets (clang) into build-fuzz/ and runs each for
 # SECONDS (default 60) on the corpus in tests/fuzz/corpus/. Inputs that ever
 # made a target fail are kept in tests/fuzz/regressions/<target>/ and are

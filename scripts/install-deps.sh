@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages the build, the program and the tests need.
 # Idempotent: apt runs only when a package is missing.
 set -eu
@@ -10,7 +11,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev
   gettext po4a wx3.2-i18n
-  xvfb xauth xdotool imagemagick x11-utils fonts-dejavu-core adwaita-icon-theme
+  xvfb xauth xdotool imagemagick x11-utils fonts-dejavu-core adwaita-icon-theme openbox
   desktop-file-utils appstream dpkg-dev file lintian
   clang libclang-rt-14-dev
 )

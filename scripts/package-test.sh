@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Packaging test (CI, as root, on a machine it may change): builds the .deb,
 # checks it with lintian, installs it with apt, starts the installed program
 # until its main window is up, then removes the package and checks that only

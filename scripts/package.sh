@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package into build/ (mp3tavoly_<version>_<arch>.deb):
 # CPack packs whatever the install rules put in place.
 set -eu

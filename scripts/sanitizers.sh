@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the core, GUI and command-line tests with AddressSanitizer and
 # UndefinedBehaviorSanitizer (clang, no recovery) into build-asan/ and runs
 # them, the GUI ones under Xvfb.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds everything and runs every test; the GUI tests get their own X server.
 set -eu
 cd "$(dirname "$0")/.."

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs the cases that need an ordinary user (root passes every permission
 # check) as one: as root, copies the built tests into a temporary folder owned
 # by TAVOLY_TEST_USER (default nobody) and runs them there through setpriv;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Checksum manifests of a folder, taken before and after a fault, to count
 // files lost, replaced or corrupted.
 #pragma once

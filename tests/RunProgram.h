@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs a program of the project as a child process, as a user or a script
 // would, for the tests that drive the real binaries.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A test's own locale environment: LANG, LC_CTYPE and LC_ALL as given (null
 // for unset), with the ANSI code page chosen again from them; the old values
 // come back at the end.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // mp3tavoly-rename end to end: the real program on real files, its output
 // read back the way a script would read it.
 #include "Manifest.h"

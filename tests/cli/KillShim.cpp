@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Preloaded into mp3tavoly-rename by the tests: counts the journal's writes
 // and the moves (renameat2, and linkat of the link-and-unlink fallback), and at
 // the chosen one sends the chosen signal to the program or runs a command,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tag texts in the code page of the locale named in the environment. The
 // locales need not be installed: only their names are read.
 #include "core/AnsiCodePage.h"

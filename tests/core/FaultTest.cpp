@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Faults the file system brings: a full disk, and permissions an ordinary
 // user meets (root passes every permission check, so those cases need a
 // user: scripts/unprivileged.sh runs them as one).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Random tag fields through the name filter and the codec, from a fixed seed so
 // that every run checks the same inputs.
 #include "core/TagFile.h"

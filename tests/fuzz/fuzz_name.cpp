@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: tag fields through the decoder, the name filter and the
 // target name. Aborts when a result could not serve as a file name.
 #include "core/TagFile.h"

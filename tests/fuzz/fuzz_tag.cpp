@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: arbitrary file bytes through the tag reader and writer.
 // Aborts when a read disagrees with the bytes, when a write does not read back
 // what was written, or when a failed write leaves the file changed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The directory list over real temporary folder trees.
 #include "BrowserTestSupport.h"
 
@@ -289,8 +290,8 @@ TEST_F(BrowserListTest, DraggedRowsGoToTheQueueOnlyWhenReleasedOverIt)
 
     // The real mouse. Each drag starts at another point of the row, so that
     // two presses never make a double click.
-    const auto drag = [&](int x, const wxPoint& end) {
-        SelectOnly({row});
+    const auto drag = [&](int x, const wxPoint& end, std::initializer_list<long> selected) {
+        SelectOnly(selected);
         const wxPoint start = List()->ClientToScreen(rect.GetPosition() + wxPoint(x, rect.height / 2));
         wxUIActionSimulator mouse;
         mouse.MouseMove(start);
@@ -314,11 +315,17 @@ TEST_F(BrowserListTest, DraggedRowsGoToTheQueueOnlyWhenReleasedOverIt)
         EXPECT_EQ(g_dirList.m_bDragging, 0);
     };
 
-    drag(20, List()->ClientToScreen(rect.GetPosition() + wxPoint(40, 80)));
+    drag(20, List()->ClientToScreen(rect.GetPosition() + wxPoint(40, 80)), {row});
     EXPECT_FALSE(Rows()->GetCursor().IsOk());
-    drag(60, g_locationBox.GetCtrl()->GetScreenRect().GetPosition() + wxPoint(5, 5));
+    drag(60, g_locationBox.GetCtrl()->GetScreenRect().GetPosition() + wxPoint(5, 5), {row});
     EXPECT_EQ(g_queue.GetCount(), 0);
+    // Several rows: all reach the queue, and the list keeps its selection,
+    // also when the release is level with one of its rows.
+    const long other = RowNamed("other.mp3");
     const wxRect queue = dlg->FindWindow(IDC_QUEUE)->GetScreenRect();
-    drag(100, queue.GetPosition() + wxPoint(queue.width / 2, queue.height / 2));
-    EXPECT_EQ(QueueNames(), Names{"drag.mp3"});
+    const int level = List()->ClientToScreen(rect.GetPosition()).y + rect.height / 2;
+    drag(100, wxPoint(queue.x + queue.width / 2, level), {row, other});
+    EXPECT_EQ(QueueNames(), (Names{"drag.mp3", "other.mp3"}));
+    EXPECT_TRUE(g_dirList.IsSelected(row));
+    EXPECT_TRUE(g_dirList.IsSelected(other));
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Locations and drives: plain logic over strings and mount tables.
 #include "BrowserTestSupport.h"
 
@@ -89,4 +90,39 @@ TEST(BrowserLocationsTest, AMissingUserFolderGivesTheHomeFolder)
     EXPECT_NE(desktop, folders.desktop);
     struct stat st;
     EXPECT_TRUE(stat(desktop.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) << desktop;
+}
+
+TEST(BrowserLocationsTest, WithoutAUserDirsFileTheUsualFoldersOrHome)
+{
+    TempDir dir;
+    const std::string home = dir.Path();
+    const std::string config = home + "/config";
+    for (const std::string& folder : {home + "/Desktop", home + "/Documents", config})
+        ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+    struct Env
+    {
+        const char* name;
+        std::optional<std::string> old;
+        explicit Env(const char* n, const std::string& value) : name(n)
+        {
+            if (const char* v = std::getenv(n))
+                old = v;
+            setenv(n, value.c_str(), 1);
+        }
+        ~Env() { old ? setenv(name, old->c_str(), 1) : unsetenv(name); }
+    } homeVar("HOME", home), configVar("XDG_CONFIG_HOME", config);
+
+    EXPECT_EQ(SpecialFolderPath(CSIDL_DESKTOP), home + "/Desktop");
+    EXPECT_EQ(SpecialFolderPath(CSIDL_PERSONAL), home + "/Documents");
+    ASSERT_EQ(rmdir((home + "/Documents").c_str()), 0);
+    EXPECT_EQ(SpecialFolderPath(CSIDL_PERSONAL), home);
+
+    // A file that names one folder, relative to home: the other keeps its
+    // default.
+    ASSERT_EQ(mkdir((home + "/Bureau \"1\"").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((home + "/Documents").c_str(), 0755), 0);
+    std::ofstream(config + "/user-dirs.dirs") << "# written by xdg-user-dirs-update\n"
+                                              << "XDG_DESKTOP_DIR=\"$HOME/Bureau \\\"1\\\"\"\n";
+    EXPECT_EQ(SpecialFolderPath(CSIDL_DESKTOP), home + "/Bureau \"1\"");
+    EXPECT_EQ(SpecialFolderPath(CSIDL_PERSONAL), home + "/Documents");
 }

@@ -1,9 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The location box and its drop-down folder tree.
 #include "BrowserTestSupport.h"
 
 #include "app/HelpDlg.h"
 #include "app/Ids.h"
 
+#include <wx/display.h>
 #include <wx/uiaction.h>
 #include <wx/utils.h>
 
@@ -210,6 +212,75 @@ TEST_F(BrowserTreeTest, TheDropDownUnrollsBelowTheBoxARowAtATime)
     EXPECT_TRUE(Tree()->IsScrollbarShown(wxHORIZONTAL));
     EXPECT_GT(Tree()->GetScrollRange(wxHORIZONTAL), Tree()->GetScrollThumb(wxHORIZONTAL));
     lastRowIsWhole();
+    g_locationBox.CloseDropDown();
+}
+
+TEST_F(BrowserTreeTest, ADeepTreeEndsAtTheWorkAreaAndScrollsBothWays)
+{
+    // Twenty-five nested folders, and the box in the lower half of the screen.
+    std::string deepest = dir.Path();
+    for (int level = 1; level <= 25; ++level)
+    {
+        deepest += "/folder " + std::to_string(level);
+        MakeDir(deepest);
+    }
+    const wxRect work = wxDisplay(dlg).GetClientArea();
+    dlg->Move(work.x, work.y + work.height / 2);
+    Flush();
+    Show(deepest);
+    const int step = g_locationBox.DropStep();
+    const std::vector<int> heights = Unroll();
+    const wxRect drop = g_locationBox.GetDropDown()->GetScreenRect();
+    const int room = work.GetBottom() + 1 - drop.y;
+    ASSERT_LT(room, step * Tree()->ItemCount());
+    // A row at a time, up to the bottom of the work area.
+    ASSERT_GE(heights.size(), 2u);
+    for (size_t i = 0; i + 1 < heights.size(); ++i)
+        EXPECT_EQ(heights[i], step * static_cast<int>(i + 1));
+    EXPECT_EQ(heights.back(), room);
+    EXPECT_EQ(drop.GetBottom(), work.GetBottom());
+    EXPECT_TRUE(Tree()->IsScrollbarShown(wxVERTICAL));
+    EXPECT_TRUE(Tree()->IsScrollbarShown(wxHORIZONTAL));
+
+    const auto inView = [this](const wxTreeItemId& item) {
+        wxRect label;
+        return Tree()->GetBoundingRect(item, label, true) && wxRect(Tree()->GetClientSize()).Contains(label);
+    };
+    const wxTreeItemId last = Find(deepest);
+    EXPECT_TRUE(inView(last)) << "the highlighted item, where the keys start";
+    // The highlight following the mouse does not scroll.
+    int x = 0, y = 0;
+    Tree()->GetViewStart(&x, &y);
+    MouseInTree(wxEVT_MOTION, Tree()->GetItemParent(last));
+    EXPECT_EQ(Tree()->GetViewStart(), wxPoint(x, y));
+
+    // The keys: the view follows the highlight to the top and every level down.
+    const auto press = [this](int code) {
+        wxKeyEvent key(wxEVT_CHAR);
+        key.m_keyCode = code;
+        Send(Tree(), key);
+    };
+    press(WXK_HOME);
+    EXPECT_EQ(Tree()->GetSelection(), Tree()->m_desktop);
+    EXPECT_TRUE(inView(Tree()->m_desktop));
+    for (int i = 0; i < Tree()->ItemCount() && Tree()->GetSelection() != last; ++i)
+    {
+        press(WXK_DOWN);
+        EXPECT_TRUE(inView(Tree()->GetSelection())) << Tree()->GetItemText(Tree()->GetSelection());
+    }
+    EXPECT_EQ(Tree()->GetSelection(), last);
+
+    // The scroll bars, each at its start and its end.
+    const auto scroll = [this](wxEventType type, int orientation) {
+        wxScrollWinEvent event(type, 0, orientation);
+        Send(Tree(), event);
+    };
+    scroll(wxEVT_SCROLLWIN_TOP, wxVERTICAL);
+    scroll(wxEVT_SCROLLWIN_TOP, wxHORIZONTAL);
+    EXPECT_TRUE(inView(Tree()->m_desktop));
+    scroll(wxEVT_SCROLLWIN_BOTTOM, wxVERTICAL);
+    scroll(wxEVT_SCROLLWIN_BOTTOM, wxHORIZONTAL);
+    EXPECT_TRUE(inView(last));
     g_locationBox.CloseDropDown();
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "PlayerTestSupport.h"
 #include "ScopedLocale.h"
 
@@ -232,9 +233,11 @@ TEST_F(EditorTest, FieldsKeepTheirLimitsAndCopyNameAndTitle)
     wxTEST_DIALOG(fromTitle(""), ExpectWarning("No Title! "));
     wxTEST_DIALOG(EXPECT_EQ(fromTitle(" x"), "Song.MP3"),
                   ExpectWarning("Invalid Title! \nThe first letter can not be blank."));
+    // Over the editor, the window acted in, for Save too.
     Set(IDC_TAG_FILENAME, "song");
     wxTEST_DIALOG(g_tagEditor.OnFromFileName(),
-                  ExpectWarning("Invalid file name!\nThe \".mp3\" suffix missed."));
+                  ExpectWarning("Invalid file name!\nThe \".mp3\" suffix missed.", Wnd()));
+    wxTEST_DIALOG(g_tagEditor.OnSave(), ExpectWarning("Invalid file name!\nThe \".mp3\" suffix missed.", Wnd()));
     EXPECT_EQ(Text(IDC_TAG_TITLE), " x");
 
     // From a 40-letter name comes a 40-letter title, which Save refuses.
@@ -341,11 +344,23 @@ TEST_F(EditorTest, SaveWhilePlayingGoesOnWhereItWasUnderTheNewName)
     p.SeekAndPlay(6000);
     p.TogglePause();   // paused counts as playing
 
+    wxSlider* slider = g_tagEditor.m_slider;
+    const int length = slider->GetMax();
     Set(IDC_TAG_FILENAME, "Renamed.mp3");
     g_tagEditor.OnSave();
     EXPECT_EQ(g_queue.GetPath(0), dir.Path() + "/Renamed.mp3");
     EXPECT_EQ(p.m_playing - p.m_paused, 1);
-    EXPECT_EQ(g_tagEditor.m_slider->GetValue(), 6000);
+    EXPECT_EQ(slider->GetValue(), 6000);
+    EXPECT_EQ(slider->GetMax(), length);
+    // Through the restart and the first timer period the thumb stays near
+    // that point, never at the far end.
+    double farthest = 0;
+    const wxLongLong until = wxGetLocalTimeMillis() + MediaPlayer::kTimerPeriod + 500;
+    WaitUntil([&] {
+        farthest = std::max(farthest, double(slider->GetValue()) / slider->GetMax());
+        return wxGetLocalTimeMillis() > until;
+    });
+    EXPECT_LT(farthest, 0.85);
     // From the start it would pass one second long before reaching 5.5.
     ASSERT_TRUE(WaitUntil([&] { return State(p) == wxMEDIASTATE_PLAYING && Pos(p) > 1000; }));
     EXPECT_GE(Pos(p), 5500);

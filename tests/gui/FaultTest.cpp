@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Faults from outside the program, each checked with a checksum manifest of
 // the folder: nothing may be lost, replaced or corrupted.
 #include "PlayerTestSupport.h"

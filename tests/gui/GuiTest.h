@@ -1,9 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Support for tests that drive the real windows.
 #pragma once
 
 // Failed dialog expectations become test failures, not wx asserts.
 #include <gtest/gtest.h>
-#include <wx/msgdlg.h>
+#include "app/WarningBox.h"
 
 class GtestModalHook;
 #define wxTEST_DIALOG_HOOK_CLASS GtestModalHook
@@ -22,18 +23,20 @@ protected:
 #include <string>
 
 // Expects one warning box with exactly this text (line breaks as "\n"), the
-// exclamation icon and one OK button, captioned with the program file's name.
-class ExpectWarning : public wxExpectModalBase<wxMessageDialog, ExpectWarning>
+// theme's warning icon and one OK button, captioned with the program file's
+// name; when over is given, standing over that window.
+class ExpectWarning : public wxExpectModalBase<CWarningBox, ExpectWarning>
 {
 public:
-    explicit ExpectWarning(const wxString& text) : m_text(text) {}
+    explicit ExpectWarning(const wxString& text, wxWindow* over = nullptr) : m_text(text), m_over(over) {}
 
 protected:
-    int OnInvoked(wxMessageDialog* dlg) const override;
+    int OnInvoked(CWarningBox* dlg) const override;
     wxString GetDefaultDescription() const override { return "warning \"" + m_text + "\""; }
 
 private:
     wxString m_text;
+    wxWindow* m_over;
 };
 
 // Runs the toolkit's pending events until none is left.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "GuiTest.h"
 
 #include "app/RenamerApp.h"
@@ -5,6 +6,8 @@
 #include "platform/FileSystem.h"
 
 #include <wx/app.h>
+#include <wx/artprov.h>
+#include <wx/statbmp.h>
 #include <wx/evtloop.h>
 #include <wx/menu.h>
 #include <wx/uiaction.h>
@@ -17,12 +20,25 @@
 #include <ftw.h>
 #include <unistd.h>
 
-int ExpectWarning::OnInvoked(wxMessageDialog* dlg) const
+int ExpectWarning::OnInvoked(CWarningBox* dlg) const
 {
     EXPECT_EQ(dlg->GetMessage().utf8_string(), m_text.utf8_string());
     EXPECT_EQ(dlg->GetTitle().utf8_string(), ProgramBaseName());
     EXPECT_TRUE(dlg->GetMessageDialogStyle() & wxICON_EXCLAMATION);
     EXPECT_FALSE(dlg->GetMessageDialogStyle() & (wxYES_NO | wxCANCEL));
+    const wxBitmap warning = wxArtProvider::GetBitmap(wxART_WARNING, wxART_MESSAGE_BOX);
+    int icons = 0;
+    for (wxWindow* child : dlg->GetChildren())
+    {
+        auto* icon = wxDynamicCast(child, wxStaticBitmap);
+        if (icon && icon->GetBitmap().IsOk() && icon->GetBitmap().GetSize() == warning.GetSize())
+            ++icons;
+    }
+    EXPECT_EQ(icons, 1) << "the theme's warning icon";
+    if (m_over)
+    {
+        EXPECT_EQ(dlg->GetParent(), wxGetTopLevelParent(m_over));
+    }
     return wxID_OK;
 }
 

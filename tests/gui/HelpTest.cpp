@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The help and how-to windows.
 #include "GuiTest.h"
 

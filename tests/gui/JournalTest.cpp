@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's renames in the journal: listed and undone by mp3tavoly-rename,
 // after a crash of the window too, and never moved twice.
 #include "GuiTest.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The auto-rename mode: its byte in Vov/Vov.dat and the Options dialog.
 #include "GuiTest.h"
 

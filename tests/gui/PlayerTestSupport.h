@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Queued files, real MP3 audio, and waiting for the player's asynchronous
 // back end, for the player and editor tests.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real program file, started as a user starts it.
 #include "GuiTest.h"
 

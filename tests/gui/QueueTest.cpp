@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "GuiTest.h"
 #include "ScopedLocale.h"
 
@@ -407,7 +408,7 @@ TEST_F(QueueTest, EditingANameRenamesThatRowsFile)
 
     // The rules, each with its message; nothing changes.
     wxTEST_DIALOG(g_queue.EndLabelEdit(1, "song.txt", false),
-                  ExpectWarning("Invalid file name!\nThe \".mp3\" suffix missed."));
+                  ExpectWarning("Invalid file name!\nThe \".mp3\" suffix missed.", dlg));
     wxTEST_DIALOG(g_queue.EndLabelEdit(1, ".mp3", false), ExpectWarning("Invalid file name! "));
     wxTEST_DIALOG(g_queue.EndLabelEdit(1, " b.mp3", false),
                   ExpectWarning("Invalid file name!\nThe first letter of the file name can not be blank."));

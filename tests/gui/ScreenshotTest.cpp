@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Not a test: saves pictures of the windows in a realistic state, for the
 // README and for looking at after a change. Run with
 //   tavoly_gui_tests --gtest_also_run_disabled_tests --gtest_filter='*Screenshots*'

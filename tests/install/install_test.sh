@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the build into a temporary DESTDIR and checks the result.
 #   install_test.sh <build-dir> tree   every file in its place, validators pass
 #   install_test.sh <build-dir> keep   an existing settings file stays as it was
