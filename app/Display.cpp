@@ -1,6 +1,7 @@
 #include "app/Display.h"
 
 #include "core/TextCodec.h"
+#include "core/Translate.h"
 
 wxString ToDisplay(const std::string& bytes)
 {
@@ -25,4 +26,9 @@ wxString MessageText(const std::string& bytes)
         text += bytes[i];
     }
     return ToDisplay(text);
+}
+
+wxString TrUi(const char* english)
+{
+    return wxString::FromUTF8(Tr(english));
 }
