@@ -6,6 +6,7 @@
 #include "app/WarningBox.h"
 #include "browser/DirList.h"
 #include "core/TagFile.h"
+#include "core/Translate.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderTable.h"
 #include "platform/ReadAhead.h"
@@ -47,7 +48,7 @@ int CQueueList::AutoRenameSelected()
 {
     if (GetCount() == 0)
     {
-        ShowWarningBox("No file in queue! ");
+        ShowWarningBox(Tr("No file in queue! "));
         return 0;
     }
     int selected = 0;
@@ -140,7 +141,7 @@ int CQueueList::AutoRenameSelected()
     WarnIfNotJournaled();
     if (selected == 0)
     {
-        ShowWarningBox("Please select files in the queue! ");
+        ShowWarningBox(Tr("Please select files in the queue! "));
         return 0;
     }
     return 1;
@@ -150,7 +151,7 @@ int CQueueList::UndoSelected()
 {
     if (GetCount() == 0)
     {
-        ShowWarningBox("No file in queue! ");
+        ShowWarningBox(Tr("No file in queue! "));
         return 0;
     }
     int selected = 0;
@@ -212,7 +213,7 @@ int CQueueList::UndoSelected()
     }
     if (selected == 0)
     {
-        ShowWarningBox("Please select files in the queue! ");
+        ShowWarningBox(Tr("Please select files in the queue! "));
         return 0;
     }
     return 1;
