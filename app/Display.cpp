@@ -2,6 +2,7 @@
 #include "app/Display.h"
 
 #include "core/TextCodec.h"
+#include "core/Translate.h"
 
 wxString ToDisplay(const std::string& bytes)
 {
@@ -26,4 +27,9 @@ wxString MessageText(const std::string& bytes)
         text += bytes[i];
     }
     return ToDisplay(text);
+}
+
+wxString TrUi(const char* english)
+{
+    return wxString::FromUTF8(Tr(english));
 }

@@ -15,3 +15,6 @@ std::string FromUser(const wxString& text);
 
 // A message text with "\r\n" line breaks, as one line break each.
 wxString MessageText(const std::string& bytes);
+
+// One of our own texts in the user's language (Tr), to show.
+wxString TrUi(const char* english);

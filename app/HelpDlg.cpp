@@ -5,6 +5,7 @@
 #include "app/Globals.h"
 #include "app/Ids.h"
 #include "app/Theme.h"
+#include "core/Translate.h"
 #include "res/Images.h"
 
 #include <wx/button.h>
@@ -108,7 +109,7 @@ std::string CompileDateText(const char* date)
 
 void CInfoWindow::CreateWindow(wxWindow* parent, int id, const char* caption, int widthDu, int heightDu)
 {
-    m_wnd = new wxDialog(parent, id, caption, wxDefaultPosition, wxDefaultSize,
+    m_wnd = new wxDialog(parent, id, TrUi(caption), wxDefaultPosition, wxDefaultSize,
                          wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX);
     // Dialog units follow this font.
     m_wnd->SetFont(wxFont(10, wxFONTFAMILY_SWISS, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_NORMAL));
@@ -130,7 +131,7 @@ wxRect CInfoWindow::DialogRect(int x, int y, int w, int h) const
 void CInfoWindow::AddFrame(const char* caption, int x, int y, int w, int h)
 {
     const wxRect r = DialogRect(x, y, w, h);
-    new wxStaticBox(m_wnd, wxID_ANY, caption, r.GetPosition(), r.GetSize());
+    new wxStaticBox(m_wnd, wxID_ANY, *caption ? TrUi(caption) : wxString(), r.GetPosition(), r.GetSize());
 }
 
 wxStaticText* CInfoWindow::AddText(const std::string& text, int x, int y, int w, int h, int id)
@@ -176,7 +177,7 @@ CHelpDlg::~CHelpDlg()
 void CHelpDlg::Create(wxWindow* parent)
 {
     StopFiltering();
-    CreateWindow(parent, IDD_HELP, "Mp3 Tavoly - Help", 311, 265);
+    CreateWindow(parent, IDD_HELP, N_("Mp3 Tavoly - Help"), 311, 265);
     CreateControls();
     OnInitDialog();
 
@@ -204,13 +205,15 @@ void CHelpDlg::StopFiltering()
 
 void CHelpDlg::CreateControls()
 {
-    AddFrame("About", 5, 1, 168, 50);
+    AddFrame(N_("About"), 5, 1, 168, 50);
     const wxRect icon = DialogRect(13, 13, 20, 20);
     new wxStaticBitmap(m_wnd, wxID_STATIC, LoadProgramIcon().GetIcon(32), icon.GetPosition());
     AddText("Mp3 Tavoly ", 41, 12, 48, 8);
-    AddText(std::string("Version: ") + TAVOLY_VERSION, 41, 22, 53, 8);
-    AddText("Compiled: " + CompileDateText(__DATE__), 96, 22, 73, 8);
-    AddText("Any question: ", 7, 55, 47, 8, IDC_QUESTION);
+    AddText(FormatText(Tr("Version: %s"), TAVOLY_VERSION), 41, 22, 53, 8);
+    // TRANSLATORS: %s is the build date as "yy mm dd".
+    AddText(FormatText(Tr("Compiled: %s"), CompileDateText(__DATE__).c_str()), 96, 22, 73, 8);
+    // TRANSLATORS: before the project's mail address; keep the trailing blank.
+    AddText(Tr("Any question: "), 7, 55, 47, 8, IDC_QUESTION);
 
     // The links: one-row lists without header, border or scroll bars.
     auto link = [this](int id, int x, int y, int w, int h) {
@@ -221,36 +224,41 @@ void CHelpDlg::CreateControls()
         list->SetCursor(wxCursor(wxCURSOR_HAND));
     };
     link(IDC_MAILLINK, 52, 55, 75, 9);
-    AddText("Home page: ", 135, 55, 42, 8);
+    // TRANSLATORS: before the project's web address; keep the trailing blank.
+    AddText(Tr("Home page: "), 135, 55, 42, 8);
     link(IDC_HOMELINK, 175, 55, 127, 9);
 
     const wxRect button = DialogRect(6, 67, 298, 14);
-    new wxButton(m_wnd, IDC_HOWTO, "How to use", button.GetPosition(), button.GetSize());
+    new wxButton(m_wnd, IDC_HOWTO, TrUi("How to use"), button.GetPosition(), button.GetSize());
 
-    AddFrame("Glossary", 1, 83, 305, 180);
-    AddText("ID3  ID3V1 && ID3V2:", 10, 94, 76, 8);
-    AddText("ID3 tag is a small data segment that stored in the tail of a Mp3 file. This data "
-            "segment is for Mp3 publisher to store the detail information for this Mp3 file. "
-            "Include: Title (the song name), Artist (the singer or author), Album, Published "
-            "Year and so on.",
+    AddFrame(N_("Glossary"), 1, 83, 305, 180);
+    // TRANSLATORS: "&&" shows as one "&".
+    AddText(Tr("ID3  ID3V1 && ID3V2:"), 10, 94, 76, 8);
+    AddText(Tr("ID3 tag is a small data segment that stored in the tail of a Mp3 file. This data "
+               "segment is for Mp3 publisher to store the detail information for this Mp3 file. "
+               "Include: Title (the song name), Artist (the singer or author), Album, Published "
+               "Year and so on."),
             18, 105, 269, 34);
-    AddText("The ID3 tag currently has two main versions, so we call them ID3V1 and ID3V2. This "
-            "software can only manage ID3V1 at this time.",
+    AddText(Tr("The ID3 tag currently has two main versions, so we call them ID3V1 and ID3V2. This "
+               "software can only manage ID3V1 at this time."),
             18, 139, 259, 18);
-    AddText("Rename automatically:", 10, 159, 76, 8);
-    AddText("How can this software rename the Mp3 file automatically?", 18, 168, 247, 10);
-    AddText("What is this feature use for?", 18, 177, 247, 10);
+    AddText(Tr("Rename automatically:"), 10, 159, 76, 8);
+    AddText(Tr("How can this software rename the Mp3 file automatically?"), 18, 168, 247, 10);
+    AddText(Tr("What is this feature use for?"), 18, 177, 247, 10);
     AddText("1:", 18, 189, 9, 8);
-    AddText("Mp3 Tavoly read the ID3 tag of the Mp3 file for the \"Title\" information (the song "
-            "name), and then change the file's name to this song name automatically.",
+    AddText(Tr("Mp3 Tavoly read the ID3 tag of the Mp3 file for the \"Title\" information (the song "
+               "name), and then change the file's name to this song name automatically."),
             28, 189, 266, 17);
     AddText("2:", 18, 209, 9, 8);
-    AddText("When you download Mp3 files from Internet, up to 70% of the files' names would be: "
-            "200506JHU.mp3, HILY22Y.mp3, 2203345.mp3 ... What meaningless file names !!! ",
+    // TRANSLATORS: keep the trailing blank.
+    // xgettext:no-c-format
+    AddText(Tr("When you download Mp3 files from Internet, up to 70% of the files' names would be: "
+               "200506JHU.mp3, HILY22Y.mp3, 2203345.mp3 ... What meaningless file names !!! "),
             28, 209, 251, 24);
-    AddText("Using this feature, 90% of these meaningless files' names will be changed to their "
-            "real songs' names automatically, like: 2203345.mp3 changed to Hotel California. "
-            "mp3. This would be very useful when you are dealing with tons of Mp3 files.",
+    // xgettext:no-c-format
+    AddText(Tr("Using this feature, 90% of these meaningless files' names will be changed to their "
+               "real songs' names automatically, like: 2203345.mp3 changed to Hotel California. "
+               "mp3. This would be very useful when you are dealing with tons of Mp3 files."),
             28, 235, 272, 25);
 }
 
@@ -349,35 +357,38 @@ int CHelpDlg::FilterEvent(wxEvent& event)
 
 void CHowToDlg::Create(wxWindow* parent)
 {
-    CreateWindow(parent, IDD_HOWTO, "Mp3 Tavoly - How to use", 283, 243);
-    AddFrame("How to use", 5, 3, 274, 30);
+    CreateWindow(parent, IDD_HOWTO, N_("Mp3 Tavoly - How to use"), 283, 243);
+    AddFrame(N_("How to use"), 5, 3, 274, 30);
     AddFrame("", 5, 28, 274, 128);
     AddFrame("", 5, 151, 274, 89);
-    AddText("Step 1:", 11, 13, 63, 8);
-    AddText("Find your Mp3 files from the  Left Directory List.", 17, 21, 251, 10);
-    AddText("Step 2:", 11, 35, 63, 8);
-    AddText("Add your Mp3 files to the  Right Queue List.   ", 17, 45, 152, 10);
-    AddText("The following operations are supported.", 17, 55, 152, 10);
-    AddText("1: Select one or more Mp3 files or folders in Left Directory List.", 25, 65, 210, 10);
-    AddText("Then drag and drop them to the Right Queue List.", 34, 75, 210, 10);
-    AddText("Or select \"Add to queue\" command on right-click-popup menu.", 34, 84, 210, 10);
-    AddText("2: Double click on the Mp3 file int the Left Directory List directly.", 25, 93, 210,
+    // TRANSLATORS: the how-to window's texts fill fixed labels; a button or
+    // menu item named in quotes should read as its translation does.
+    AddText(Tr("Step 1:"), 11, 13, 63, 8);
+    AddText(Tr("Find your Mp3 files from the  Left Directory List."), 17, 21, 251, 10);
+    AddText(Tr("Step 2:"), 11, 35, 63, 8);
+    // TRANSLATORS: keep the trailing blanks.
+    AddText(Tr("Add your Mp3 files to the  Right Queue List.   "), 17, 45, 152, 10);
+    AddText(Tr("The following operations are supported."), 17, 55, 152, 10);
+    AddText(Tr("1: Select one or more Mp3 files or folders in Left Directory List."), 25, 65, 210, 10);
+    AddText(Tr("Then drag and drop them to the Right Queue List."), 34, 75, 210, 10);
+    AddText(Tr("Or select \"Add to queue\" command on right-click-popup menu."), 34, 84, 210, 10);
+    AddText(Tr("2: Double click on the Mp3 file int the Left Directory List directly."), 25, 93, 210,
             10);
-    AddText("3: Select Mp3 files or folders in other place, for example on the Desktop.", 25, 103,
+    AddText(Tr("3: Select Mp3 files or folders in other place, for example on the Desktop."), 25, 103,
             247, 10);
-    AddText("Then drag and drop them to the Right Queue List of  Mp3 Tavoly.", 35, 112, 226, 10);
-    AddText("Notice: ", 18, 120, 60, 10);
-    AddText("If you drop folders to the Right Queue List, the software will search these folders "
-            "for Mp3 files automatically, including all the subdirectories in these folders. ",
+    AddText(Tr("Then drag and drop them to the Right Queue List of  Mp3 Tavoly."), 35, 112, 226, 10);
+    AddText(Tr("Notice: "), 18, 120, 60, 10);
+    AddText(Tr("If you drop folders to the Right Queue List, the software will search these folders "
+               "for Mp3 files automatically, including all the subdirectories in these folders. "),
             35, 129, 235, 24);
-    AddText("Step 3:", 11, 157, 34, 8);
-    AddText("Rename Mp3 files automatically:", 21, 165, 113, 10);
-    AddText("Select one or more Mp3 files in Right Queue List, then click \"Auto-Rename\" button.",
+    AddText(Tr("Step 3:"), 11, 157, 34, 8);
+    AddText(Tr("Rename Mp3 files automatically:"), 21, 165, 113, 10);
+    AddText(Tr("Select one or more Mp3 files in Right Queue List, then click \"Auto-Rename\" button."),
             31, 174, 236, 18);
-    AddText("Rename Mp3 files manually:", 21, 191, 113, 9);
-    AddText("Using the \"ID3V1\" dialog: Select Mp3 file in Right Queue List, then click \"ID3V1\" "
-            "button. Edit the file name, click \"save\" button to save your change.",
+    AddText(Tr("Rename Mp3 files manually:"), 21, 191, 113, 9);
+    AddText(Tr("Using the \"ID3V1\" dialog: Select Mp3 file in Right Queue List, then click \"ID3V1\" "
+               "button. Edit the file name, click \"save\" button to save your change."),
             29, 199, 246, 17);
-    AddText("Edit ID3V1 tag information of Mp3 files:", 21, 217, 138, 10);
-    AddText("Using the \"ID3V1\" dialog: Please see above.", 30, 225, 149, 8);
+    AddText(Tr("Edit ID3V1 tag information of Mp3 files:"), 21, 217, 138, 10);
+    AddText(Tr("Using the \"ID3V1\" dialog: Please see above."), 30, 225, 149, 8);
 }

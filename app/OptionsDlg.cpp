@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/OptionsDlg.h"
 
+#include "app/Display.h"
 #include "app/Ids.h"
 
 #include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/statbox.h>
 #include <wx/stattext.h>
+#include <wx/stockitem.h>
 
 enum
 {
@@ -14,7 +16,7 @@ enum
 };
 
 COptionsWindow::COptionsWindow(wxWindow* parent)
-    : wxDialog(parent, IDD_OPTIONS, "Options", wxDefaultPosition, wxDefaultSize,
+    : wxDialog(parent, IDD_OPTIONS, TrUi("Options"), wxDefaultPosition, wxDefaultSize,
                wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX)
 {
     // Dialog units follow this font.
@@ -26,17 +28,22 @@ COptionsWindow::COptionsWindow(wxWindow* parent)
     };
     // The frame first, so the controls inside it stay on top.
     wxRect r = rect(4, 2, 154, 36);
-    new wxStaticBox(this, wxID_ANY, "Auto-rename mode", r.GetPosition(), r.GetSize());
+    new wxStaticBox(this, wxID_ANY, TrUi("Auto-rename mode"), r.GetPosition(), r.GetSize());
     r = rect(8, 14, 112, 10);
-    m_withArtist = new wxCheckBox(this, IDC_WITHARTIST, "With artist before song name!",
+    m_withArtist = new wxCheckBox(this, IDC_WITHARTIST, TrUi("With artist before song name!"),
                                   r.GetPosition(), r.GetSize());
     r = rect(16, 26, 135, 8);
-    new wxStaticText(this, wxID_STATIC, "Example:  Eagles - Hotel California.mp3",
+    // TRANSLATORS: an example file name in the Options dialog; the names in
+    // it may stay as they are.
+    new wxStaticText(this, wxID_STATIC, TrUi("Example:  Eagles - Hotel California.mp3"),
                      r.GetPosition(), r.GetSize(), wxST_NO_AUTORESIZE);
+    // The stock labels, which wx translates (given as text, they would not be).
     r = rect(70, 42, 40, 14);
-    wxButton* ok = new wxButton(this, wxID_OK, "OK", r.GetPosition(), r.GetSize());
+    wxButton* ok = new wxButton(this, wxID_OK, wxGetStockLabel(wxID_OK, wxSTOCK_NOFLAGS),
+                                r.GetPosition(), r.GetSize());
     r = rect(115, 42, 40, 14);
-    new wxButton(this, wxID_CANCEL, "Cancel", r.GetPosition(), r.GetSize());
+    new wxButton(this, wxID_CANCEL, wxGetStockLabel(wxID_CANCEL, wxSTOCK_NOFLAGS), r.GetPosition(),
+                 r.GetSize());
     ok->SetDefault();
     SetEscapeId(wxID_CANCEL);
 

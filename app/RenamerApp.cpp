@@ -39,20 +39,21 @@ bool StartToolkit(int& argc, char** argv)
     // A write past the file-size limit must fail with EFBIG, so that a tag
     // write can roll back, rather than end the program half-way through.
     std::signal(SIGXFSZ, SIG_IGN);
+    // The user's language for every text, the message below included; the
+    // tag texts' code page follows the locale's name by itself, whatever
+    // this sets.
+    std::setlocale(LC_MESSAGES, "");
+    StartTranslations();
     // theApp is a static object; wx finds it through wxTheApp.
     wxApp::SetInstance(&theApp);
     if (!wxEntryStart(argc, argv))
     {
         // wx has already run the application's destructor on this path; end
         // without running it a second time.
-        std::fputs("mp3tavoly: cannot start the window system\n", stderr);
+        std::fprintf(stderr, "mp3tavoly: %s\n", Tr("cannot start the window system"));
         std::fflush(stderr);
         std::_Exit(1);
     }
-    // The user's language for every text; the tag texts' code page follows
-    // the locale's name by itself, whatever this sets.
-    std::setlocale(LC_MESSAGES, "");
-    StartTranslations();
     // wx's own texts (wxstd) in the same language.
     wxTranslations* translations = new wxTranslations;
     wxTranslations::Set(translations);

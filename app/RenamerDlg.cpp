@@ -9,6 +9,7 @@
 #include "app/WarningBox.h"
 #include "browser/DirList.h"
 #include "browser/LocationBox.h"
+#include "core/Translate.h"
 #include "editor/TagEditorDlg.h"
 #include "queue/QueueList.h"
 #include "res/Images.h"
@@ -54,7 +55,7 @@ wxEND_EVENT_TABLE()
 CRenamerDlg::CRenamerDlg(wxWindow* parent) : m_playTimer(this, TIMER_MAIN_PLAYER)
 {
     // A fixed-size window: caption, system menu, minimise and close boxes only.
-    Create(parent, IDD_RENAMER_DIALOG, "Mp3 Tavoly - Mp3 files auto-renamer", wxDefaultPosition,
+    Create(parent, IDD_RENAMER_DIALOG, TrUi("Mp3 Tavoly - Mp3 files auto-renamer"), wxDefaultPosition,
            wxDefaultSize, wxCAPTION | wxSYSTEM_MENU | wxMINIMIZE_BOX | wxCLOSE_BOX);
     // Dialog units follow this font, as they followed the template's.
     SetFont(wxFont(9, wxFONTFAMILY_SWISS, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_NORMAL));
@@ -104,7 +105,7 @@ void CRenamerDlg::CreateControls()
 
     auto button = [this](int id, const char* text, int x, int y, int w, int h) {
         const wxRect r = DialogRect(x, y, w, h);
-        return new wxButton(this, id, text, r.GetPosition(), r.GetSize());
+        return new wxButton(this, id, TrUi(text), r.GetPosition(), r.GetSize());
     };
 
     // Created in tab order.
@@ -114,13 +115,17 @@ void CRenamerDlg::CreateControls()
     m_dirList = new CDirListCtrl(this, IDC_DIRLIST, r.GetPosition(), r.GetSize());
     r = DialogRect(190, 44, 312, 267);
     m_queue = new CQueueListCtrl(this, IDC_QUEUE, r.GetPosition(), r.GetSize());
-    button(IDC_AUTORENAME, "Auto-Rename", 194, 9, 55, 28);
-    button(IDC_UNDO, "Undo", 253, 9, 34, 28);
-    button(IDC_REMOVE, "Remove", 291, 9, 34, 28);
-    button(IDC_OPTION, "Option", 5, 23, 41, 16);
-    button(IDC_PLAY, "Play", 373, 8, 34, 16);
-    wxButton* pause = button(IDC_PAUSE, "Pause", 416, 7, 37, 16);
-    button(IDC_STOP, "Stop", 459, 7, 38, 16);
+    // TRANSLATORS: the main window's buttons are small; keep them short.
+    button(IDC_AUTORENAME, N_("Auto-Rename"), 194, 9, 55, 28);
+    button(IDC_UNDO, N_("Undo"), 253, 9, 34, 28);
+    button(IDC_REMOVE, N_("Remove"), 291, 9, 34, 28);
+    button(IDC_OPTION, N_("Option"), 5, 23, 41, 16);
+    // TRANSLATORS: a player button, in the main window and the tag editor.
+    button(IDC_PLAY, N_("Play"), 373, 8, 34, 16);
+    // TRANSLATORS: a player button; it reads "Resume" while paused.
+    wxButton* pause = button(IDC_PAUSE, N_("Pause"), 416, 7, 37, 16);
+    // TRANSLATORS: a player button.
+    button(IDC_STOP, N_("Stop"), 459, 7, 38, 16);
     r = DialogRect(373, 27, 125, 12);
     m_slider = new wxSlider(this, IDC_SLIDER, 0, 0, 100, r.GetPosition(), r.GetSize(),
                             wxSL_HORIZONTAL);
@@ -130,8 +135,9 @@ void CRenamerDlg::CreateControls()
     r = DialogRect(194, 316, 271, 12);
     m_queueStatus = new wxTextCtrl(this, IDC_QUEUESTATUS, wxString(), r.GetPosition(),
                                    r.GetSize(), wxTE_READONLY | wxBORDER_NONE);
-    button(IDC_HELPBUTTON, "Help", 5, 6, 41, 16);
-    button(IDC_ID3V1, "Id3v1", 329, 9, 33, 28);
+    button(IDC_HELPBUTTON, N_("Help"), 5, 6, 41, 16);
+    // TRANSLATORS: the button that opens the tag editor; the tag's name.
+    button(IDC_ID3V1, N_("Id3v1"), 329, 9, 33, 28);
 
     m_player.Attach(this, m_slider, pause, &m_playTimer);
     m_player.SetFailureReporter([this](const std::string& text) { ShowWarningBox(text, this); });
@@ -157,9 +163,12 @@ bool CRenamerDlg::OnInitDialog()
     g_hQueueStatus = m_queueStatus;
     g_hMainWnd = this;
 
-    m_dirList->InsertColumn(0, "Name", wxLIST_FORMAT_LEFT, 150);
-    m_dirList->InsertColumn(1, "Type", wxLIST_FORMAT_LEFT, 50);
-    m_dirList->InsertColumn(2, "Path", wxLIST_FORMAT_LEFT, 490);
+    // TRANSLATORS: a column heading of both lists.
+    m_dirList->InsertColumn(0, TrUi("Name"), wxLIST_FORMAT_LEFT, 150);
+    // TRANSLATORS: a column heading 50 pixels wide: Folder or Mp3 below it.
+    m_dirList->InsertColumn(1, TrUi("Type"), wxLIST_FORMAT_LEFT, 50);
+    // TRANSLATORS: a column heading of both lists.
+    m_dirList->InsertColumn(2, TrUi("Path"), wxLIST_FORMAT_LEFT, 490);
     g_dirList.ShowLocation();
     m_dirList->SetBackgroundColour(wxColour(255, 255, 248));
     // The light backgrounds were chosen for black text; a dark desktop theme
@@ -167,10 +176,12 @@ bool CRenamerDlg::OnInitDialog()
     // theme's highlight colours.
     m_dirList->SetForegroundColour(*wxBLACK);
 
-    m_queue->InsertColumn(COL_NAME, "Name", wxLIST_FORMAT_LEFT, 150);
-    m_queue->InsertColumn(COL_STATE, "State", wxLIST_FORMAT_LEFT, 90);
-    m_queue->InsertColumn(COL_ORIGINAL, "Original Name", wxLIST_FORMAT_LEFT, 150);
-    m_queue->InsertColumn(COL_PATH, "Path", wxLIST_FORMAT_LEFT, 410);
+    m_queue->InsertColumn(COL_NAME, TrUi("Name"), wxLIST_FORMAT_LEFT, 150);
+    // TRANSLATORS: the queue's column heading, 90 pixels wide.
+    m_queue->InsertColumn(COL_STATE, TrUi("State"), wxLIST_FORMAT_LEFT, 90);
+    // TRANSLATORS: the queue's column heading: the name before the last rename.
+    m_queue->InsertColumn(COL_ORIGINAL, TrUi("Original Name"), wxLIST_FORMAT_LEFT, 150);
+    m_queue->InsertColumn(COL_PATH, TrUi("Path"), wxLIST_FORMAT_LEFT, 410);
     m_queue->SetBackgroundColour(wxColour(246, 247, 255));
     m_queue->SetForegroundColour(*wxBLACK);
 
@@ -264,12 +275,12 @@ int CRenamerDlg::FirstSelectedRowOrWarn()
 {
     if (g_queue.GetCount() == 0)
     {
-        ShowWarningBox("No file in queue! ", this);
+        ShowWarningBox(Tr("No file in queue! "), this);
         return -1;
     }
     const int row = g_queue.FirstSelectedRow();
     if (row < 0)
-        ShowWarningBox("Please select files in the queue! ", this);
+        ShowWarningBox(Tr("Please select files in the queue! "), this);
     return row;
 }
 
@@ -296,9 +307,9 @@ void CRenamerDlg::OnPlayButton()
         m_player.PlayFile(g_queue.GetPath(row));
     m_slider->SetValue(0);
     if (count == 0)
-        ShowWarningBox("No file in queue! ", this);
+        ShowWarningBox(Tr("No file in queue! "), this);
     else if (row < 0)
-        ShowWarningBox("Please select files in the queue! ", this);
+        ShowWarningBox(Tr("Please select files in the queue! "), this);
 }
 
 void CRenamerDlg::OnHelpButton()

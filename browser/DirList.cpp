@@ -8,6 +8,8 @@
 #include "app/Ids.h"
 #include "browser/LocationBox.h"
 #include "browser/Locations.h"
+#include "core/TextCodec.h"
+#include "core/Translate.h"
 #include "queue/QueueList.h"
 #include "res/Images.h"
 
@@ -24,9 +26,13 @@ wxCursor* g_hDragCursor = nullptr;
 
 namespace
 {
-const char* const kParentRow = "Parent Directory";
-const char* const kTypeFolder = "Folder";
-const char* const kTypeMp3 = "Mp3";
+// Kept and compared in English; shown in the user's language.
+// TRANSLATORS: the directory list's first row, which leads one folder up.
+const char* const kParentRow = N_("Parent Directory");
+// TRANSLATORS: the directory list's Type column, 50 pixels wide.
+const char* const kTypeFolder = N_("Folder");
+// TRANSLATORS: the directory list's Type column, 50 pixels wide.
+const char* const kTypeMp3 = N_("Mp3");
 
 DirRow ParentRow()
 {
@@ -114,10 +120,14 @@ wxString CDirListCtrl::OnGetItemText(long item, long column) const
     if (item < 0 || static_cast<size_t>(item) >= g_dirList.RowCount())
         return wxString();
     const DirRow& row = g_dirList.Row(static_cast<size_t>(item));
+    // The rows that are no folder or file show their names translated (a
+    // folder may be called "Desktop" too); the drives' names come in the
+    // user's language already.
+    const bool named = row.type.empty() && (row.name == kParentRow || IsLocationKey(row.name));
     switch (column)
     {
-    case 0: return ToDisplay(row.name);
-    case 1: return ToDisplay(row.type);
+    case 0: return named ? TrUi(row.name.c_str()) : ToDisplay(row.name);
+    case 1: return row.type.empty() ? wxString() : TrUi(row.type.c_str());
     case 2: return ToDisplay(row.path);
     default: return wxString();
     }
@@ -220,13 +230,16 @@ void CDirList::Detach()
 void CDirList::InitMenuAndCursor()
 {
     m_menu = std::make_unique<wxMenu>();
-    m_menu->Append(MenuItemId(ID_DIRLIST_REFLASH), "Reflash", "Reflash the list.");
-    m_menu->Append(MenuItemId(ID_DIRLIST_ADDTOQUEUE), "Add to queue",
-                   "Add the selected media files to the queue. If a folder is selected, the "
-                   "software will search for the media files in it automatically.");
-    m_menu->Append(MenuItemId(ID_DIRLIST_PARENT), "Parent directory", "Go back to parent directory.");
-    m_menu->Append(MenuItemId(ID_DIRLIST_SELECTALL), "Select all Mp3 files",
-                   "Select all of the media files in the this list.");
+    // TRANSLATORS: the directory list's context menu: an item, then its help
+    // text. "Reflash" (sic) lists the folder again.
+    m_menu->Append(MenuItemId(ID_DIRLIST_REFLASH), TrUi("Reflash"), TrUi("Reflash the list."));
+    m_menu->Append(MenuItemId(ID_DIRLIST_ADDTOQUEUE), TrUi("Add to queue"),
+                   TrUi("Add the selected media files to the queue. If a folder is selected, the "
+                        "software will search for the media files in it automatically."));
+    m_menu->Append(MenuItemId(ID_DIRLIST_PARENT), TrUi("Parent directory"),
+                   TrUi("Go back to parent directory."));
+    m_menu->Append(MenuItemId(ID_DIRLIST_SELECTALL), TrUi("Select all Mp3 files"),
+                   TrUi("Select all of the media files in the this list."));
     m_pPopup = m_menu.get();
     if (!g_hDragCursor)
         g_hDragCursor = new wxCursor(LoadDragCursor());
@@ -396,9 +409,11 @@ void CDirList::BeginDrag()
 
 void CDirList::UpdatePathLine()
 {
-    std::string text = "Path: " + m_location;
+    std::string location = IsLocationKey(m_location) ? Tr(m_location.c_str()) : DisplayableUtf8(m_location);
     if (!m_location.empty() && !IsLocationKey(m_location) && m_location.back() != '/')
-        text += '/';
+        location += '/';
+    // TRANSLATORS: the line under the directory list; %s is a folder or "My Computer".
+    const std::string text = FormatText(Tr("Path: %s"), location.c_str());
     if (g_hDirStatus)
         g_hDirStatus->ChangeValue(ToDisplay(text));
 }

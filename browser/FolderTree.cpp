@@ -5,6 +5,7 @@
 #include "app/Display.h"
 #include "app/Ids.h"
 #include "browser/Locations.h"
+#include "core/Translate.h"
 #include "res/Images.h"
 
 #include <wx/settings.h>
@@ -90,14 +91,16 @@ void CFolderTree::FillRoots(CLocationBox* owner)
     m_pOwner = owner;
     if (!GetRootItem().IsOk())
         AddRoot(wxString());
-    m_desktop = InsertNode(new FolderItem(IMG_DESKTOP, IMG_DESKTOP, kLocDesktop,
+    // The three places' texts only show; their paths lead.
+    m_desktop = InsertNode(new FolderItem(IMG_DESKTOP, IMG_DESKTOP, Tr(kLocDesktop),
                                           SpecialFolderPath(CSIDL_DESKTOP)),
                            wxTreeItemId());
-    m_myDocuments = InsertNode(new FolderItem(IMG_MYDOCUMENTS, IMG_MYDOCUMENTS, "My Documents",
+    // TRANSLATORS: the user's documents folder in the folder tree.
+    m_myDocuments = InsertNode(new FolderItem(IMG_MYDOCUMENTS, IMG_MYDOCUMENTS, Tr("My Documents"),
                                               SpecialFolderPath(CSIDL_PERSONAL)),
                                m_desktop);
     m_myComputer = InsertNode(
-        new FolderItem(IMG_MYCOMPUTER, IMG_MYCOMPUTER, kLocMyComputer, kLocMyComputer), m_desktop);
+        new FolderItem(IMG_MYCOMPUTER, IMG_MYCOMPUTER, Tr(kLocMyComputer), kLocMyComputer), m_desktop);
     for (const DriveEntry& drive : EnumerateDrives())
         InsertNode(new FolderItem(drive.image, drive.image, drive.text, drive.root), m_myComputer);
     Expand(m_desktop);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "browser/Locations.h"
 
+#include "core/Translate.h"
+
 #include <wx/filename.h>
 
 #include <algorithm>
@@ -11,9 +13,14 @@
 #include <sstream>
 #include <sys/stat.h>
 
-const char* const kLocMyComputer = "My Computer";
-const char* const kLocDesktop = "Desktop";
-const char* const kLocMyDocument = "My Document";
+// Keys, compared in English; shown in the user's language.
+// TRANSLATORS: the location of the drives, in the lists and the folder tree.
+const char* const kLocMyComputer = N_("My Computer");
+// TRANSLATORS: the user's desktop folder, as the folder tree shows it.
+const char* const kLocDesktop = N_("Desktop");
+// TRANSLATORS: the user's documents folder as the directory list shows it
+// (singular); the folder tree says "My Documents".
+const char* const kLocMyDocument = N_("My Document");
 
 bool IsLocationKey(const std::string& location)
 {
@@ -216,7 +223,8 @@ std::vector<std::string> SplitFields(const std::string& line)
 std::string DriveName(const std::string& mountPoint)
 {
     if (mountPoint == "/")
-        return "File System";
+        // TRANSLATORS: the name of the root file system, "File System (/)".
+        return Tr("File System");
     const size_t slash = mountPoint.rfind('/');
     return mountPoint.substr(slash + 1);
 }

@@ -2,6 +2,7 @@
 #include "cli/Report.h"
 
 #include "core/TextCodec.h"
+#include "core/Translate.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -159,10 +160,13 @@ void CReport::Progress(const char* phase, std::size_t done, std::size_t total)
     m_lastDraw = now;
     const double seconds = Seconds(now - m_phaseStart);
     const double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0.0;
-    if (total == 0)
-        std::fprintf(stderr, "\r%s: %zu files found\033[K", phase, done);
-    else
-        std::fprintf(stderr, "\r%s: %zu of %zu files, %.0f files/s\033[K", phase, done, total, rate);
+    // TRANSLATORS: the progress line; %s is Searching, Renaming, Checking or
+    // Undoing. English says "files" for every count.
+    const std::string line = total == 0
+        ? FormatText(TrN("%s: %zu files found", "%s: %zu files found", done), Tr(phase), done)
+        : FormatText(TrN("%s: %zu of %zu files, %.0f files/s", "%s: %zu of %zu files, %.0f files/s", total),
+                     Tr(phase), done, total, rate);
+    std::fprintf(stderr, "\r%s\033[K", line.c_str());
     std::fflush(stderr);
     m_progressShown = true;
 }
@@ -195,10 +199,12 @@ void CReport::FileDone(const FileResult& result)
         m_line += '\t';
         AppendTsvField(m_line, result.reason);
     } else {
-        m_line.append(Trimmed(result.state));
+        // The state and reason in the user's language; --tsv and --json
+        // keep them in English.
+        m_line.append(Trimmed(Tr(result.state)));
         if (!result.reason.empty()) {
             m_line += " (";
-            AppendReadable(m_line, result.reason);
+            AppendReadable(m_line, TrReason(result.reason.c_str()));
             m_line += ')';
         }
         m_line += ": ";
@@ -217,10 +223,13 @@ void CReport::FileDone(const FileResult& result)
 void CReport::FolderUnopened(const std::string& path, int error)
 {
     ++m_unopened;
+    const std::string shown = DisplayableUtf8(path);
     if (error == ELOOP)
-        Error(path + ": a link in a folder that others can write to, not followed; its files are left out");
+        Error(FormatText(Tr("%s: a link in a folder that others can write to, not followed; its files are left out"),
+                         shown.c_str()));
     else
-        Error(path + ": " + std::strerror(error) + "; its files are left out");
+        // TRANSLATORS: a folder the search could not open: its path, then why.
+        Error(FormatText(Tr("%s: %s; its files are left out"), shown.c_str(), std::strerror(error)));
 }
 
 void CReport::Error(const std::string& message)
@@ -233,7 +242,7 @@ void CReport::Error(const std::string& message)
     std::fputs(line.c_str(), stderr);
 }
 
-void CReport::Summary(const char* doneWord, const std::string& note, bool always, const Json& facts)
+void CReport::Summary(const std::string& note, bool always, const Json& facts)
 {
     ClearProgress();
     const double seconds = Seconds(Clock::now() - m_start);
@@ -256,8 +265,15 @@ void CReport::Summary(const char* doneWord, const std::string& note, bool always
     std::fflush(stdout);
     if (m_quiet && g_stopSignal == 0 && !always)
         return;
-    std::fprintf(stderr, "%zu %s, %zu failed, %zu unchanged, %.2f seconds%s\n", m_count[0], doneWord,
-                 m_count[2], m_count[1], seconds, note.c_str());
+    // TRANSLATORS: the summary line, "3 renamed, 1 failed, 0 unchanged, 0.02
+    // seconds" and its notes; each count has its own text, English says the
+    // same for every count.
+    const std::string done = m_undo ? FormatText(TrN("%zu moved back", "%zu moved back", m_count[0]), m_count[0])
+                                    : FormatText(TrN("%zu renamed", "%zu renamed", m_count[0]), m_count[0]);
+    std::fprintf(stderr, "%s, %s, %s, %s%s\n", done.c_str(),
+                 FormatText(TrN("%zu failed", "%zu failed", m_count[2]), m_count[2]).c_str(),
+                 FormatText(TrN("%zu unchanged", "%zu unchanged", m_count[1]), m_count[1]).c_str(),
+                 FormatText(Tr("%.2f seconds"), seconds).c_str(), note.c_str());
 }
 
 bool CReport::Flush()

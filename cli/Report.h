@@ -57,8 +57,7 @@ public:
     // unless always (a run stopped early, whose id the user needs). With JSON,
     // first a summary object on stdout, -q or not: the counts, the fields of
     // facts, whether a signal stopped the run, and the seconds taken.
-    void Summary(const char* doneWord, const std::string& note, bool always = false,
-                 const Json& facts = Json::object());
+    void Summary(const std::string& note, bool always = false, const Json& facts = Json::object());
     // Ends the output; false when stdout could not be written.
     bool Flush();
 

@@ -7,6 +7,7 @@
 #include "core/Journal.h"
 #include "core/RenameBatch.h"
 #include "core/Settings.h"
+#include "core/TextCodec.h"
 #include "core/Translate.h"
 
 #include <algorithm>
@@ -26,43 +27,47 @@ namespace {
 
 enum { kOk = 0, kSomeFailed = 1, kBadUsage = 2 };
 
-const char kUsage[] =
-    "Usage: mp3tavoly-rename [-a | -t] [-n] [-q] [--tsv | --json] [--no-recurse | --max-depth N] PATH...\n"
-    "       mp3tavoly-rename --undo [RUN] [-n] [-q] [--tsv | --json]\n"
-    "       mp3tavoly-rename --runs [--tsv | --json]\n"
-    "       mp3tavoly-rename --forget RUN\n"
-    "\n"
-    "Renames MP3 files after the title in their ID3v1 tag, in their own folder,\n"
-    "never replacing another file, as Mp3 Tavoly's Auto-Rename does. Folders are\n"
-    "searched with all their sub-folders. Every run is kept in a journal and can\n"
-    "be undone later.\n"
-    "\n"
-    "  -a             name files \"Artist - Title.mp3\"\n"
-    "  -t             name files \"Title.mp3\"\n"
-    "                 (without either: the setting of the Mp3 Tavoly program)\n"
-    "  -n, --dry-run  change nothing; print what would happen\n"
-    "  -q, --quiet    no progress line, no summary\n"
-    "      --no-recurse\n"
-    "                 only the files directly in each PATH folder\n"
-    "      --max-depth N\n"
-    "                 enter at most N levels of sub-folders (0: --no-recurse)\n"
-    "      --tsv      tab-separated lines: state, path, new name, reason\n"
-    "                 (\\\\ \\t \\n \\r escaped)\n"
-    "      --json     JSON Lines: an object per file (or run), then a summary;\n"
-    "                 a path or name that is not UTF-8 comes in hex too (path_hex)\n"
-    "      --undo [RUN]\n"
-    "                 move the files of the last run (or of RUN) back; again\n"
-    "                 to retry the files that could not be moved back\n"
-    "      --runs     list the runs: id, time, files renamed, first path, state\n"
-    "      --forget RUN\n"
-    "                 give up the files of RUN not moved back; it is closed\n"
-    "  -h, --help     show this help\n"
-    "      --version  show the version\n"
-    "\n"
-    "Exit status: 0 every file renamed or already named right (or back); 1 some\n"
-    "file failed or is not back yet; 2 bad usage, a PATH that does not exist, or\n"
-    "out of memory; 130 stopped by Ctrl+C.\n"
-    "Journal: $XDG_STATE_HOME/mp3tavoly (default ~/.local/state/mp3tavoly).\n";
+// --help, in pieces a translator can take one at a time; a blank line
+// between them.
+const char* const kUsage[] = {
+    // TRANSLATORS: --help; keep the program's name and the options as they
+    // are. PATH, RUN and N may be translated, the same way in every piece.
+    N_("Usage: mp3tavoly-rename [-a | -t] [-n] [-q] [--tsv | --json] [--no-recurse | --max-depth N] PATH...\n"
+       "       mp3tavoly-rename --undo [RUN] [-n] [-q] [--tsv | --json]\n"
+       "       mp3tavoly-rename --runs [--tsv | --json]\n"
+       "       mp3tavoly-rename --forget RUN\n"),
+    N_("Renames MP3 files after the title in their ID3v1 tag, in their own folder,\n"
+       "never replacing another file, as Mp3 Tavoly's Auto-Rename does. Folders are\n"
+       "searched with all their sub-folders. Every run is kept in a journal and can\n"
+       "be undone later.\n"),
+    // TRANSLATORS: --help; keep the options and the column where their
+    // descriptions begin.
+    N_("  -a             name files \"Artist - Title.mp3\"\n"
+       "  -t             name files \"Title.mp3\"\n"
+       "                 (without either: the setting of the Mp3 Tavoly program)\n"
+       "  -n, --dry-run  change nothing; print what would happen\n"
+       "  -q, --quiet    no progress line, no summary\n"
+       "      --no-recurse\n"
+       "                 only the files directly in each PATH folder\n"
+       "      --max-depth N\n"
+       "                 enter at most N levels of sub-folders (0: --no-recurse)\n"
+       "      --tsv      tab-separated lines: state, path, new name, reason\n"
+       "                 (\\\\ \\t \\n \\r escaped)\n"
+       "      --json     JSON Lines: an object per file (or run), then a summary;\n"
+       "                 a path or name that is not UTF-8 comes in hex too (path_hex)\n"
+       "      --undo [RUN]\n"
+       "                 move the files of the last run (or of RUN) back; again\n"
+       "                 to retry the files that could not be moved back\n"
+       "      --runs     list the runs: id, time, files renamed, first path, state\n"
+       "      --forget RUN\n"
+       "                 give up the files of RUN not moved back; it is closed\n"
+       "  -h, --help     show this help\n"
+       "      --version  show the version\n"),
+    N_("Exit status: 0 every file renamed or already named right (or back); 1 some\n"
+       "file failed or is not back yet; 2 bad usage, a PATH that does not exist, or\n"
+       "out of memory; 130 stopped by Ctrl+C.\n"
+       "Journal: $XDG_STATE_HOME/mp3tavoly (default ~/.local/state/mp3tavoly).\n"),
+};
 
 struct Options
 {
@@ -79,8 +84,8 @@ struct Options
 
 int UsageError(const std::string& message)
 {
-    std::fprintf(stderr, "mp3tavoly-rename: %s\nTry 'mp3tavoly-rename --help' for more information.\n",
-                 message.c_str());
+    std::fprintf(stderr, "mp3tavoly-rename: %s\n%s\n", message.c_str(),
+                 Tr("Try 'mp3tavoly-rename --help' for more information."));
     return kBadUsage;
 }
 
@@ -116,7 +121,7 @@ int Parse(int argc, char** argv, Options& options)
             const long depth = value.empty() || value[0] < '0' || value[0] > '9'
                                    ? -1 : std::strtol(value.c_str(), &end, 10);
             if (depth < 0 || *end != '\0' || errno != 0 || depth > 1000000)
-                return UsageError("--max-depth takes a number of levels, 0 or more");
+                return UsageError(Tr("--max-depth takes a number of levels, 0 or more"));
             options.maxDepth = static_cast<int>(depth);
         } else if (arg == "--undo") {
             undo = true;
@@ -137,7 +142,7 @@ int Parse(int argc, char** argv, Options& options)
             options.mode = Options::Version;
             return 0;
         } else if (arg[1] == '-') {
-            return UsageError("unknown option '" + arg + "'");
+            return UsageError(FormatText(Tr("unknown option '%s'"), arg.c_str()));
         } else {
             for (std::size_t k = 1; k < arg.size(); ++k) {
                 switch (arg[k]) {
@@ -145,46 +150,46 @@ int Parse(int argc, char** argv, Options& options)
                 case 't': {
                     const int mode = arg[k] == 'a' ? 1 : 0;
                     if (options.artistFirst == 1 - mode)
-                        return UsageError("-a and -t exclude each other");
+                        return UsageError(Tr("-a and -t exclude each other"));
                     options.artistFirst = mode;
                     break;
                 }
                 case 'n': options.trial = true; break;
                 case 'q': options.quiet = true; break;
                 case 'h': options.mode = Options::Help; return 0;
-                default: return UsageError(std::string("unknown option '-") + arg[k] + "'");
+                default: return UsageError(FormatText(Tr("unknown option '%s'"), ("-" + arg.substr(k, 1)).c_str()));
                 }
             }
         }
     }
     if (undo + runs + forget > 1)
-        return UsageError("--undo, --runs and --forget exclude each other");
+        return UsageError(Tr("--undo, --runs and --forget exclude each other"));
     if (options.tsv && options.json)
-        return UsageError("--tsv and --json exclude each other");
+        return UsageError(Tr("--tsv and --json exclude each other"));
     if ((undo || runs || forget) && options.artistFirst >= 0)
-        return UsageError("-a and -t are for renaming");
+        return UsageError(Tr("-a and -t are for renaming"));
     if ((undo || runs || forget) && options.maxDepth >= 0)
-        return UsageError("--no-recurse and --max-depth are for renaming");
+        return UsageError(Tr("--no-recurse and --max-depth are for renaming"));
     if (forget) {
         options.mode = Options::Forget;
         if (operands.size() != 1 || operands[0].empty() || options.trial)
-            return UsageError("--forget takes one RUN");
+            return UsageError(Tr("--forget takes one RUN"));
         options.run = operands[0];
     } else if (runs) {
         options.mode = Options::Runs;
         if (!operands.empty() || options.trial)
-            return UsageError("--runs takes nothing but --tsv or --json");
+            return UsageError(Tr("--runs takes nothing but --tsv or --json"));
     } else if (undo) {
         options.mode = Options::Undo;
         if (operands.size() > 1)
-            return UsageError("--undo takes one run at most");
+            return UsageError(Tr("--undo takes one run at most"));
         if (!operands.empty() && operands[0].empty())
-            return UsageError("empty RUN");   // "$RUN" unset must not mean the last run
+            return UsageError(Tr("empty RUN"));   // "$RUN" unset must not mean the last run
         if (!operands.empty())
             options.run = operands[0];
     } else {
         if (operands.empty())
-            return UsageError("no PATH given");
+            return UsageError(Tr("no PATH given"));
         options.paths = std::move(operands);
     }
     return 0;
@@ -219,14 +224,18 @@ int StopStatus()
 
 std::string RunNote(const std::string& id)
 {
-    return id.empty() ? std::string() : "; run " + id + " (undo: mp3tavoly-rename --undo " + id + ")";
+    if (id.empty())
+        return std::string();
+    // TRANSLATORS: the notes end the summary line, "3 renamed, 0 failed, 0
+    // unchanged, 0.02 seconds; run 12 (undo: ...)"; each begins with "; ".
+    return FormatText(Tr("; run %s (undo: mp3tavoly-rename --undo %s)"), id.c_str(), id.c_str());
 }
 
 std::string RenameNote(const Options& options, const std::string& id)
 {
-    std::string note = options.trial ? "; dry run, nothing changed" : RunNote(id);
+    std::string note = options.trial ? Tr("; dry run, nothing changed") : RunNote(id);
     if (g_stopSignal != 0)
-        note += "; stopped by a signal";
+        note += Tr("; stopped by a signal");
     return note;
 }
 
@@ -258,10 +267,11 @@ int Rename(const Options& options)
         for (const std::string& path : options.paths) {
             const int added = g_stopSignal != 0 ? -2 : batch.AddPath(path, report);
             if (added == 0) {
-                report.Error(path + ": " + std::strerror(errno));
+                const int err = errno;
+                report.Error(DisplayableUtf8(path) + ": " + std::strerror(err));
                 status = kBadUsage;
             } else if (added == -1) {
-                report.Error(path + ": neither an MP3 file nor a folder");
+                report.Error(FormatText(Tr("%s: neither an MP3 file nor a folder"), DisplayableUtf8(path).c_str()));
                 status = kBadUsage;
             }
         }
@@ -272,8 +282,7 @@ int Rename(const Options& options)
         std::string why;
         if (!(options.trial ? CheckJournalFolder(journal.Folder(), why) : journal.Prepare(why))) {
             report.Error(why);
-            report.Summary("renamed", RenameNote(options, std::string()), false,
-                           RenameFacts(options, report, std::string()));
+            report.Summary(RenameNote(options, std::string()), false, RenameFacts(options, report, std::string()));
             report.Flush();
             return StopStatus() != 0 ? StopStatus() : kSomeFailed;
         }
@@ -283,18 +292,19 @@ int Rename(const Options& options)
         outOfMemory = true;   // the plan is freed now; the journal holds every move made
     }
     if (outOfMemory)
-        report.Error("out of memory; stopped");
+        report.Error(Tr("out of memory; stopped"));
     if (performed < 0) {
         const int err = errno;
-        report.Error("cannot write the journal in " + journal.Folder() + ": " + std::strerror(err)
-                     + "; stopped");
+        // TRANSLATORS: %s is "cannot write the journal in FOLDER: REASON".
+        report.Error(FormatText(Tr("%s; stopped"), CannotWriteJournal(journal.Folder(), err).c_str()));
     }
     if (!journal.Finish())
-        report.Error("cannot write the journal in " + journal.Folder() + ": " + std::strerror(errno));
-    report.Summary("renamed", RenameNote(options, journal.Id()), performed < 0 || outOfMemory,
+        report.Error(CannotWriteJournal(journal.Folder(), errno));
+    report.Summary(RenameNote(options, journal.Id()), performed < 0 || outOfMemory,
                    RenameFacts(options, report, journal.Id()));
     if (!report.Flush()) {
-        report.Error(std::string("cannot write the output: ") + std::strerror(errno));
+        const int err = errno;
+        report.Error(FormatText(Tr("cannot write the output: %s"), std::strerror(err)));
         status = std::max(status, static_cast<int>(kSomeFailed));
     }
     if (StopStatus() != 0)
@@ -319,18 +329,30 @@ int OpenRun(CReport& report, const std::string& folder, std::string id, CRunFile
                 report.Error(why);
                 return kSomeFailed;
             }
-            report.Error("no run to undo in " + folder);
+            report.Error(FormatText(Tr("no run to undo in %s"), DisplayableUtf8(folder).c_str()));
             return kBadUsage;
         }
     }
     std::string why;
+    // RUN as the user gave it; the folder shown as a name would be.
+    const std::string shownId = DisplayableUtf8(id);
     switch (run.Open(folder, id, why)) {
     case 1: return 0;
-    case 0: report.Error("no run " + id + " in " + folder); return kBadUsage;
-    case -1: report.Error("run " + id + " is in use by another mp3tavoly-rename"); return kSomeFailed;
-    case -3: report.Error("run " + id + " is not a journal of mp3tavoly-rename"); return kSomeFailed;
+    case 0:
+        report.Error(FormatText(Tr("no run %s in %s"), shownId.c_str(), DisplayableUtf8(folder).c_str()));
+        return kBadUsage;
+    case -1:
+        report.Error(FormatText(Tr("run %s is in use by another mp3tavoly-rename"), shownId.c_str()));
+        return kSomeFailed;
+    case -3:
+        report.Error(FormatText(Tr("run %s is not a journal of mp3tavoly-rename"), shownId.c_str()));
+        return kSomeFailed;
     case -4: report.Error(why); return kSomeFailed;
-    default: report.Error("cannot read run " + id + ": " + std::strerror(errno)); return kSomeFailed;
+    default: {
+        const int err = errno;
+        report.Error(FormatText(Tr("cannot read run %s: %s"), shownId.c_str(), std::strerror(err)));
+        return kSomeFailed;
+    }
     }
 }
 
@@ -342,11 +364,11 @@ int Undo(const Options& options)
         return status;
     const std::string& id = run.Id();
     if (run.Forgotten()) {
-        report.Error("run " + id + " was given up (--forget); nothing to undo");
+        report.Error(FormatText(Tr("run %s was given up (--forget); nothing to undo"), id.c_str()));
         return kBadUsage;
     }
     if (run.Closed()) {
-        report.Error("run " + id + " was undone already");
+        report.Error(FormatText(Tr("run %s was undone already"), id.c_str()));
         return kBadUsage;
     }
     int undone = 0;
@@ -358,25 +380,29 @@ int Undo(const Options& options)
         run.Flush();
     }
     if (outOfMemory)
-        report.Error("out of memory; stopped");
-    if (undone < 0)
-        report.Error("cannot mark the files moved back in run " + id + ": " + std::strerror(errno));
-    std::string note = options.trial ? "; dry run, nothing changed" : "; run " + id;
+        report.Error(Tr("out of memory; stopped"));
+    if (undone < 0) {
+        const int err = errno;
+        report.Error(FormatText(Tr("cannot mark the files moved back in run %s: %s"), id.c_str(), std::strerror(err)));
+    }
+    std::string note = options.trial ? std::string(Tr("; dry run, nothing changed"))
+                                     : FormatText(Tr("; run %s"), id.c_str());
     const std::size_t left = run.Left();
     if (!options.trial && !run.Closed())
-        note += "; " + std::to_string(left) + (left == 1 ? " file" : " files")
-                + " not back yet (again: mp3tavoly-rename --undo " + id + ")";
-    if (!run.Damaged().empty())
-        note += "; " + std::to_string(run.Damaged().size()) + " damaged journal "
-                + (run.Damaged().size() == 1 ? "record" : "records");
+        note += FormatText(TrN("; %zu file not back yet (again: mp3tavoly-rename --undo %s)",
+                               "; %zu files not back yet (again: mp3tavoly-rename --undo %s)", left),
+                           left, id.c_str());
+    const std::size_t damaged = run.Damaged().size();
+    if (damaged > 0)
+        note += FormatText(TrN("; %zu damaged journal record", "; %zu damaged journal records", damaged), damaged);
     if (g_stopSignal != 0)
-        note += "; stopped by a signal";
+        note += Tr("; stopped by a signal");
     Json facts;
     facts["dry_run"] = options.trial;
     facts["run"] = id;
     facts["left"] = left;
     facts["damaged"] = run.Damaged().size();
-    report.Summary("moved back", note, undone < 0 || outOfMemory, facts);
+    report.Summary(note, undone < 0 || outOfMemory, facts);
     const bool written = report.Flush();
     if (StopStatus() != 0)
         return StopStatus();
@@ -393,30 +419,40 @@ int Forget(const Options& options)
     if (const int status = OpenRun(report, JournalFolder(), options.run, run))
         return status;
     if (run.Forgotten() || run.Closed()) {
-        report.Error("run " + run.Id() + " is closed already");
+        report.Error(FormatText(Tr("run %s is closed already"), run.Id().c_str()));
         return kBadUsage;
     }
     const std::size_t left = run.Left();
     if (!run.Forget()) {
-        report.Error("cannot mark run " + run.Id() + " given up: " + std::strerror(errno));
+        const int err = errno;
+        report.Error(FormatText(Tr("cannot mark run %s given up: %s"), run.Id().c_str(), std::strerror(err)));
         return kSomeFailed;
     }
-    std::fprintf(stderr, "run %s given up: %zu %s left under %s new %s\n", run.Id().c_str(), left,
-                 left == 1 ? "file" : "files", left == 1 ? "its" : "their", left == 1 ? "name" : "names");
+    std::fprintf(stderr, "%s\n",
+                 FormatText(TrN("run %s given up: %zu file left under its new name",
+                                "run %s given up: %zu files left under their new names", left),
+                            run.Id().c_str(), left).c_str());
     return kOk;
 }
 
-// A run's state as --runs shows it: "" while nothing of it is undone.
-std::string RunState(const RunSummary& run)
+// A run's state as --runs shows it: "" while nothing of it is undone. In
+// English for --tsv and --json, in the user's language for people.
+std::string RunState(const RunSummary& run, bool readable)
 {
+    // TRANSLATORS: the state of a run in --runs' listing, in parentheses.
+    const char* unreadable = N_("unreadable: %s");
+    const char* givenUp = N_("given up");
+    const char* undone = N_("undone");
     if (!run.problem.empty())
-        return "unreadable: " + run.problem;
+        return readable ? FormatText(Tr(unreadable), TrReason(run.problem.c_str()))
+                        : FormatText(unreadable, run.problem.c_str());
     if (run.forgotten)
-        return "given up";
+        return readable ? Tr(givenUp) : givenUp;
     if (run.closed)
-        return "undone";
+        return readable ? Tr(undone) : undone;
     if (run.left < run.count)
-        return "partly undone, " + std::to_string(run.left) + " left";
+        return readable ? FormatText(TrN("partly undone, %zu left", "partly undone, %zu left", run.left), run.left)
+                        : FormatText("partly undone, %zu left", run.left);
     return std::string();
 }
 
@@ -440,7 +476,8 @@ int Runs(const Options& options)
         if (run.started != 0 && localtime_r(&run.started, &local) != nullptr)
             std::strftime(time, sizeof time, "%Y-%m-%d %H:%M:%S", &local);
         const std::string count = std::to_string(run.count);
-        const std::string state = RunState(run);
+        const bool readable = !options.json && !options.tsv;
+        const std::string state = RunState(run, readable);
         const std::string damaged = std::to_string(run.damaged);
         if (options.json) {
             Json object;
@@ -465,13 +502,17 @@ int Runs(const Options& options)
             AppendTsvField(out, state);
             out += '\t' + damaged + (run.window ? "\twindow\n" : "\tcommand\n");
         } else {
-            out += run.id + "  " + time + "  " + count + (run.count == 1 ? " file" : " files")
-                   + (run.window ? " by the window  " : "  ");
+            // TRANSLATORS: --runs: a run's id, time, "3 files", then who made
+            // it ("by the window") and its first path.
+            out += run.id + "  " + time + "  " + FormatText(TrN("%zu file", "%zu files", run.count), run.count)
+                   + (run.window ? std::string(" ") + Tr("by the window") + "  " : std::string("  "));
             AppendReadable(out, run.firstPath);
             if (!state.empty())
                 out += "  (" + state + ")";
             if (run.damaged > 0)
-                out += "  (" + damaged + (run.damaged == 1 ? " damaged record)" : " damaged records)");
+                out += "  ("
+                       + FormatText(TrN("%zu damaged record", "%zu damaged records", run.damaged), run.damaged)
+                       + ")";
             out += '\n';
         }
     }
@@ -503,7 +544,8 @@ int main(int argc, char** argv)
         return status;
     switch (options.mode) {
     case Options::Help:
-        std::fputs(kUsage, stdout);
+        for (std::size_t i = 0; i < std::size(kUsage); ++i)
+            std::printf("%s%s", i > 0 ? "\n" : "", Tr(kUsage[i]));
         return kOk;
     case Options::Version:
         std::printf("mp3tavoly-rename %s\n", TAVOLY_VERSION);

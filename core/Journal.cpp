@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/Journal.h"
 
+#include "core/TextCodec.h"
+#include "core/Translate.h"
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -272,25 +275,34 @@ bool MakeFolders(const std::string& folder)
 }
 
 // Why a journal folder or file may not be used, or "" when it may: others
-// could have written what it holds (as ssh judges its own folder).
-std::string Distrust(const struct stat& st)
+// could have written what it holds (as ssh judges its own folder). In the
+// user's language, or in English for --runs' machine-readable state.
+std::string Distrust(const struct stat& st, bool translated = true)
 {
-    if (st.st_uid != geteuid())
-        return "is owned by user " + std::to_string(st.st_uid) + ", not by the user running this ("
-               + std::to_string(geteuid()) + ")";
-    if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
-        return "can be written by other users";
+    if (st.st_uid != geteuid()) {
+        // TRANSLATORS: completes "the journal folder PATH ..." or "PATH ...";
+        // the numbers are user ids.
+        const char* text = N_("is owned by user %u, not by the user running this (%u)");
+        return FormatText(translated ? Tr(text) : text, static_cast<unsigned>(st.st_uid),
+                          static_cast<unsigned>(geteuid()));
+    }
+    if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        // TRANSLATORS: completes "the journal folder PATH ..." or "PATH ...".
+        const char* text = N_("can be written by other users");
+        return translated ? Tr(text) : text;
+    }
     return std::string();
 }
 
 // Opens a journal file of the checked folder: a regular file, not a link,
 // that only the user could have written. -1 with errno; -2 refused (why).
-int OpenRunFile(int folder, const std::string& name, int flags, std::string& why)
+int OpenRunFile(int folder, const std::string& name, int flags, std::string& why, bool translated = true)
 {
     const int fd = openat(folder, name.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         if (errno == ELOOP) {
-            why = "is a link";
+            // TRANSLATORS: completes "PATH ...; refusing to use it".
+            why = translated ? Tr("is a link") : "is a link";
             return -2;
         }
         return -1;
@@ -302,7 +314,8 @@ int OpenRunFile(int folder, const std::string& name, int flags, std::string& why
         errno = err;
         return -1;
     }
-    why = S_ISREG(st.st_mode) ? Distrust(st) : "is not a regular file";
+    // TRANSLATORS: completes "PATH ...; refusing to use it".
+    why = S_ISREG(st.st_mode) ? Distrust(st, translated) : translated ? Tr("is not a regular file") : "is not a regular file";
     if (!why.empty()) {
         close(fd);
         return -2;
@@ -329,34 +342,47 @@ std::string JournalFolder()
     return home + "/.local/state/mp3tavoly";
 }
 
+std::string CannotWriteJournal(const std::string& folder, int err)
+{
+    const int saved = errno;
+    std::string why = FormatText(Tr("cannot write the journal in %s: %s"), DisplayableUtf8(folder).c_str(),
+                                 std::strerror(err));
+    errno = saved;
+    return why;
+}
+
 int OpenJournalFolder(const std::string& folder, bool create, std::string& why)
 {
     if (folder.empty() || folder[0] != '/') {
-        why = "no home folder for the journal; set XDG_STATE_HOME";
+        why = Tr("no home folder for the journal; set XDG_STATE_HOME");
         return -1;
     }
     if (create && !MakeFolders(folder)) {
-        why = "cannot write the journal in " + folder + ": " + std::strerror(errno);
+        why = CannotWriteJournal(folder, errno);
         return -1;
     }
     const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         struct stat st;
         const int err = errno == ENOTDIR && lstat(folder.c_str(), &st) == 0 && S_ISLNK(st.st_mode) ? ELOOP : errno;
-        why = err == ELOOP ? "the journal folder " + folder + " is a link; refusing to use it"
-                           : "cannot write the journal in " + folder + ": " + std::strerror(err);
+        why = err == ELOOP ? FormatText(Tr("the journal folder %s is a link; refusing to use it"),
+                                        DisplayableUtf8(folder).c_str())
+                           : CannotWriteJournal(folder, err);
         errno = err;
         return -1;
     }
     struct stat st;
     if (fstat(fd, &st) != 0) {
-        why = "cannot write the journal in " + folder + ": " + std::strerror(errno);
+        why = CannotWriteJournal(folder, errno);
         close(fd);
         return -1;
     }
     const std::string distrust = Distrust(st);
     if (!distrust.empty()) {
-        why = "the journal folder " + folder + " " + distrust + "; refusing to use it";
+        // TRANSLATORS: the second %s is "is owned by user ..." or "can be
+        // written by other users".
+        why = FormatText(Tr("the journal folder %s %s; refusing to use it"), DisplayableUtf8(folder).c_str(),
+                         distrust.c_str());
         close(fd);
         errno = EPERM;
         return -1;
@@ -380,19 +406,19 @@ int CheckJournalFolder(const std::string& folder, std::string& why)
         const int err = errno;
         close(fd);
         if (!writable) {
-            why = "cannot write the journal in " + folder + ": " + std::strerror(err);
+            why = CannotWriteJournal(folder, err);
             return 0;
         }
         return 1;
     }
     if (folder.empty() || folder[0] != '/') {
-        why = "no home folder for the journal; set XDG_STATE_HOME";
+        why = Tr("no home folder for the journal; set XDG_STATE_HOME");
         return 0;
     }
     // Missing: the run would make it in the nearest folder that exists.
     if (existing.empty() || !S_ISDIR(st.st_mode) || access(existing.c_str(), W_OK | X_OK) != 0) {
         const int err = existing.empty() || S_ISDIR(st.st_mode) ? errno : ENOTDIR;
-        why = "cannot write the journal in " + folder + ": " + std::strerror(err);
+        why = CannotWriteJournal(folder, err);
         return 0;
     }
     return 1;
@@ -785,7 +811,10 @@ int CRunFile::Open(const std::string& folder, const std::string& id, std::string
     close(folderFd);
     if (m_fd == -2) {
         m_fd = -1;
-        why = folder + "/" + name + " " + fileWhy + "; refusing to use it";
+        // TRANSLATORS: a journal file's path, then why: "is a link", "is not a
+        // regular file", "is owned by user ..." or "can be written by other users".
+        why = FormatText(Tr("%s %s; refusing to use it"), DisplayableUtf8(folder + "/" + name).c_str(),
+                         fileWhy.c_str());
         return -4;
     }
     if (m_fd < 0) {
@@ -944,9 +973,10 @@ std::vector<RunSummary> ListRuns(const std::string& folder)
     for (const unsigned long id : RunIds(folderFd)) {
         RunSummary run;
         run.id = std::to_string(id);
-        const int fd = OpenRunFile(folderFd, kPrefix + run.id, O_RDONLY, why);
+        // The problem goes into --runs' machine-readable state: in English.
+        const int fd = OpenRunFile(folderFd, kPrefix + run.id, O_RDONLY, why, false);
         if (fd < 0) {
-            run.problem = fd == -2 ? why : std::strerror(errno);
+            run.problem = fd == -2 ? why : EnglishErrorText(errno);
             runs.push_back(std::move(run));
             continue;
         }
@@ -960,7 +990,8 @@ std::vector<RunSummary> ListRuns(const std::string& folder)
         close(fd);
         CJournalReader reader(bytes, moves, folders, damaged);
         if (!read || reader.Read(run.started, torn, run.forgotten, legacyUndone, run.window) == 0) {
-            run.problem = "not a journal";
+            // TRANSLATORS: why a run of the journal cannot be read (--runs).
+            run.problem = N_("not a journal");
             runs.push_back(std::move(run));
             continue;
         }

@@ -38,6 +38,10 @@ int OpenJournalFolder(const std::string& folder, bool create, std::string& why);
 // nothing. 1 yes; 0 no, with why.
 int CheckJournalFolder(const std::string& folder, std::string& why);
 
+// "cannot write the journal in FOLDER: " and errno err's text, in the user's
+// language; errno stays as it was.
+std::string CannotWriteJournal(const std::string& folder, int err);
+
 // The journal of the run being made. Its file appears with the first move.
 class CRunJournal
 {
@@ -175,7 +179,7 @@ struct RunSummary
     bool closed = false;        // undone in full, or given up
     bool forgotten = false;
     bool window = false;        // made by the window program
-    std::string problem;        // why the run could not be read, if so
+    std::string problem;        // why the run could not be read (English), if so
 };
 
 // The runs kept in folder, oldest first.

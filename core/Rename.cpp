@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/TagFile.h"
 
+#include "core/Translate.h"
 #include "core/Warning.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderTable.h"
@@ -24,15 +25,17 @@ bool CheckMp3FileName(const std::string& name)
             c = static_cast<char>(c - 'A' + 'a');
     }
     if (suffix != ".mp3") {
-        ShowWarning("Invalid file name!\r\nThe \".mp3\" suffix missed.");
+        // TRANSLATORS: a warning box; \r\n is its line break, keep it as it is.
+        ShowWarning(Tr("Invalid file name!\r\nThe \".mp3\" suffix missed."));
         return false;
     }
     if (name.size() < 5) {
-        ShowWarning("Invalid file name! ");
+        // TRANSLATORS: a warning box; keep the trailing blank.
+        ShowWarning(Tr("Invalid file name! "));
         return false;
     }
     if (name[0] == ' ') {
-        ShowWarning("Invalid file name!\r\nThe first letter of the file name can not be blank.");
+        ShowWarning(Tr("Invalid file name!\r\nThe first letter of the file name can not be blank."));
         return false;
     }
     return true;

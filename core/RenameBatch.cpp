@@ -3,6 +3,7 @@
 
 #include "core/FolderModel.h"
 #include "core/TagFile.h"
+#include "core/Translate.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderSearch.h"
 #include "platform/ReadAhead.h"
@@ -15,13 +16,15 @@
 #include <unistd.h>
 #include <unordered_map>
 
-const char* const kUndoMovedBack = "Moved back";
-const char* const kUndoNotMoved = "Under its old name already";
-const char* const kUndoGone = "Failed, File is gone! ";
-const char* const kUndoNameTaken = "Failed, Old name is taken! ";
-const char* const kUndoFailed = "Failed, Unable to move the file back! ";
-const char* const kUndoReplaced = "Failed, Another file has the new name! ";
-const char* const kUndoDamaged = "Failed, Damaged journal record! ";
+// TRANSLATORS: the state of a file after the command-line tool's --undo; the
+// "Failed, ..." states keep their trailing blank.
+const char* const kUndoMovedBack = N_("Moved back");
+const char* const kUndoNotMoved = N_("Under its old name already");
+const char* const kUndoGone = N_("Failed, File is gone! ");
+const char* const kUndoNameTaken = N_("Failed, Old name is taken! ");
+const char* const kUndoFailed = N_("Failed, Unable to move the file back! ");
+const char* const kUndoReplaced = N_("Failed, Another file has the new name! ");
+const char* const kUndoDamaged = N_("Failed, Damaged journal record! ");
 
 namespace {
 
@@ -58,9 +61,12 @@ std::string ReasonOf(int err)
 {
     switch (err) {
     case 0: return std::string();
-    case kFolderReplaced: return "the folder was replaced since it was searched";
-    case ELOOP: return "a link where a folder was, not followed";
-    default: return std::strerror(err);
+    // TRANSLATORS: why a file failed, in the command-line tool's output.
+    case kFolderReplaced: return N_("the folder was replaced since it was searched");
+    // TRANSLATORS: why a file failed, in the command-line tool's output.
+    case ELOOP: return N_("a link where a folder was, not followed");
+    // English whatever the language: the reason goes into --tsv and --json.
+    default: return EnglishErrorText(err);
     }
 }
 
@@ -69,9 +75,9 @@ namespace {
 std::string UnreadableReason(int err)
 {
     if (err == EINVAL)
-        return "not a regular file of 128 bytes or more";
+        return N_("not a regular file of 128 bytes or more");
     if (err == ELOOP)
-        return "a link in a folder that others can write to, not followed";
+        return N_("a link in a folder that others can write to, not followed");
     return ReasonOf(err);
 }
 
@@ -158,7 +164,8 @@ int CRenameBatch::AddPath(const std::string& path, BatchObserver& observer)
         const int walked = WalkMp3Files(path, m_folders, m_entered, [&](const WalkedFile& file) {
             if (m_named.empty() || m_named.count({file.folder, file.name}) == 0)
                 Add(file.path, file.name, file.folder);
-            observer.Progress("Searching", m_files.size(), 0);
+            // TRANSLATORS: the command-line tool's progress line, "Searching: 12 files found".
+            observer.Progress(N_("Searching"), m_files.size(), 0);
             stopped = observer.StopRequested();
             return !stopped;
         }, [&observer](const std::string& folder, int error) {
@@ -256,7 +263,9 @@ void CRenameBatch::ReportUnread(const File& file, BatchObserver& observer)
 
 int CRenameBatch::Run(bool artistFirst, CRunJournal* journal, BatchObserver& observer)
 {
-    const char* phase = journal != nullptr ? "Renaming" : "Checking";
+    // TRANSLATORS: the command-line tool's progress line, "Renaming: 3 of 12
+    // files, 40 files/s"; Checking is a dry run's.
+    const char* phase = journal != nullptr ? N_("Renaming") : N_("Checking");
     const std::size_t total = m_files.size();
     // Folder and name are set when a file is added and only read from here on.
     CReadAhead ahead(m_folders, total, true, [this](std::size_t i, std::uint32_t& folder, std::string_view& entry) {
@@ -392,7 +401,7 @@ private:
 
 int UndoRun(CRunFile& run, bool trial, BatchObserver& observer)
 {
-    const char* phase = trial ? "Checking" : "Undoing";
+    const char* phase = trial ? N_("Checking") : N_("Undoing");
     std::deque<RunMove>& moves = run.Moves();
     for (const std::size_t offset : run.Damaged())
         observer.FileDone(FileResult{kUndoDamaged, run.Path(), std::string_view(), Outcome::Failed,

@@ -46,10 +46,10 @@ struct FileResult
     std::string_view path;
     std::string_view newName;   // empty when no name was found
     Outcome outcome;
-    std::string reason;         // why it failed, in the system's words; or ""
+    std::string reason;         // why it failed, in English (TrReason shows it); or ""
 };
 
-// The reason for errno err as people read it.
+// The reason for errno err, in English whatever the language.
 std::string ReasonOf(int err);
 
 // How a batch reports to its front end, and learns that it should stop.

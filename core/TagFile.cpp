@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/TagFile.h"
 
+#include "core/Translate.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderTable.h"
 
@@ -11,12 +12,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-const char* const kStateWaiting = "Waiting";
-const char* const kStateSuccessful = "Successful";
-const char* const kStateRenamedManually = "Renamed manually";
-const char* const kStateSongNotFound = "Failed, Song name not found! ";
-const char* const kStateUnwritable = "Failed, File unwritable! ";
-const char* const kStateRenameFailed = "Failed, Unable to rename the file automatically! ";
+// Stored in the rows and compared in English; translated where shown.
+// TRANSLATORS: a state in the queue's State column (and in the command-line
+// tool's output); the column is narrow.
+const char* const kStateWaiting = N_("Waiting");
+// TRANSLATORS: a state; the file was renamed after its tag.
+const char* const kStateSuccessful = N_("Successful");
+// TRANSLATORS: a state; the user renamed the file in the queue or the editor.
+const char* const kStateRenamedManually = N_("Renamed manually");
+// TRANSLATORS: a failure state; keep the trailing blank.
+const char* const kStateSongNotFound = N_("Failed, Song name not found! ");
+// TRANSLATORS: a failure state; keep the trailing blank.
+const char* const kStateUnwritable = N_("Failed, File unwritable! ");
+// TRANSLATORS: a failure state; keep the trailing blank.
+const char* const kStateRenameFailed = N_("Failed, Unable to rename the file automatically! ");
 
 namespace {
 

@@ -23,7 +23,8 @@ extern const char* const kGenreNames[kGenreCount];
 // The name for a genre byte, or nullptr for "no genre" (148..255 and anything else).
 const char* GenreName(int genreByte);
 
-// State texts of the queue's State column, exactly as shown (trailing blanks included).
+// State texts of the queue's State column, in English as stored and compared
+// (trailing blanks included); shown through Tr.
 extern const char* const kStateWaiting;          // "Waiting"
 extern const char* const kStateSuccessful;       // "Successful"
 extern const char* const kStateRenamedManually;  // "Renamed manually"

@@ -2,8 +2,10 @@
 
 #include "platform/FileSystem.h"
 
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
 #include <libintl.h>
-#include <string>
 #include <sys/stat.h>
 
 void StartTranslations()
@@ -31,4 +33,39 @@ const char* Tr(const char* english)
 const char* TrN(const char* one, const char* many, unsigned long n)
 {
     return dngettext(kTextDomain, one, many, n);
+}
+
+std::string FormatText(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    va_list again;
+    va_copy(again, args);
+    const int length = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    std::string text;
+    if (length > 0) {
+        text.resize(static_cast<std::size_t>(length) + 1);
+        std::vsnprintf(&text[0], text.size(), format, again);
+        text.resize(static_cast<std::size_t>(length));
+    }
+    va_end(again);
+    return text;
+}
+
+std::string EnglishErrorText(int err)
+{
+    if (const char* text = strerrordesc_np(err))
+        return text;
+    return "Unknown error " + std::to_string(err);
+}
+
+const char* TrReason(const char* english)
+{
+    const char* ours = Tr(english);
+    if (ours != english)
+        return ours;
+    // The C library translates its descriptions in its own text domain; the
+    // codeset follows the locale's, as strerror's does.
+    return dgettext("libc", english);
 }

@@ -2,6 +2,7 @@
 #include "core/WindowJournal.h"
 
 #include "core/TagFile.h"
+#include "core/Translate.h"
 #include "platform/FileSystem.h"
 
 #include <algorithm>
@@ -30,7 +31,7 @@ void CWindowJournal::BeginRun()
 void CWindowJournal::EndRun()
 {
     if (m_run && !m_run->Finish() && !m_broken)
-        Broken("cannot write the journal in " + m_run->Folder() + ": " + std::strerror(errno));
+        Broken(CannotWriteJournal(m_run->Folder(), errno));
     m_run.reset();
     m_folders.reset();
     m_lastFolder.clear();
@@ -71,7 +72,7 @@ std::uint32_t CWindowJournal::Plan(const std::string& path, const std::string& n
     if (!m_run) {
         std::string folderPath = m_folder.empty() ? JournalFolder() : m_folder;
         if (folderPath.empty()) {
-            Broken("no home folder for the journal; set XDG_STATE_HOME");
+            Broken(Tr("no home folder for the journal; set XDG_STATE_HOME"));
             return kNotPlanned;
         }
         m_run = std::make_unique<CRunJournal>(folderPath, true);
@@ -117,7 +118,7 @@ void CWindowJournal::WritePlan()
     if (m_plan.empty())
         return;
     if (!m_run->WriteQueued()) {
-        Broken("cannot write the journal in " + m_run->Folder() + ": " + std::strerror(errno));
+        Broken(CannotWriteJournal(m_run->Folder(), errno));
         m_plan.clear();   // renamed without records
         return;
     }
@@ -216,7 +217,8 @@ std::string CWindowJournal::TakeWarning()
     if (m_warned || m_problem.empty())
         return {};
     m_warned = true;
-    return "Renames are not being journaled, so they cannot be undone from a shell later "
-           "(mp3tavoly-rename --undo):\r\n"
+    // TRANSLATORS: a warning box; the reason follows on the next line (\r\n).
+    return Tr("Renames are not being journaled, so they cannot be undone from a shell later "
+              "(mp3tavoly-rename --undo):\r\n")
            + m_problem;
 }

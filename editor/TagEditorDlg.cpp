@@ -9,6 +9,7 @@
 #include "browser/DirList.h"
 #include "core/TagFile.h"
 #include "core/TextCodec.h"
+#include "core/Translate.h"
 #include "queue/QueueList.h"
 
 #include <wx/button.h>
@@ -25,8 +26,10 @@
 
 namespace
 {
-const char kFrameWithTag[] = "ID3v1";
-const char kFrameWithoutTag[] = "ID3v1 None!";
+// TRANSLATORS: the tag editor's frame around the tag's fields.
+const char* const kFrameWithTag = N_("ID3v1");
+// TRANSLATORS: the tag editor's frame when the file has no ID3v1 tag.
+const char* const kFrameWithoutTag = N_("ID3v1 None!");
 
 // A tag field's bytes as text to show: up to its first zero byte.
 wxString TagFieldText(const std::string& field)
@@ -87,7 +90,7 @@ wxRect CTagEditorDlg::DialogRect(int x, int y, int w, int h) const
 
 void CTagEditorDlg::Create(wxWindow* parent)
 {
-    m_wnd = new wxDialog(parent, IDD_TAGEDITOR, "ID3v1 Editor", wxDefaultPosition, wxDefaultSize,
+    m_wnd = new wxDialog(parent, IDD_TAGEDITOR, TrUi("ID3v1 Editor"), wxDefaultPosition, wxDefaultSize,
                          wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX);
     // Dialog units follow this font, as they followed the template's.
     m_wnd->SetFont(wxFont(9, wxFONTFAMILY_SWISS, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_NORMAL));
@@ -135,11 +138,11 @@ void CTagEditorDlg::CreateControls()
 {
     auto frame = [this](int id, const char* text, int x, int y, int w, int h) {
         const wxRect r = DialogRect(x, y, w, h);
-        return new wxStaticBox(m_wnd, id, text, r.GetPosition(), r.GetSize());
+        return new wxStaticBox(m_wnd, id, TrUi(text), r.GetPosition(), r.GetSize());
     };
     auto label = [this](int id, const char* text, int x, int y, int w, int h) {
         const wxRect r = DialogRect(x, y, w, h);
-        auto* t = new wxStaticText(m_wnd, id, text, r.GetPosition(), r.GetSize());
+        auto* t = new wxStaticText(m_wnd, id, TrUi(text), r.GetPosition(), r.GetSize());
         // The desktop's font may be wider than the template's: never cut a
         // label short (each has room before the field it names).
         const int width = t->GetBestSize().x;
@@ -152,33 +155,41 @@ void CTagEditorDlg::CreateControls()
     };
     auto button = [this](int id, const char* text, int x, int y, int w, int h) {
         const wxRect r = DialogRect(x, y, w, h);
-        return new wxButton(m_wnd, id, text, r.GetPosition(), r.GetSize());
+        return new wxButton(m_wnd, id, TrUi(text), r.GetPosition(), r.GetSize());
     };
 
     // Frames first, so the controls inside them stay on top; the rest in
     // tab order.
-    frame(wxID_ANY, "Attrib", 4, 3, 216, 36);
+    // TRANSLATORS: the tag editor's frame around the file's path and name
+    // (short for attributes).
+    frame(wxID_ANY, N_("Attrib"), 4, 3, 216, 36);
     m_tagFrame = frame(IDC_TAG_FRAME, kFrameWithTag, 4, 41, 216, 79);
-    frame(wxID_ANY, "Play", 4, 121, 216, 26);
+    // TRANSLATORS: the tag editor's frame around the player's buttons.
+    frame(wxID_ANY, N_("Play"), 4, 121, 216, 26);
 
-    label(wxID_ANY, "Path", 10, 14, 16, 8);
+    // TRANSLATORS: the tag editor's labels stand before their fields in a
+    // column about 40 pixels wide.
+    label(wxID_ANY, N_("Path"), 10, 14, 16, 8);
     m_pathEdit = edit(IDC_TAG_PATH, 50, 10, 166, 12, wxTE_READONLY);
-    label(IDC_TAG_FILENAME_LABEL, "File Name", 10, 25, 34, 8);
+    label(IDC_TAG_FILENAME_LABEL, N_("File Name"), 10, 25, 34, 8);
     m_fileNameEdit = edit(IDC_TAG_FILENAME, 50, 24, 123, 12);
-    button(IDC_TAG_FROMTITLE, "From title", 177, 24, 39, 12);
-    label(wxID_ANY, "Title", 10, 52, 15, 8);
+    // TRANSLATORS: a small button: the file name from the Title field.
+    button(IDC_TAG_FROMTITLE, N_("From title"), 177, 24, 39, 12);
+    label(wxID_ANY, N_("Title"), 10, 52, 15, 8);
     m_titleEdit = edit(IDC_TAG_TITLE, 50, 48, 106, 12);
-    button(IDC_TAG_FROMFILENAME, "From file name", 160, 48, 56, 12);
-    label(wxID_ANY, "Artist", 10, 65, 18, 8);
+    // TRANSLATORS: a small button: the Title field from the file name.
+    button(IDC_TAG_FROMFILENAME, N_("From file name"), 160, 48, 56, 12);
+    label(wxID_ANY, N_("Artist"), 10, 65, 18, 8);
     m_artistEdit = edit(IDC_TAG_ARTIST, 50, 62, 166, 12);
-    label(wxID_ANY, "Album", 10, 79, 21, 8);
+    label(wxID_ANY, N_("Album"), 10, 79, 21, 8);
     m_albumEdit = edit(IDC_TAG_ALBUM, 50, 76, 119, 12);
-    label(wxID_ANY, "Track", 172, 78, 19, 8);
+    // TRANSLATORS: a short label before the two-digit track number field.
+    label(wxID_ANY, N_("Track"), 172, 78, 19, 8);
     m_trackEdit = edit(IDC_TAG_TRACK, 198, 76, 18, 12);
     MakeEntryTight(m_trackEdit);
-    label(wxID_ANY, "Year", 10, 92, 17, 8);
+    label(wxID_ANY, N_("Year"), 10, 92, 17, 8);
     m_yearEdit = edit(IDC_TAG_YEAR, 50, 90, 40, 12);
-    label(wxID_ANY, "Genre", 93, 92, 21, 8);
+    label(wxID_ANY, N_("Genre"), 93, 92, 21, 8);
     // The template's 30 units are the height of the dropped list; the closed
     // box is as high as the edit fields.
     wxRect r = DialogRect(117, 90, 100, 12);
@@ -186,20 +197,24 @@ void CTagEditorDlg::CreateControls()
     for (const char* name : kGenreNames)
         m_genreBox->Append(name);
     m_genreBox->SetSelection(wxNOT_FOUND);
-    label(wxID_ANY, "Comment", 10, 105, 32, 8);
+    label(wxID_ANY, N_("Comment"), 10, 105, 32, 8);
     m_commentEdit = edit(IDC_TAG_COMMENT, 50, 104, 166, 12);
 
-    button(IDC_TAG_PLAY, "Play", 9, 131, 28, 12);
-    m_pauseButton = button(IDC_TAG_PAUSE, "Pause", 41, 131, 35, 12);
-    button(IDC_TAG_STOP, "Stop", 80, 131, 27, 12);
+    button(IDC_TAG_PLAY, N_("Play"), 9, 131, 28, 12);
+    m_pauseButton = button(IDC_TAG_PAUSE, N_("Pause"), 41, 131, 35, 12);
+    button(IDC_TAG_STOP, N_("Stop"), 80, 131, 27, 12);
     r = DialogRect(109, 132, 107, 10);
     m_slider = new wxSlider(m_wnd, IDC_TAG_SLIDER, 0, 0, 100, r.GetPosition(), r.GetSize(),
                             wxSL_HORIZONTAL);
-    button(IDC_TAG_PREV, "Prev", 5, 150, 34, 14);
-    button(IDC_TAG_NEXT, "Next", 50, 150, 33, 14);
-    button(IDC_TAG_SAVE, "Save", 95, 150, 33, 14);
-    button(IDC_TAG_CLEAR, "Clear", 140, 150, 34, 14);
-    button(IDC_TAG_CANCEL, "Cancel", 185, 150, 35, 14);
+    // TRANSLATORS: the tag editor's buttons are small; keep them short.
+    // Prev and Next step to the queue's previous and next file.
+    button(IDC_TAG_PREV, N_("Prev"), 5, 150, 34, 14);
+    button(IDC_TAG_NEXT, N_("Next"), 50, 150, 33, 14);
+    button(IDC_TAG_SAVE, N_("Save"), 95, 150, 33, 14);
+    // TRANSLATORS: empties the tag's fields in the editor.
+    button(IDC_TAG_CLEAR, N_("Clear"), 140, 150, 34, 14);
+    // TRANSLATORS: closes the tag editor.
+    button(IDC_TAG_CANCEL, N_("Cancel"), 185, 150, 35, 14);
 
     // In the order Save checks them.
     m_limits = {
@@ -310,7 +325,7 @@ void CTagEditorDlg::OnFieldText(wxCommandEvent& event)
 void CTagEditorDlg::SetFrameText(const char* text)
 {
     if (m_tagFrame)
-        m_tagFrame->SetLabel(text);
+        m_tagFrame->SetLabel(TrUi(text));
 }
 
 std::string CTagEditorDlg::FileNameText() const
@@ -441,7 +456,11 @@ void CTagEditorDlg::OnSave()
     {
         if (StoredSize(f, f.edit->GetValue()) > f.limit)
         {
-            ShowWarningBox("Please enter no more than " + std::to_string(f.limit) + " characters.",
+            // TRANSLATORS: a warning box; %zu is a number of bytes, which the
+            // original calls characters.
+            ShowWarningBox(FormatText(TrN("Please enter no more than %zu characters.",
+                                          "Please enter no more than %zu characters.", f.limit),
+                                      f.limit),
                            m_wnd);
             f.edit->SetFocus();
             f.edit->SelectAll();
@@ -494,7 +513,8 @@ void CTagEditorDlg::OnSave()
     {
         if (madeWritable)
             chmod(m_path.c_str(), st.st_mode & 07777);
-        ShowWarningBox("Can't save to the file: " + m_path, m_wnd);
+        // TRANSLATORS: a warning box; %s is the file's path.
+        ShowWarningBox(FormatText(Tr("Can't save to the file: %s"), DisplayableUtf8(m_path).c_str()), m_wnd);
     }
     else
     {
@@ -518,7 +538,7 @@ void CTagEditorDlg::OnSave()
         }
         else
         {
-            ShowWarningBox("Id3v1 information saved, but could not rename the file!", m_wnd);
+            ShowWarningBox(Tr("Id3v1 information saved, but could not rename the file!"), m_wnd);
         }
         g_queue.WarnIfNotJournaled(m_wnd);
     }
@@ -587,12 +607,13 @@ void CTagEditorDlg::OnFromTitle()
     const std::string title = FromUser(m_titleEdit->GetValue());
     if (title.empty())
     {
-        ShowWarningBox("No Title! ", m_wnd);
+        // TRANSLATORS: a warning box; keep the trailing blank.
+        ShowWarningBox(Tr("No Title! "), m_wnd);
         return;
     }
     if (title[0] == ' ')
     {
-        ShowWarningBox("Invalid Title! \r\nThe first letter can not be blank.", m_wnd);
+        ShowWarningBox(Tr("Invalid Title! \r\nThe first letter can not be blank."), m_wnd);
         return;
     }
     SetFieldText(m_fileNameEdit, ToDisplay(EndsWithMp3(title) ? title : title + ".mp3"));

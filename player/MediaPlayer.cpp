@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "player/MediaPlayer.h"
 
+#include "app/Display.h"
+#include "core/TextCodec.h"
+#include "core/Translate.h"
 #include "core/Warning.h"
 
 #include <wx/button.h>
@@ -147,7 +150,7 @@ void MediaPlayer::SetSliderPos(long pos)
 void MediaPlayer::SetPauseText(const char* text)
 {
     if (m_pauseButton)
-        m_pauseButton->SetLabel(text);
+        m_pauseButton->SetLabel(TrUi(text));
 }
 
 void MediaPlayer::ReportOpenFailure()
@@ -155,7 +158,8 @@ void MediaPlayer::ReportOpenFailure()
     // Idle before the message: nothing may restart a file that never played.
     StopPlayback();
     m_failed = true;
-    const std::string text = "Can't play the file: " + m_path;
+    // TRANSLATORS: a warning box; %s is the file's path.
+    const std::string text = FormatText(Tr("Can't play the file: %s"), DisplayableUtf8(m_path).c_str());
     if (m_report)
         m_report(text);
     else
@@ -199,14 +203,15 @@ void MediaPlayer::TogglePause()
         return;
     if (m_paused == 1)
     {
-        SetPauseText("Pause");
+        SetPauseText(N_("Pause"));
         if (m_hMciWnd)
             m_hMciWnd->Play();
         m_paused = 0;
     }
     else
     {
-        SetPauseText("Resume");
+        // TRANSLATORS: the Pause button while playback is paused.
+        SetPauseText(N_("Resume"));
         if (m_hMciWnd)
             m_hMciWnd->Pause();
         m_paused = 1;
@@ -222,7 +227,7 @@ void MediaPlayer::StopPlayback()
         m_hMciWnd = nullptr;
     }
     m_pendingSeek = -1;
-    SetPauseText("Pause");
+    SetPauseText(N_("Pause"));
     m_playing = 0;
     m_paused = 0;
     SetSliderPos(0);

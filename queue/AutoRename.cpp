@@ -7,6 +7,7 @@
 #include "app/WarningBox.h"
 #include "browser/DirList.h"
 #include "core/TagFile.h"
+#include "core/Translate.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderTable.h"
 #include "platform/ReadAhead.h"
@@ -48,7 +49,7 @@ int CQueueList::AutoRenameSelected()
 {
     if (GetCount() == 0)
     {
-        ShowWarningBox("No file in queue! ", m_ctrl);
+        ShowWarningBox(Tr("No file in queue! "), m_ctrl);
         return 0;
     }
     int selected = 0;
@@ -142,7 +143,7 @@ int CQueueList::AutoRenameSelected()
     WarnIfNotJournaled();
     if (selected == 0)
     {
-        ShowWarningBox("Please select files in the queue! ", m_ctrl);
+        ShowWarningBox(Tr("Please select files in the queue! "), m_ctrl);
         return 0;
     }
     return 1;
@@ -152,7 +153,7 @@ int CQueueList::UndoSelected()
 {
     if (GetCount() == 0)
     {
-        ShowWarningBox("No file in queue! ", m_ctrl);
+        ShowWarningBox(Tr("No file in queue! "), m_ctrl);
         return 0;
     }
     int selected = 0;
@@ -214,7 +215,7 @@ int CQueueList::UndoSelected()
     }
     if (selected == 0)
     {
-        ShowWarningBox("Please select files in the queue! ", m_ctrl);
+        ShowWarningBox(Tr("Please select files in the queue! "), m_ctrl);
         return 0;
     }
     return 1;

@@ -71,7 +71,8 @@ wxString CQueueListCtrl::OnGetItemText(long item, long column) const
     switch (column)
     {
     case COL_NAME: return ToDisplay(row.name);
-    case COL_STATE: return ToDisplay(row.state);
+    // Stored in English, shown in the user's language.
+    case COL_STATE: return TrUi(row.state.c_str());
     case COL_ORIGINAL: return ToDisplay(row.original);
     case COL_PATH: return ToDisplay(row.path);
     default: return wxString();
@@ -161,7 +162,7 @@ void CQueueListCtrl::ShowStateTip(const wxPoint& pos)
     wxString tip;
     if (row >= 0 && row < g_queue.GetCount() && x >= left && x < left + width)
     {
-        const wxString state = ToDisplay(g_queue.Row(static_cast<size_t>(row)).state);
+        const wxString state = TrUi(g_queue.Row(static_cast<size_t>(row)).state.c_str());
         // Room for the cell's own margins.
         if (GetTextExtent(state).x + 8 > width)
             tip = state;

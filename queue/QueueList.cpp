@@ -8,6 +8,7 @@
 #include "browser/DirList.h"
 #include "browser/Locations.h"
 #include "core/TagFile.h"
+#include "core/Translate.h"
 #include "editor/TagEditorDlg.h"
 
 #include <wx/dialog.h>
@@ -16,8 +17,10 @@
 #include <wx/textctrl.h>
 
 
-static const char* const kNoFileInQueue = "No file in queue! ";
-static const char* const kSelectFiles = "Please select files in the queue! ";
+// TRANSLATORS: a warning box; keep the trailing blank.
+static const char* const kNoFileInQueue = N_("No file in queue! ");
+// TRANSLATORS: a warning box; keep the trailing blank.
+static const char* const kSelectFiles = N_("Please select files in the queue! ");
 
 CQueueList::CQueueList() = default;
 CQueueList::~CQueueList() = default;
@@ -44,12 +47,15 @@ void CQueueList::Detach()
 void CQueueList::InitContextMenu()
 {
     m_menu = std::make_unique<wxMenu>();
-    m_menu->Append(MenuItemId(ID_QUEUE_AUTORENAME), "Auto-Rename", "Start to rename the files selected in the queue.");
-    m_menu->Append(MenuItemId(ID_QUEUE_UNDO), "Undo", "Undo the renaming.");
-    m_menu->Append(MenuItemId(ID_QUEUE_REMOVE), "Remove", "Remove the selected files from the queue.");
-    m_menu->Append(MenuItemId(ID_QUEUE_PLAY), "Play", "Play this media file .");
-    m_menu->Append(MenuItemId(ID_QUEUE_EDITTAG), "Edit Id3v1 tag", "Edit the Id3v1 tag.");
-    m_menu->Append(MenuItemId(ID_QUEUE_SELECTALL), "Select all files", "Select all the files in the queue.");
+    // TRANSLATORS: the queue's context menu: an item, then its help text.
+    m_menu->Append(MenuItemId(ID_QUEUE_AUTORENAME), TrUi("Auto-Rename"),
+                   TrUi("Start to rename the files selected in the queue."));
+    m_menu->Append(MenuItemId(ID_QUEUE_UNDO), TrUi("Undo"), TrUi("Undo the renaming."));
+    m_menu->Append(MenuItemId(ID_QUEUE_REMOVE), TrUi("Remove"), TrUi("Remove the selected files from the queue."));
+    m_menu->Append(MenuItemId(ID_QUEUE_PLAY), TrUi("Play"), TrUi("Play this media file ."));
+    m_menu->Append(MenuItemId(ID_QUEUE_EDITTAG), TrUi("Edit Id3v1 tag"), TrUi("Edit the Id3v1 tag."));
+    m_menu->Append(MenuItemId(ID_QUEUE_SELECTALL), TrUi("Select all files"),
+                   TrUi("Select all the files in the queue."));
     m_pPopup = m_menu.get();
     m_nSelected = 0;
 }
@@ -116,7 +122,7 @@ int CQueueList::RemoveSelected()
     const size_t n = m_rows.size();
     if (n == 0)
     {
-        ShowWarningBox(kNoFileInQueue, m_ctrl);
+        ShowWarningBox(Tr(kNoFileInQueue), m_ctrl);
         return 0;
     }
     // One pass keeps the rows that are not selected, in their order: the same
@@ -133,7 +139,7 @@ int CQueueList::RemoveSelected()
     const size_t removed = n - kept;
     if (removed == 0)
     {
-        ShowWarningBox(kSelectFiles, m_ctrl);
+        ShowWarningBox(Tr(kSelectFiles), m_ctrl);
         UpdateCounts();
         return 1;
     }
@@ -156,7 +162,7 @@ int CQueueList::SelectAll()
     const int n = GetCount();
     if (n == 0)
     {
-        ShowWarningBox(kNoFileInQueue, m_ctrl);
+        ShowWarningBox(Tr(kNoFileInQueue), m_ctrl);
         return 0;
     }
     // Adds the selected bit to every row; focus and other bits stay.
@@ -240,8 +246,13 @@ void CQueueList::UpdateCounts()
         return;
     }
     m_nSelected = m_ctrl ? m_ctrl->GetSelectedItemCount() : 0;
-    const std::string text = std::to_string(GetCount()) + " files total, " +
-                             std::to_string(m_nSelected) + " files selected.";
+    // TRANSLATORS: the first half of the counts line under the queue ("12
+    // files total, 3 files selected."); English says "files" for every count.
+    const std::string text = FormatText(TrN("%d files total, ", "%d files total, ",
+                                            static_cast<unsigned long>(GetCount())), GetCount()) +
+                             // TRANSLATORS: the second half of the counts line.
+                             FormatText(TrN("%d files selected.", "%d files selected.",
+                                            static_cast<unsigned long>(m_nSelected)), m_nSelected);
     if (g_hQueueStatus)
         g_hQueueStatus->ChangeValue(ToDisplay(text));
 }

@@ -16,6 +16,8 @@
 #include <fcntl.h>
 #include <map>
 #include <sys/mount.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/stat.h>
 #include <random>
 #include <set>
@@ -763,6 +765,29 @@ TEST_F(CliTest, TheJournalMustBeTheRunnersOwn)
     EXPECT_NE(undo.out.find("Failed, Damaged journal record!"), std::string::npos) << undo.out;
     EXPECT_EQ(ReadBytes(dir / "victim.mp3"), "keep me");
     EXPECT_TRUE(Exists(dir / "m/a.mp3"));
+}
+
+// Scripts read --tsv and --json: the system's reasons in them stay English
+// in any language, though strerror follows it.
+TEST_F(CliTest, MachineReadableReasonsStayEnglishInTheUsersLanguage)
+{
+    const std::string journal = state / "mp3tavoly";
+    ASSERT_EQ(mkdir(journal.c_str(), 0700), 0);
+    // A socket where a run should be: opening it fails with ENXIO.
+    const std::string run = journal + "/run-1";
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(run.size(), sizeof address.sun_path);
+    std::strcpy(address.sun_path, run.c_str());
+    const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(bind(sock, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    close(sock);
+    const std::vector<std::pair<std::string, std::string>> german{
+        {"LC_ALL", ""}, {"LC_MESSAGES", ""}, {"LANG", "C.UTF-8"}, {"LANGUAGE", "de"}};
+    const Result json = Run({"--runs", "--json"}, dir.Path(), german);
+    EXPECT_NE(json.out.find("\"state\":\"unreadable: No such device or address\""), std::string::npos) << json.out;
+    const Result tsv = Run({"--runs", "--tsv"}, dir.Path(), german);
+    EXPECT_NE(tsv.out.find("\tunreadable: No such device or address\t"), std::string::npos) << tsv.out;
 }
 
 TEST_F(CliTest, AKillInsideTheLinkAndUnlinkMoveIsUndoneByRemovingTheExtraName)
