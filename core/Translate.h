@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Texts people read, in their language through gettext. The English texts in
 // the sources are the program's own: without a catalogue for the user's
 // language every text stays byte for byte as written. Machine-readable output

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks the catalogues: each compiles (msgfmt --check), is complete (no text
 # untranslated or fuzzy, none of the sources' texts missing), and keeps what
 # the program relies on in every text: its printf placeholders, its line

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Extracts the texts people read into the templates, and merges them into
 # every language's catalogue (new texts come untranslated, changed ones fuzzy).
 # The programs' texts: Tr, TrN and N_ in the sources, the desktop entry, the
