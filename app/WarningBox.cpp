@@ -17,7 +17,7 @@ wxWindow* ActiveTopLevel()
 {
     for (wxWindow* win : wxTopLevelWindows)
     {
-        auto* top = wxDynamicCast(win, wxTopLevelWindow);
+        auto* top = dynamic_cast<wxTopLevelWindow*>(win);
         if (top && top->IsShown() && top->IsActive())
             return top;
     }

@@ -30,7 +30,7 @@ int ExpectWarning::OnInvoked(CWarningBox* dlg) const
     int icons = 0;
     for (wxWindow* child : dlg->GetChildren())
     {
-        auto* icon = wxDynamicCast(child, wxStaticBitmap);
+        auto* icon = dynamic_cast<wxStaticBitmap*>(child);
         if (icon && icon->GetBitmap().IsOk() && icon->GetBitmap().GetSize() == warning.GetSize())
             ++icons;
     }

@@ -105,7 +105,7 @@ TEST_F(ScreenshotTest, DISABLED_SaveScreenshots)
     wxTheApp->CallAfter([] {
         for (wxWindow* win : wxTopLevelWindows)
         {
-            auto* options = wxDynamicCast(win, wxDialog);
+            auto* options = dynamic_cast<wxDialog*>(win);
             if (options && options->IsModal())
             {
                 Shoot(options, "options.png");

@@ -122,7 +122,7 @@ double IconCoverage(Display* display, CWarningBox* box)
     for (wxWindow* child : box->GetChildren())
     {
         if (!icon)
-            icon = wxDynamicCast(child, wxStaticBitmap);
+            icon = dynamic_cast<wxStaticBitmap*>(child);
     }
     if (!icon)
         return 0;
