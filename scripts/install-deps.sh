@@ -8,6 +8,7 @@ PACKAGES=(
   libwxgtk3.2-dev libwxgtk-media3.2-dev libgtk-3-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-tools
   libgtest-dev libgmock-dev libbenchmark-dev
+  libtag1-dev
   xvfb xauth xdotool imagemagick x11-utils fonts-dejavu-core adwaita-icon-theme
   desktop-file-utils appstream dpkg-dev file lintian
   clang libclang-rt-14-dev
