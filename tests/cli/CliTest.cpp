@@ -426,7 +426,7 @@ TEST_F(CliTest, TemplatesLeaveOutBracketsWithAnEmptyFieldAndNeverLeaveTheFolder)
     full[125] = '\0';
     full[126] = '\x07';
     WriteBytes(dir / "m/full.mp3", Audio(300) + full);
-    WriteBytes(dir / "m/bare.mp3", Audio(301) + Record("Alone"));   // no artist, track or genre
+    WriteBytes(dir / "m/bare.mp3", Audio(301) + Record("Alone", "    "));   // an artist of blanks; no track or genre
     // ID3v2.3: track "3/12", genre "(17)", the year in TYER.
     WriteBytes(dir / "m/v2.mp3", Id3v2(3, Frame(3, "TIT2", Latin1("Time")) + Frame(3, "TPE1", Latin1("Pink Floyd"))
                                                + Frame(3, "TALB", Latin1("Dark Side")) + Frame(3, "TRCK", Latin1("3/12"))
