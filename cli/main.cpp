@@ -27,8 +27,8 @@ namespace {
 enum { kOk = 0, kSomeFailed = 1, kBadUsage = 2 };
 
 const char kUsage[] =
-    "Usage: mp3tavoly-rename [-a | -t | -f TEMPLATE] [--tag v1|v2|any] [-n] [-q] [--tsv]\n"
-    "                        [--no-recurse | --max-depth N] PATH...\n"
+    "Usage: mp3tavoly-rename [-a | -t | -f TEMPLATE] [--tag v1|v2|any] [-n] [-q]\n"
+    "                        [--tsv] [--no-recurse | --max-depth N] PATH...\n"
     "       mp3tavoly-rename --undo [RUN] [-n] [-q] [--tsv]\n"
     "       mp3tavoly-rename --runs [--tsv]\n"
     "       mp3tavoly-rename --forget RUN\n"
@@ -40,7 +40,7 @@ const char kUsage[] =
     "\n"
     "  -a             name files \"Artist - Title.mp3\"\n"
     "  -t             name files \"Title.mp3\"\n"
-    "                 (without either: the setting of the Mp3 Tavoly program)\n"
+    "                 (without -a, -t or -f: the setting of the Mp3 Tavoly program)\n"
     "  -f, --format TEMPLATE\n"
     "                 name files after TEMPLATE: %t title, %a artist, %l album,\n"
     "                 %y year, %n track (two digits), %g genre, %% a %; a part in\n"
