@@ -9,12 +9,14 @@
 #include "core/Settings.h"
 #include "core/TextCodec.h"
 #include "core/Translate.h"
+#include "naming/TagNameRule.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <clocale>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <ctime>
 #include <fcntl.h>
@@ -32,7 +34,8 @@ enum { kOk = 0, kSomeFailed = 1, kBadUsage = 2 };
 const char* const kUsage[] = {
     // TRANSLATORS: --help; keep the program's name and the options as they
     // are. PATH, RUN and N may be translated, the same way in every piece.
-    N_("Usage: mp3tavoly-rename [-a | -t] [-n] [-q] [--tsv | --json] [--no-recurse | --max-depth N] PATH...\n"
+    N_("Usage: mp3tavoly-rename [-a | -t | -f TEMPLATE] [--tag v1|v2|any] [-n] [-q]\n"
+       "                        [--tsv | --json] [--no-recurse | --max-depth N] PATH...\n"
        "       mp3tavoly-rename --undo [RUN] [-n] [-q] [--tsv | --json]\n"
        "       mp3tavoly-rename --runs [--tsv | --json]\n"
        "       mp3tavoly-rename --forget RUN\n"),
@@ -42,9 +45,19 @@ const char* const kUsage[] = {
        "be undone later.\n"),
     // TRANSLATORS: --help; keep the options and the column where their
     // descriptions begin.
+    // xgettext:no-c-format
     N_("  -a             name files \"Artist - Title.mp3\"\n"
        "  -t             name files \"Title.mp3\"\n"
-       "                 (without either: the setting of the Mp3 Tavoly program)\n"
+       "                 (without -a, -t or -f: the setting of the Mp3 Tavoly program)\n"
+       "  -f, --format TEMPLATE\n"
+       "                 name files after TEMPLATE: %t title, %a artist, %l album,\n"
+       "                 %y year, %n track (two digits), %g genre, %% a %; a part in\n"
+       "                 [ ] is left out when a field in it is empty. Example:\n"
+       "                 -f '[%n ][%a - ]%t' gives \"07 Eagles - Hotel California.mp3\"\n"
+       "      --tag v1|v2|any\n"
+       "                 read the ID3v1 tag (the default), the ID3v2 tag, or ID3v2\n"
+       "                 where it has a title and ID3v1 otherwise. Example:\n"
+       "                 --tag any -t names after titles longer than ID3v1's 30 bytes\n"
        "  -n, --dry-run  change nothing; print what would happen\n"
        "  -q, --quiet    no progress line, no summary\n"
        "      --no-recurse\n"
@@ -78,6 +91,10 @@ struct Options
     bool tsv = false;
     bool json = false;
     int maxDepth = -1;      // levels of sub-folders entered; -1 all
+    TagChoice tags = TagChoice::V1;
+    bool tagGiven = false;
+    CNameTemplate format;
+    bool formatGiven = false;
     std::string run;
     std::vector<std::string> paths;
 };
@@ -123,6 +140,19 @@ int Parse(int argc, char** argv, Options& options)
             if (depth < 0 || *end != '\0' || errno != 0 || depth > 1000000)
                 return UsageError(Tr("--max-depth takes a number of levels, 0 or more"));
             options.maxDepth = static_cast<int>(depth);
+        } else if (arg == "--tag" || arg.compare(0, 6, "--tag=") == 0) {
+            const std::string value = arg.size() > 5 ? arg.substr(6) : i + 1 < argc ? argv[++i] : "";
+            if (value != "v1" && value != "v2" && value != "any")
+                return UsageError(Tr("--tag takes v1, v2 or any"));
+            options.tags = value == "v1" ? TagChoice::V1 : value == "v2" ? TagChoice::V2 : TagChoice::Any;
+            options.tagGiven = true;
+        } else if (arg == "--format" || arg.compare(0, 9, "--format=") == 0) {
+            if (arg.size() == 8 && i + 1 == argc)
+                return UsageError(Tr("--format takes a TEMPLATE"));
+            std::string why;
+            if (!options.format.Parse(arg.size() > 8 ? arg.substr(9) : argv[++i], why))
+                return UsageError(FormatText(Tr("--format: %s"), why.c_str()));
+            options.formatGiven = true;
         } else if (arg == "--undo") {
             undo = true;
         } else if (arg.compare(0, 7, "--undo=") == 0) {
@@ -154,6 +184,16 @@ int Parse(int argc, char** argv, Options& options)
                     options.artistFirst = mode;
                     break;
                 }
+                case 'f': {
+                    if (k + 1 == arg.size() && i + 1 == argc)
+                        return UsageError(Tr("-f takes a TEMPLATE"));
+                    std::string why;
+                    if (!options.format.Parse(k + 1 < arg.size() ? arg.substr(k + 1) : argv[++i], why))
+                        return UsageError(FormatText(Tr("--format: %s"), why.c_str()));
+                    options.formatGiven = true;
+                    k = arg.size();   // the rest of the argument was the template
+                    break;
+                }
                 case 'n': options.trial = true; break;
                 case 'q': options.quiet = true; break;
                 case 'h': options.mode = Options::Help; return 0;
@@ -170,6 +210,10 @@ int Parse(int argc, char** argv, Options& options)
         return UsageError(Tr("-a and -t are for renaming"));
     if ((undo || runs || forget) && options.maxDepth >= 0)
         return UsageError(Tr("--no-recurse and --max-depth are for renaming"));
+    if ((undo || runs || forget) && (options.tagGiven || options.formatGiven))
+        return UsageError(Tr("--tag and --format are for renaming"));
+    if (options.formatGiven && options.artistFirst >= 0)
+        return UsageError(Tr("-a, -t and --format exclude each other"));
     if (forget) {
         options.mode = Options::Forget;
         if (operands.size() != 1 || operands[0].empty() || options.trial)
@@ -261,9 +305,15 @@ int Rename(const Options& options)
     CRunJournal journal(JournalFolder());
     int performed = 0;
     bool outOfMemory = false;
+    std::unique_ptr<CTagNameRule> rule;
     try {
         CRenameBatch batch;
         batch.SetMaxDepth(options.maxDepth);
+        // Without --tag and --format, exactly the window's rule.
+        if (options.tags != TagChoice::V1 || options.formatGiven) {
+            rule = std::make_unique<CTagNameRule>(options.tags, options.formatGiven ? &options.format : nullptr);
+            batch.SetNameRule(rule.get());
+        }
         for (const std::string& path : options.paths) {
             const int added = g_stopSignal != 0 ? -2 : batch.AddPath(path, report);
             if (added == 0) {

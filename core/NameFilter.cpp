@@ -3,6 +3,8 @@
 
 #include "core/TextCodec.h"
 
+#include <climits>
+
 namespace {
 
 bool IsAsciiNameChar(char32_t c)
@@ -34,13 +36,8 @@ bool IsVisibleNonAscii(char32_t c)
     return true;
 }
 
-} // namespace
-
-int CTagFile::CleanName(const std::string& source, std::string& target)
+std::string Filtered(const std::u32string& chars)
 {
-    if (source.empty())
-        return 0;
-    const std::u32string chars = Utf8ToCodePoints(DecodeTagField(source));
     std::string out;
     for (std::size_t i = 0; i < chars.size(); ++i) {
         const char32_t c = chars[i];
@@ -55,8 +52,22 @@ int CTagFile::CleanName(const std::string& source, std::string& target)
             AppendUtf8(out, c);
         }
     }
-    target = out;
+    return out;
+}
+
+} // namespace
+
+int CTagFile::CleanName(const std::string& source, std::string& target)
+{
+    if (source.empty())
+        return 0;
+    target = Filtered(Utf8ToCodePoints(DecodeTagField(source)));
     return 1;
+}
+
+std::string CleanUtf8Name(const std::string& utf8)
+{
+    return Filtered(Utf8ToCodePoints(utf8));
 }
 
 std::string ComposeTargetName(const std::string& title, const std::string& artist,
@@ -65,4 +76,18 @@ std::string ComposeTargetName(const std::string& title, const std::string& artis
     if (artistFirst && !artist.empty())
         return artist + " - " + title + ".mp3";
     return title + ".mp3";
+}
+
+void FitFileName(std::string& name)
+{
+    static const char kSuffix[] = ".mp3";
+    constexpr std::size_t kSuffixLength = sizeof kSuffix - 1;
+    if (name.size() <= NAME_MAX)
+        return;
+    std::size_t cut = NAME_MAX - kSuffixLength;
+    // Back to the first byte of the character the cut would split.
+    for (int k = 0; k < 3 && cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80; ++k)
+        --cut;
+    name.resize(cut);
+    name += kSuffix;
 }

@@ -228,14 +228,19 @@ void CRenameBatch::ReadName(std::size_t i, bool artistFirst)
         } else {
             file.inode = id.inode;
             file.birth = id.birth;
-            state = TheTagFile().ReadSongNameFrom(fd, static_cast<long long>(size), m_title, m_artist);
+            state = m_rule != nullptr
+                        ? m_rule->NewName(fd, static_cast<long long>(size), artistFirst, m_newName)
+                        : TheTagFile().ReadSongNameFrom(fd, static_cast<long long>(size), m_title, m_artist);
         }
         const int err = errno;
         close(fd);
         errno = err;
     }
     if (state == kStateSuccessful) {
-        const std::string_view kept = m_text->Keep(ComposeTargetName(m_title, m_artist, artistFirst));
+        if (m_rule == nullptr)
+            m_newName = ComposeTargetName(m_title, m_artist, artistFirst);
+        FitFileName(m_newName);   // the plan keeps lengths in 16 bits
+        const std::string_view kept = m_text->Keep(m_newName);
         file.newName = kept.data();
         file.newNameLength = static_cast<std::uint16_t>(kept.size());
         file.read = kNameFound;

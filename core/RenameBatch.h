@@ -70,6 +70,18 @@ public:
     virtual void FolderUnopened(const std::string& path, int error) { (void)path, (void)error; }
 };
 
+// A way to name a file after its tags other than the window's (title, or
+// artist and title, from ID3v1).
+class NameRule
+{
+public:
+    virtual ~NameRule() = default;
+    // The new name (ending in ".mp3") of the regular file open on fd, size
+    // bytes long: kStateSuccessful with newName set, kStateSongNotFound, or
+    // kStateUnwritable with errno set. Reads the file only.
+    virtual std::string NewName(int fd, long long size, bool artistFirst, std::string& newName) = 0;
+};
+
 class CRenameBatch
 {
 public:
@@ -88,6 +100,9 @@ public:
     // How many levels of sub-folders AddPath enters below a folder it is
     // given; negative (the default) for all.
     void SetMaxDepth(int depth) { m_maxDepth = depth; }
+    // Names files by rule instead of the window's rule; null (the default)
+    // for the window's. The rule must outlive the batch's Run.
+    void SetNameRule(NameRule* rule) { m_rule = rule; }
     std::size_t Size() const { return m_files.size(); }
 
     // Reads each file's song name, works out its new name and renames it, in
@@ -130,10 +145,11 @@ private:
     std::deque<File> m_files;           // no copy of it all as it grows
     std::vector<std::string_view> m_prefixes;
     std::string m_path;                 // PathOf's
-    std::string m_name, m_title, m_artist;   // ReadName's
+    std::string m_name, m_title, m_artist, m_newName;   // ReadName's
     CFolderTable m_folders;
     std::set<FileId> m_entered;
     int m_maxDepth = -1;
+    NameRule* m_rule = nullptr;
     std::vector<std::int8_t> m_trust;    // by folder: -1 not known yet
     std::set<std::pair<std::uint32_t, std::string>> m_named;   // files given by name
 };

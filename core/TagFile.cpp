@@ -190,9 +190,16 @@ int CTagFile::ReadTag(const std::string& path, const std::string& type,
     if (!OpenRegular(path, O_RDONLY, m_file, size))
         return -1;
     FileGuard guard(m_file);
+    return ReadTagFrom(m_file, size, title, artist, album, year, comment, track, genre);
+}
+
+int CTagFile::ReadTagFrom(int fd, long long size, std::string& title, std::string& artist,
+                          std::string& album, std::string& year, std::string& comment,
+                          std::string& track, int& genre)
+{
     Id3v1Tag record;
     ClearTag(&record);
-    if (!ReadLastRecord(m_file, size, record))
+    if (!ReadLastRecord(fd, static_cast<off_t>(size), record))
         return -1;
     if (!HasMagic(record)) {
         title.clear();

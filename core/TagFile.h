@@ -49,6 +49,12 @@ public:
                 std::string& year, std::string& comment, std::string& track,
                 int& genre);
 
+    // The same from a regular file open for reading, of the size the caller
+    // found; the descriptor stays open.
+    int ReadTagFrom(int fd, long long size, std::string& title, std::string& artist,
+                    std::string& album, std::string& year, std::string& comment,
+                    std::string& track, int& genre);
+
     // 1 when the 128 bytes were written (replacing a tag, or appended when the
     // file had none), 0 otherwise. On 0 the file is as it was before the call.
     int WriteTag(const std::string& path, const std::string& type,
@@ -95,6 +101,15 @@ CTagFile& TheTagFile();
 // artist is not empty.
 std::string ComposeTargetName(const std::string& title, const std::string& artist,
                               bool artistFirst);
+
+// CleanName for a text known to be Unicode (an ID3v2 text as UTF-8): no code
+// page is tried; an ill-formed part is dropped.
+std::string CleanUtf8Name(const std::string& utf8);
+
+// Cuts a new name ending in ".mp3" that is longer than a file name may be
+// (NAME_MAX, 255 bytes) before its ".mp3", on a UTF-8 character boundary.
+// The window's rule never makes one that long.
+void FitFileName(std::string& name);
 
 // The first half of AutoRenameFile: reads the song name and makes the new
 // name, touching nothing. kStateSuccessful with newName set, or the state

@@ -138,6 +138,68 @@ std::vector<std::array<std::string, 4>> ParseTsv(const std::string& out)
     return rows;
 }
 
+// ID3v2 laid out byte by byte, so that the tests do not trust the library
+// they check. Sizes: 28 bits in four 7-bit bytes in the tag header (and the
+// frames of 2.4), plain big-endian in the frames of 2.2 (3 bytes) and 2.3.
+std::string SyncSafe(size_t n)
+{
+    return {static_cast<char>(n >> 21 & 0x7F), static_cast<char>(n >> 14 & 0x7F),
+            static_cast<char>(n >> 7 & 0x7F), static_cast<char>(n & 0x7F)};
+}
+
+std::string Frame(int version, const std::string& id, const std::string& data, char formatFlags = 0)
+{
+    const size_t n = data.size();
+    if (version == 2)
+        return id + std::string{static_cast<char>(n >> 16), static_cast<char>(n >> 8), static_cast<char>(n)} + data;
+    const std::string size = version == 4 ? SyncSafe(n)
+                                          : std::string{static_cast<char>(n >> 24), static_cast<char>(n >> 16),
+                                                        static_cast<char>(n >> 8), static_cast<char>(n)};
+    return id + size + '\0' + formatFlags + data;
+}
+
+std::string Id3v2(int version, const std::string& body, char flags = 0)
+{
+    return "ID3" + std::string{static_cast<char>(version), '\0', flags} + SyncSafe(body.size()) + body;
+}
+
+// Encoding byte 0: ISO-8859-1.
+std::string Latin1(const std::string& text)
+{
+    return '\0' + text;
+}
+
+// Encoding byte 1: UTF-16 with a byte-order mark (little-endian here).
+std::string Utf16(const std::u16string& text)
+{
+    std::string bytes = "\x01\xFF\xFE";
+    for (const char16_t unit : text)
+        bytes += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+    return bytes;
+}
+
+// An 0xFF followed by 0xE0 or more, or by a zero byte, gets a zero byte after it.
+std::string Unsynchronised(const std::string& bytes)
+{
+    std::string out;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        out += bytes[i];
+        if (bytes[i] == '\xFF' && (i + 1 == bytes.size() || static_cast<unsigned char>(bytes[i + 1]) >= 0xE0
+                                   || bytes[i + 1] == '\0'))
+            out += '\0';
+    }
+    return out;
+}
+
+// The --tsv new name of every file, by path.
+std::map<std::string, std::string> NewNames(const std::string& out)
+{
+    std::map<std::string, std::string> names;
+    for (const auto& row : ParseTsv(out))
+        names[row[1]] = row[0] == "Successful" ? row[2] : row[0];
+    return names;
+}
+
 TEST_F(CliTest, DryRunPredictsTheRunAndUndoRestoresTheTree)
 {
     Folder("m");
@@ -399,6 +461,108 @@ TEST_F(CliTest, DepthLimitsTheSearchAndTheDryRunStillPredictsTheRun)
     EXPECT_EQ(ParseTsv(real.out).size(), 2u);
     EXPECT_EQ(access((dir / "a/b/c/z.mp3").c_str(), F_OK), 0);
     EXPECT_EQ(Run({"--max-depth", "-1", "a"}, dir.Path()).status, 2);
+}
+
+TEST_F(CliTest, Id3v2TitlesOfEveryVersionAndEncodingAndTheChoiceOfTag)
+{
+    Folder("m");
+    // 2.2, Latin-1 (which no locale's code page changes), no ID3v1 tag.
+    WriteBytes(dir / "m/v22.mp3", Id3v2(2, Frame(2, "TT2", Latin1("Caf\xE9 del Mar")) + Frame(2, "TP1", Latin1("Jos\xE9")))
+                                      + Audio(300));
+    // 2.3 in UTF-16 with a byte-order mark (0xFF), unsynchronised as a whole,
+    // extended header included; its ID3v1 title cut at 30 bytes.
+    WriteBytes(dir / "m/v23.mp3",
+               Id3v2(3, Unsynchronised(std::string("\0\0\0\x06\0\0\0\0\0\0", 10)
+                                       + Frame(3, "TIT2", Utf16(u"Wish You Were Here (Remastered 2011) \u2014 \u041F\u0440\u0438\u0432\u0435\u0442"))
+                                       + Frame(3, "TPE1", Utf16(u"Pink Floyd")) + std::string(200, '\0')),
+                     '\xC0')
+                   + Audio(300) + Record("Wish You Were Here (Remastered 2011)", "Pink Floyd"));
+    // 2.4 with an extended header (a CRC in it); UTF-8 title; the artist's
+    // frame, short and last, in UTF-16 holding 0xFF bytes, unsynchronised.
+    WriteBytes(dir / "m/v24.mp3",
+               Id3v2(4, std::string("\0\0\0\x0C\x01\x20\x05\x01\x02\x03\x04\x05", 12)
+                            + Frame(4, "TIT2", "\x03\xE6\xAE\x8B\xE9\x85\xB7\xE3\x81\xAA\xE5\xA4\xA9\xE4\xBD\xBF (Director's Cut)")
+                            + Frame(4, "TPE1", Unsynchronised(Utf16(u"\u0178\u00FF")), '\x02'),
+                     '\xC0')
+                   + Audio(300));
+    // A size byte of 0x80 or more: no ID3v2 tag.
+    WriteBytes(dir / "m/broken.mp3", std::string("ID3\x03\0\0\0\0\x80\x10", 10) + Frame(3, "TIT2", Latin1("Not this")) + Audio(300)
+                                         + Record("From ID3v1"));
+    // Longer than a file name may be: cut on a character boundary.
+    WriteBytes(dir / "m/long.mp3", Id3v2(3, Frame(3, "TIT2", Latin1(std::string(300, '\xE9')))) + Audio(300)
+                                       + Record("Short"));
+    const auto before = Manifest();
+
+    std::string e250;
+    for (int i = 0; i < 125; ++i)
+        e250 += "\xC3\xA9";
+    const std::string v23 = "Pink Floyd - Wish You Were Here Remastered 2011 \xE2\x80\x94 \xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82.mp3";
+    const std::string v24 = "\xC5\xB8\xC3\xBF - \xE6\xAE\x8B\xE9\x85\xB7\xE3\x81\xAA\xE5\xA4\xA9\xE4\xBD\xBF Directors Cut.mp3";
+    const std::string notFound = "Failed, Song name not found! ";
+    const std::map<std::string, std::map<std::string, std::string>> expected{
+        {"v1", {{"m/v22.mp3", notFound}, {"m/v23.mp3", "Pink Floyd - Wish You Were Here Remastered.mp3"},
+                {"m/v24.mp3", notFound}, {"m/broken.mp3", "From ID3v1.mp3"}, {"m/long.mp3", "Short.mp3"}}},
+        {"v2", {{"m/v22.mp3", "Jos\xC3\xA9 - Caf\xC3\xA9 del Mar.mp3"}, {"m/v23.mp3", v23}, {"m/v24.mp3", v24},
+                {"m/broken.mp3", notFound}, {"m/long.mp3", e250 + ".mp3"}}},
+        {"any", {{"m/v22.mp3", "Jos\xC3\xA9 - Caf\xC3\xA9 del Mar.mp3"}, {"m/v23.mp3", v23}, {"m/v24.mp3", v24},
+                 {"m/broken.mp3", "From ID3v1.mp3"}, {"m/long.mp3", e250 + ".mp3"}}},
+    };
+    const std::vector<std::pair<std::string, std::string>> cyrillic{{"LC_ALL", "ru_RU.UTF-8"}};
+    for (const auto& [tag, names] : expected) {
+        SCOPED_TRACE(tag);
+        const Result trial = Run({"--tag", tag, "-a", "-n", "--tsv", "m"}, dir.Path(), cyrillic);
+        const Result run = Run({"--tag=" + tag, "-a", "--tsv", "m"}, dir.Path(), cyrillic);
+        EXPECT_EQ(run.status, tag == "any" ? 0 : 1);   // v1 and v2 miss a tag
+        EXPECT_EQ(trial.out, run.out);
+        EXPECT_EQ(NewNames(run.out), names);
+        EXPECT_EQ(Run({"--undo", "-q"}, dir.Path()).status, 0);
+        EXPECT_EQ(Manifest(), before);
+    }
+    // --tag v1 is the rule without it.
+    EXPECT_EQ(Run({"--tag", "v1", "-t", "-n", "--tsv", "m"}, dir.Path()).out,
+              Run({"-t", "-n", "--tsv", "m"}, dir.Path()).out);
+    for (const auto& bad : std::vector<std::vector<std::string>>{
+             {"--tag", "v3", "m"}, {"--tag"}, {"--undo", "--tag", "v2"}})
+        EXPECT_EQ(Run(bad, dir.Path()).status, 2);
+}
+
+TEST_F(CliTest, TemplatesLeaveOutBracketsWithAnEmptyFieldAndNeverLeaveTheFolder)
+{
+    Folder("m");
+    // ID3v1.1: track 7 in the comment's last byte; genre 14 "R&B".
+    std::string full = Record("Hey (Jude)", "Beatles", "", 14);
+    full[125] = '\0';
+    full[126] = '\x07';
+    WriteBytes(dir / "m/full.mp3", Audio(300) + full);
+    WriteBytes(dir / "m/bare.mp3", Audio(301) + Record("Alone", "    "));   // an artist of blanks; no track or genre
+    // ID3v2.3: track "3/12", genre "(17)", the year in TYER.
+    WriteBytes(dir / "m/v2.mp3", Id3v2(3, Frame(3, "TIT2", Latin1("Time")) + Frame(3, "TPE1", Latin1("Pink Floyd"))
+                                               + Frame(3, "TALB", Latin1("Dark Side")) + Frame(3, "TRCK", Latin1("3/12"))
+                                               + Frame(3, "TCON", Latin1("(17)")) + Frame(3, "TYER", Latin1("1973")))
+                                     + Audio(303));
+    const auto before = Manifest();
+    for (const auto& bad : std::vector<std::vector<std::string>>{
+             {"-f", "%a/%t", "m"}, {"-f", "%t %x", "m"}, {"-f", "[%a [%t]]", "m"}, {"-f", "%t]", "m"},
+             {"-f", "", "m"}, {"-a", "-f", "%t", "m"}, {"--undo", "-f", "%t"}})
+        EXPECT_EQ(Run(bad, dir.Path()).status, 2);
+    EXPECT_EQ(Manifest(), before);
+
+    const std::string format = "%n%% [%a - ]%t [(%l, %y)] %g";
+    const Result trial = Run({"--tag", "any", "-n", "--tsv", "-f", format, "m"}, dir.Path());
+    const Result run = Run({"--tag", "any", "--tsv", "--format=" + format, "m"}, dir.Path());
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(trial.out, run.out);
+    EXPECT_EQ(NewNames(run.out), (std::map<std::string, std::string>{
+        {"m/full.mp3", "07% Beatles - Hey Jude (Album, 1999) RB.mp3"},
+        {"m/bare.mp3", "% Alone (Album, 1999) .mp3"},   // empty fields outside brackets: nothing
+        {"m/v2.mp3", "03% Pink Floyd - Time (Dark Side, 1973) Rock.mp3"}}));
+    EXPECT_EQ(Run({"--undo", "-q"}, dir.Path()).status, 0);
+    EXPECT_EQ(Manifest(), before);
+
+    // Nothing but blanks is no name.
+    const Result blank = Run({"--tsv", "-nf", "[%a] [%n]", "m/bare.mp3"}, dir.Path());
+    EXPECT_EQ(blank.status, 1);
+    EXPECT_EQ(NewNames(blank.out), (std::map<std::string, std::string>{{"m/bare.mp3", "Failed, Song name not found! "}}));
 }
 
 TEST_F(CliTest, ExitStatuses)

@@ -1,0 +1,74 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "naming/TagNameRule.h"
+
+#include "core/TagFile.h"
+#include "naming/Id3v2Texts.h"
+
+#include <cstdio>
+
+std::string CTagNameRule::NewName(int fd, long long size, bool artistFirst, std::string& newName)
+{
+    if (m_tags != TagChoice::V1) {
+        const unsigned wanted = kFieldTitle | (m_format != nullptr ? m_format->Fields()
+                                                                   : artistFirst ? kFieldArtist : 0u);
+        SongFields texts;
+        const int read = ReadId3v2Texts(fd, size, wanted, texts);
+        if (read < 0)
+            return kStateUnwritable;
+        // Unicode already: the filter, with no code page.
+        SongFields fields{CleanUtf8Name(texts.title), CleanUtf8Name(texts.artist), CleanUtf8Name(texts.album),
+                          texts.year, texts.track, CleanUtf8Name(texts.genre)};
+        if (read > 0 && (m_tags == TagChoice::V2 || !fields.title.empty()))
+            return Named(fields, artistFirst, newName);
+        if (m_tags == TagChoice::V2)
+            return kStateSongNotFound;
+    }
+    return FromId3v1(fd, size, artistFirst, newName);
+}
+
+std::string CTagNameRule::FromId3v1(int fd, long long size, bool artistFirst, std::string& newName)
+{
+    CTagFile& tags = TheTagFile();
+    if (m_format == nullptr) {
+        std::string title, artist;
+        const std::string state = tags.ReadSongNameFrom(fd, size, title, artist);
+        if (state == kStateSuccessful)
+            newName = ComposeTargetName(title, artist, artistFirst);
+        return state;
+    }
+    SongFields raw, fields;
+    std::string comment;
+    int genre = -1;
+    switch (tags.ReadTagFrom(fd, size, raw.title, raw.artist, raw.album, raw.year, comment, raw.track, genre)) {
+    case 1: break;
+    case -2: return kStateSongNotFound;
+    default: return kStateUnwritable;
+    }
+    tags.CleanName(raw.title, fields.title);
+    tags.CleanName(raw.artist, fields.artist);
+    tags.CleanName(raw.album, fields.album);
+    tags.CleanName(raw.year, fields.year);
+    if (!raw.track.empty()) {
+        char digits[8];
+        std::snprintf(digits, sizeof digits, "%02u", static_cast<unsigned char>(raw.track[0]));
+        fields.track = digits;
+    }
+    if (const char* name = GenreName(genre))
+        tags.CleanName(name, fields.genre);
+    return Named(fields, artistFirst, newName);
+}
+
+std::string CTagNameRule::Named(const SongFields& fields, bool artistFirst, std::string& newName) const
+{
+    if (m_format != nullptr) {
+        const std::string name = m_format->Compose(fields);
+        if (name.empty())
+            return kStateSongNotFound;
+        newName = name + ".mp3";
+    } else {
+        if (fields.title.empty())
+            return kStateSongNotFound;
+        newName = ComposeTargetName(fields.title, fields.artist, artistFirst);
+    }
+    return kStateSuccessful;
+}
