@@ -3,6 +3,7 @@
 
 #include "app/RenamerApp.h"
 #include "app/RenamerDlg.h"
+#include "core/Translate.h"
 #include "platform/FileSystem.h"
 
 #include <wx/app.h>
@@ -18,6 +19,7 @@
 #include <cstring>
 #include <fstream>
 #include <ftw.h>
+#include <libintl.h>
 #include <unistd.h>
 
 int ExpectWarning::OnInvoked(CWarningBox* dlg) const
@@ -161,6 +163,8 @@ int main(int argc, char** argv)
     if (!child && mkdtemp(state) != nullptr)
         setenv("XDG_STATE_HOME", state, 1);
     StartToolkit(argc, argv);
+    // This program is not beside the build's catalogues as the programs are.
+    bindtextdomain(kTextDomain, TAVOLY_LOCALE_DIR);
     const int rc = RUN_ALL_TESTS();
     StopToolkit();
     if (!child)
