@@ -116,7 +116,9 @@ void CRenamerDlg::CreateControls()
     m_dirList = new CDirListCtrl(this, IDC_DIRLIST, r.GetPosition(), r.GetSize());
     r = DialogRect(190, 44, 312, 267);
     m_queue = new CQueueListCtrl(this, IDC_QUEUE, r.GetPosition(), r.GetSize());
-    // TRANSLATORS: the main window's buttons are small; keep them short.
+    // TRANSLATORS: the main window's buttons are small; keep them short. The
+    // four queue buttons are two lines high: a long word may break at a soft
+    // hyphen (U+00AD) put in it.
     button(IDC_AUTORENAME, N_("Auto-Rename"), 194, 9, 55, 28);
     button(IDC_UNDO, N_("Undo"), 253, 9, 34, 28);
     button(IDC_REMOVE, N_("Remove"), 291, 9, 34, 28);
