@@ -2,16 +2,19 @@
 // Not a test: saves pictures of the windows in a realistic state, for the
 // README and for looking at after a change. Run with
 //   tavoly_gui_tests --gtest_also_run_disabled_tests --gtest_filter='*Screenshots*'
-// and TAVOLY_SHOTS=<folder> (default /tmp).
+// and TAVOLY_SHOTS=<folder> (default /tmp); TAVOLY_SHOT_SUFFIX=-de names them
+// main-window-de.png and so on (for a run under LANGUAGE=de).
 #include "GuiTest.h"
 
 #include "app/Globals.h"
 #include "app/HelpDlg.h"
 #include "app/OptionsDlg.h"
 #include "app/RenamerDlg.h"
+#include "app/WarningBox.h"
 #include "browser/DirList.h"
 #include "browser/LocationBox.h"
 #include "core/TagFile.h"
+#include "core/Translate.h"
 #include "editor/TagEditorDlg.h"
 #include "queue/QueueList.h"
 
@@ -24,12 +27,14 @@
 
 namespace
 {
-void Shoot(wxWindow* win, const std::string& file)
+void Shoot(wxWindow* win, const std::string& name)
 {
     Flush();
     wxMilliSleep(300);
     Flush();
     const char* folder = std::getenv("TAVOLY_SHOTS");
+    const char* suffix = std::getenv("TAVOLY_SHOT_SUFFIX");
+    const std::string file = name + (suffix ? suffix : "") + ".png";
     const wxRect r = win->GetScreenRect();
     const std::string command = "import -window root -crop " + std::to_string(r.width) + "x" +
                                 std::to_string(r.height) + "+" + std::to_string(r.x) + "+" +
@@ -71,16 +76,16 @@ TEST_F(ScreenshotTest, DISABLED_SaveScreenshots)
     g_dirList.m_location = music;
     g_dirList.ShowLocation();
     g_dirList.SyncLocationBox();
-    Shoot(dlg, "main-window.png");
+    Shoot(dlg, "main-window");
 
     dlg->OpenTagEditor();
-    Shoot(g_tagEditor.GetWindow(), "tag-editor.png");
+    Shoot(g_tagEditor.GetWindow(), "tag-editor");
     g_tagEditor.Hide();
 
     g_locationBox.OpenDropDown();
     while (g_locationBox.m_dropRect.height < g_locationBox.m_dropHeight)
         g_locationBox.OnDropTimer();
-    Shoot(g_locationBox.GetDropDown(), "drop-down.png");
+    Shoot(g_locationBox.GetDropDown(), "drop-down");
     g_locationBox.CloseDropDown();
     // A label too wide for it.
     g_locationBox.ShowPath(music + "/Live/Recorded at the Hammersmith Odeon");
@@ -92,26 +97,31 @@ TEST_F(ScreenshotTest, DISABLED_SaveScreenshots)
         const wxRect drop = g_locationBox.GetDropDown()->GetScreenRect();
         wxUIActionSimulator().MouseMove(drop.GetBottomLeft() + wxPoint(drop.width / 2, -4));
     }
-    Shoot(g_locationBox.GetDropDown(), "drop-down-wide.png");
+    Shoot(g_locationBox.GetDropDown(), "drop-down-wide");
     g_locationBox.CloseDropDown();
 
     g_helpDlg.Show();
-    Shoot(g_helpDlg.GetWindow(), "help.png");
+    Shoot(g_helpDlg.GetWindow(), "help");
     g_helpDlg.ShowHowTo();
-    Shoot(g_howToDlg.GetWindow(), "how-to.png");
+    Shoot(g_howToDlg.GetWindow(), "how-to");
     g_howToDlg.Hide();
 
-    // The options window is modal: shot from inside its own loop.
-    wxTheApp->CallAfter([] {
-        for (wxWindow* win : wxTopLevelWindows)
-        {
-            auto* options = wxDynamicCast(win, wxDialog);
-            if (options && options->IsModal())
+    // Modal windows: shot from inside their own loops.
+    auto shootModal = [](const std::string& name) {
+        wxTheApp->CallAfter([name] {
+            for (wxWindow* win : wxTopLevelWindows)
             {
-                Shoot(options, "options.png");
-                options->EndModal(wxID_CANCEL);
+                auto* modal = wxDynamicCast(win, wxDialog);
+                if (modal && modal->IsModal())
+                {
+                    Shoot(modal, name);
+                    modal->EndModal(wxID_CANCEL);
+                }
             }
-        }
-    });
+        });
+    };
+    shootModal("options");
     g_optionsDlg.DoModal(dlg);
+    shootModal("warning");
+    ShowWarningBox(Tr("Invalid Title! \r\nThe first letter can not be blank."), dlg);
 }
