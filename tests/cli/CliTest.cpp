@@ -790,6 +790,21 @@ TEST_F(CliTest, MachineReadableReasonsStayEnglishInTheUsersLanguage)
     EXPECT_NE(tsv.out.find("\tunreadable: No such device or address\t"), std::string::npos) << tsv.out;
 }
 
+TEST_F(CliTest, PeopleReadTheirLanguageWhileTsvStaysEnglish)
+{
+    Mp3("a.mp3", "Song A");
+    const std::vector<std::pair<std::string, std::string>> german{
+        {"LC_ALL", ""}, {"LC_MESSAGES", ""}, {"LANG", "C.UTF-8"}, {"LANGUAGE", "de"}};
+    const Result help = Run({"--help"}, dir.Path(), german);
+    EXPECT_EQ(help.out.rfind("Aufruf: mp3tavoly-rename ", 0), 0u) << help.out;
+    const Result lines = Run({"-n", "-t", "."}, dir.Path(), german);
+    EXPECT_EQ(lines.out, "Erfolgreich: ./a.mp3 -> Song A.mp3\n");
+    EXPECT_EQ(lines.err.rfind("1 umbenannt, 0 fehlgeschlagen, 0 unver\xC3\xA4ndert, ", 0), 0u)
+        << lines.err;
+    const Result tsv = Run({"-n", "-t", "--tsv", "."}, dir.Path(), german);
+    EXPECT_EQ(tsv.out, "Successful\t./a.mp3\tSong A.mp3\t\n");
+}
+
 TEST_F(CliTest, AKillInsideTheLinkAndUnlinkMoveIsUndoneByRemovingTheExtraName)
 {
     Folder("m");
