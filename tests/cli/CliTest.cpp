@@ -43,7 +43,9 @@ protected:
                const std::vector<std::pair<std::string, std::string>>& env = {},
                const std::string& program = kRenameExe) const
     {
-        std::vector<std::pair<std::string, std::string>> all{{"XDG_STATE_HOME", state.Path()}};
+        // English texts whatever the desktop's language, unless env says otherwise.
+        std::vector<std::pair<std::string, std::string>> all{{"XDG_STATE_HOME", state.Path()},
+                                                             {"LANGUAGE", "en"}};
         all.insert(all.end(), env.begin(), env.end());
         return RunProgram(program, args, cwd, all, state / "out", state / "err");
     }
