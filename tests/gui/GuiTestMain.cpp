@@ -185,9 +185,11 @@ int main(int argc, char** argv)
     if (!child && mkdtemp(state) != nullptr)
         setenv("XDG_STATE_HOME", state, 1);
     // The tests compare English texts, whatever the desktop's language; a
-    // child run is given its language.
+    // child run is given its language, and TAVOLY_GUI_LANGUAGE sets one for
+    // looking at the windows (with LANG=C.UTF-8).
+    const char* language = std::getenv("TAVOLY_GUI_LANGUAGE");
     if (!child)
-        setenv("LANGUAGE", "en", 1);
+        setenv("LANGUAGE", language ? language : "en", 1);
     StartToolkit(argc, argv);
     // This program is not beside the build's catalogues as the programs are.
     bindtextdomain(kTextDomain, TAVOLY_LOCALE_DIR);

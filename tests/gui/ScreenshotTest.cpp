@@ -2,8 +2,9 @@
 // Not a test: saves pictures of the windows in a realistic state, for the
 // README and for looking at after a change. Run with
 //   tavoly_gui_tests --gtest_also_run_disabled_tests --gtest_filter='*Screenshots*'
-// and TAVOLY_SHOTS=<folder> (default /tmp); TAVOLY_SHOT_SUFFIX=-de names them
-// main-window-de.png and so on (for a run under LANGUAGE=de).
+// and TAVOLY_SHOTS=<folder> (default /tmp). With LANG=C.UTF-8 and
+// TAVOLY_GUI_LANGUAGE=de the windows are German, and the pictures are named
+// main-window-de.png and so on.
 #include "GuiTest.h"
 
 #include "app/Globals.h"
@@ -33,8 +34,8 @@ void Shoot(wxWindow* win, const std::string& name)
     wxMilliSleep(300);
     Flush();
     const char* folder = std::getenv("TAVOLY_SHOTS");
-    const char* suffix = std::getenv("TAVOLY_SHOT_SUFFIX");
-    const std::string file = name + (suffix ? suffix : "") + ".png";
+    const char* language = std::getenv("TAVOLY_GUI_LANGUAGE");
+    const std::string file = name + (language ? std::string("-") + language : "") + ".png";
     const wxRect r = win->GetScreenRect();
     const std::string command = "import -window root -crop " + std::to_string(r.width) + "x" +
                                 std::to_string(r.height) + "+" + std::to_string(r.x) + "+" +
