@@ -136,7 +136,9 @@ wxString CDirListCtrl::OnGetItemText(long item, long column) const
 
 void CDirListCtrl::FitColumns()
 {
-    FitColumn(this, 0, {TrUi(kParentRow), TrUi(kLocMyComputer), TrUi(kLocDesktop), TrUi(kLocMyDocument)},
+    FitColumn(this, 0,
+              {TrUi(kParentRow), TrUi(kLocMyComputer), TrUi(kLocDesktop), TrUi(kLocMyDocument),
+               ToDisplay(RootDriveText())},
               true);
     FitColumn(this, 1, {TrUi(kTypeFolder), TrUi(kTypeMp3)});
     FitColumn(this, 2);
