@@ -4,6 +4,7 @@
 #include "app/Display.h"
 #include "app/Globals.h"
 #include "app/Ids.h"
+#include "app/TextFit.h"
 #include "app/Theme.h"
 #include "core/Translate.h"
 #include "res/Images.h"
@@ -179,6 +180,7 @@ void CHelpDlg::Create(wxWindow* parent)
     StopFiltering();
     CreateWindow(parent, IDD_HELP, N_("Mp3 Tavoly - Help"), 311, 265);
     CreateControls();
+    FitTexts(m_wnd);
     OnInitDialog();
 
     wxDialog* wnd = m_wnd;
@@ -391,4 +393,5 @@ void CHowToDlg::Create(wxWindow* parent)
             29, 199, 246, 17);
     AddText(Tr("Edit ID3V1 tag information of Mp3 files:"), 21, 217, 138, 10);
     AddText(Tr("Using the \"ID3V1\" dialog: Please see above."), 30, 225, 149, 8);
+    FitTexts(m_wnd);
 }

@@ -3,6 +3,7 @@
 
 #include "app/Display.h"
 #include "app/Ids.h"
+#include "app/TextFit.h"
 
 #include <wx/button.h>
 #include <wx/checkbox.h>
@@ -44,6 +45,7 @@ COptionsWindow::COptionsWindow(wxWindow* parent)
     r = rect(115, 42, 40, 14);
     new wxButton(this, wxID_CANCEL, wxGetStockLabel(wxID_CANCEL, wxSTOCK_NOFLAGS), r.GetPosition(),
                  r.GetSize());
+    FitTexts(this);
     ok->SetDefault();
     SetEscapeId(wxID_CANCEL);
 

@@ -6,6 +6,7 @@
 #include "app/HelpDlg.h"
 #include "app/Ids.h"
 #include "app/OptionsDlg.h"
+#include "app/TextFit.h"
 #include "app/WarningBox.h"
 #include "browser/DirList.h"
 #include "browser/LocationBox.h"
@@ -115,7 +116,9 @@ void CRenamerDlg::CreateControls()
     m_dirList = new CDirListCtrl(this, IDC_DIRLIST, r.GetPosition(), r.GetSize());
     r = DialogRect(190, 44, 312, 267);
     m_queue = new CQueueListCtrl(this, IDC_QUEUE, r.GetPosition(), r.GetSize());
-    // TRANSLATORS: the main window's buttons are small; keep them short.
+    // TRANSLATORS: the main window's buttons are small; keep them short. The
+    // four queue buttons are two lines high: a long word may break at a soft
+    // hyphen (U+00AD) put in it.
     button(IDC_AUTORENAME, N_("Auto-Rename"), 194, 9, 55, 28);
     button(IDC_UNDO, N_("Undo"), 253, 9, 34, 28);
     button(IDC_REMOVE, N_("Remove"), 291, 9, 34, 28);
@@ -138,6 +141,8 @@ void CRenamerDlg::CreateControls()
     button(IDC_HELPBUTTON, N_("Help"), 5, 6, 41, 16);
     // TRANSLATORS: the button that opens the tag editor; the tag's name.
     button(IDC_ID3V1, N_("Id3v1"), 329, 9, 33, 28);
+
+    FitTexts(this, {{pause, {TrUi("Resume")}}});
 
     m_player.Attach(this, m_slider, pause, &m_playTimer);
     m_player.SetFailureReporter([this](const std::string& text) { ShowWarningBox(text, this); });
@@ -169,6 +174,7 @@ bool CRenamerDlg::OnInitDialog()
     m_dirList->InsertColumn(1, TrUi("Type"), wxLIST_FORMAT_LEFT, 50);
     // TRANSLATORS: a column heading of both lists.
     m_dirList->InsertColumn(2, TrUi("Path"), wxLIST_FORMAT_LEFT, 490);
+    m_dirList->FitColumns();
     g_dirList.ShowLocation();
     m_dirList->SetBackgroundColour(wxColour(255, 255, 248));
     // The light backgrounds were chosen for black text; a dark desktop theme
@@ -182,6 +188,9 @@ bool CRenamerDlg::OnInitDialog()
     // TRANSLATORS: the queue's column heading: the name before the last rename.
     m_queue->InsertColumn(COL_ORIGINAL, TrUi("Original Name"), wxLIST_FORMAT_LEFT, 150);
     m_queue->InsertColumn(COL_PATH, TrUi("Path"), wxLIST_FORMAT_LEFT, 410);
+    // The states are cut where they are long, as in English.
+    for (int column : {COL_NAME, COL_STATE, COL_ORIGINAL, COL_PATH})
+        FitColumn(m_queue, column);
     m_queue->SetBackgroundColour(wxColour(246, 247, 255));
     m_queue->SetForegroundColour(*wxBLACK);
 

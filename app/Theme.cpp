@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/Theme.h"
 
+#include <wx/gdicmn.h>
+#include <wx/string.h>
 #include <wx/window.h>
 
 #include <gtk/gtk.h>
@@ -49,4 +51,62 @@ void MakeEntryTight(wxWindow* entry)
 {
     if (entry && entry->GetHandle())
         gtk_style_context_add_class(gtk_widget_get_style_context(entry->GetHandle()), "tight");
+}
+
+namespace
+{
+// The label that draws a control's text: the control itself, or the label
+// inside a button or check box.
+GtkWidget* TextWidget(GtkWidget* widget)
+{
+    if (!widget || GTK_IS_LABEL(widget))
+        return widget;
+    if (!GTK_IS_CONTAINER(widget))
+        return nullptr;
+    GtkWidget* found = nullptr;
+    GList* children = gtk_container_get_children(GTK_CONTAINER(widget));
+    for (GList* child = children; child && !found; child = child->next)
+        found = TextWidget(GTK_WIDGET(child->data));
+    g_list_free(children);
+    return found;
+}
+} // namespace
+
+wxSize DrawnTextSize(wxWindow* control, const wxString& text, int wrapWidth)
+{
+    GtkWidget* label = control ? TextWidget(control->GetHandle()) : nullptr;
+    if (!label)
+        return control ? control->GetTextExtent(text) : wxSize();
+    PangoLayout* layout = gtk_widget_create_pango_layout(label, text.utf8_str());
+    if (wrapWidth > 0)
+    {
+        pango_layout_set_width(layout, wrapWidth * PANGO_SCALE);
+        pango_layout_set_wrap(layout, PANGO_WRAP_WORD);
+    }
+    int width = 0, height = 0;
+    pango_layout_get_pixel_size(layout, &width, &height);
+    g_object_unref(layout);
+    return wxSize(width, height);
+}
+
+wxSize NaturalSize(wxWindow* control)
+{
+    if (!control || !control->GetHandle())
+        return wxSize();
+    // What it asks for by itself, not the size it was given.
+    GtkWidget* widget = control->GetHandle();
+    int width = -1, height = -1;
+    gtk_widget_get_size_request(widget, &width, &height);
+    gtk_widget_set_size_request(widget, -1, -1);
+    GtkRequisition natural = {0, 0};
+    gtk_widget_get_preferred_size(widget, nullptr, &natural);
+    gtk_widget_set_size_request(widget, width, height);
+    return wxSize(natural.width, natural.height);
+}
+
+void CentreTextLines(wxWindow* control)
+{
+    GtkWidget* label = control ? TextWidget(control->GetHandle()) : nullptr;
+    if (label)
+        gtk_label_set_justify(GTK_LABEL(label), GTK_JUSTIFY_CENTER);
 }

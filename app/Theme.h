@@ -15,3 +15,15 @@ void KeepUsableBesideModalMain(wxWindow* window);
 // For an entry only a few characters wide: less room beside the text, so
 // the characters themselves fit.
 void MakeEntryTight(wxWindow* entry);
+
+class wxString;
+class wxSize;
+
+// Measures for fitting translated texts (TextFit): the size text takes in the
+// font the control draws its text in, wrapped at wrapWidth pixels when that
+// is positive; and the size the control asks for with the text it shows now.
+wxSize DrawnTextSize(wxWindow* control, const wxString& text, int wrapWidth = 0);
+wxSize NaturalSize(wxWindow* control);
+
+// Centres the lines of a button's text on one another.
+void CentreTextLines(wxWindow* control);

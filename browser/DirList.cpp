@@ -6,6 +6,7 @@
 #include "app/Display.h"
 #include "app/Globals.h"
 #include "app/Ids.h"
+#include "app/TextFit.h"
 #include "browser/LocationBox.h"
 #include "browser/Locations.h"
 #include "core/TextCodec.h"
@@ -131,6 +132,16 @@ wxString CDirListCtrl::OnGetItemText(long item, long column) const
     case 2: return ToDisplay(row.path);
     default: return wxString();
     }
+}
+
+void CDirListCtrl::FitColumns()
+{
+    FitColumn(this, 0,
+              {TrUi(kParentRow), TrUi(kLocMyComputer), TrUi(kLocDesktop), TrUi(kLocMyDocument),
+               ToDisplay(RootDriveText())},
+              true);
+    FitColumn(this, 1, {TrUi(kTypeFolder), TrUi(kTypeMp3)});
+    FitColumn(this, 2);
 }
 
 int CDirListCtrl::OnGetItemImage(long item) const

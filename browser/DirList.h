@@ -29,6 +29,9 @@ public:
     CDirListCtrl(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size);
     wxString OnGetItemText(long item, long column) const override;
     int OnGetItemImage(long item) const override;
+    // Widens the columns where their headings or the rows' own texts (the
+    // parent and place rows, the types) would be cut in the user's language.
+    void FitColumns();
 
 private:
     void OnDoubleClick(wxMouseEvent& event);

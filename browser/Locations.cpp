@@ -255,6 +255,11 @@ void SetKind(DriveEntry& drive, const std::string& device, const std::string& ty
 }
 } // namespace
 
+std::string RootDriveText()
+{
+    return DriveName("/") + " (/)";
+}
+
 std::vector<DriveEntry> EnumerateDrives(const std::string& mountTable,
                                         const RemovableProbe& isRemovable)
 {

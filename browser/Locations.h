@@ -67,6 +67,9 @@ struct DriveEntry
 // removable one.
 using RemovableProbe = std::function<bool(const std::string& device)>;
 
+// The root file system's text, "File System (/)", in the user's language.
+std::string RootDriveText();
+
 // The drives of a mount table in the /proc/self/mounts format: "/" first,
 // then the others by mount point; pseudo and system file systems, system
 // folders and hidden mount points are left out.

@@ -36,6 +36,14 @@ const char* TrN(const char* one, const char* many, unsigned long n)
     return dngettext(kTextDomain, one, many, n);
 }
 
+bool UsesCatalogue()
+{
+    // A catalogue's header is the translation of the empty text (named, so
+    // that the extraction of texts passes it by).
+    static const char kHeaderKey[] = "";
+    return *dgettext(kTextDomain, kHeaderKey) != '\0';
+}
+
 std::string FormatText(const char* format, ...)
 {
     va_list args;

@@ -28,6 +28,9 @@ const char* TrN(const char* one, const char* many, unsigned long n)
 #define N_(text) text
 #endif
 
+// Whether a catalogue of ours answers in the user's language; never in English.
+bool UsesCatalogue();
+
 // printf into a string: a translated text with its numbers and names put in
 // where its translation wants them.
 std::string FormatText(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -4,6 +4,7 @@
 #include "app/Display.h"
 #include "app/Globals.h"
 #include "app/Ids.h"
+#include "app/TextFit.h"
 #include "app/Theme.h"
 #include "app/WarningBox.h"
 #include "browser/DirList.h"
@@ -215,6 +216,7 @@ void CTagEditorDlg::CreateControls()
     button(IDC_TAG_CLEAR, N_("Clear"), 140, 150, 34, 14);
     // TRANSLATORS: closes the tag editor.
     button(IDC_TAG_CANCEL, N_("Cancel"), 185, 150, 35, 14);
+    FitTexts(m_wnd, {{m_pauseButton, {TrUi("Resume")}}});
 
     // In the order Save checks them.
     m_limits = {

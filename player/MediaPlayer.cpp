@@ -2,6 +2,7 @@
 #include "player/MediaPlayer.h"
 
 #include "app/Display.h"
+#include "app/TextFit.h"
 #include "core/TextCodec.h"
 #include "core/Translate.h"
 #include "core/Warning.h"
@@ -150,7 +151,7 @@ void MediaPlayer::SetSliderPos(long pos)
 void MediaPlayer::SetPauseText(const char* text)
 {
     if (m_pauseButton)
-        m_pauseButton->SetLabel(TrUi(text));
+        SetFittedLabel(m_pauseButton, TrUi(text));
 }
 
 void MediaPlayer::ReportOpenFailure()

@@ -43,7 +43,9 @@ protected:
                const std::vector<std::pair<std::string, std::string>>& env = {},
                const std::string& program = kRenameExe) const
     {
-        std::vector<std::pair<std::string, std::string>> all{{"XDG_STATE_HOME", state.Path()}};
+        // English texts whatever the desktop's language, unless env says otherwise.
+        std::vector<std::pair<std::string, std::string>> all{{"XDG_STATE_HOME", state.Path()},
+                                                             {"LANGUAGE", "en"}};
         all.insert(all.end(), env.begin(), env.end());
         return RunProgram(program, args, cwd, all, state / "out", state / "err");
     }
@@ -952,6 +954,21 @@ TEST_F(CliTest, MachineReadableReasonsStayEnglishInTheUsersLanguage)
     EXPECT_NE(json.out.find("\"state\":\"unreadable: No such device or address\""), std::string::npos) << json.out;
     const Result tsv = Run({"--runs", "--tsv"}, dir.Path(), german);
     EXPECT_NE(tsv.out.find("\tunreadable: No such device or address\t"), std::string::npos) << tsv.out;
+}
+
+TEST_F(CliTest, PeopleReadTheirLanguageWhileTsvStaysEnglish)
+{
+    Mp3("a.mp3", "Song A");
+    const std::vector<std::pair<std::string, std::string>> german{
+        {"LC_ALL", ""}, {"LC_MESSAGES", ""}, {"LANG", "C.UTF-8"}, {"LANGUAGE", "de"}};
+    const Result help = Run({"--help"}, dir.Path(), german);
+    EXPECT_EQ(help.out.rfind("Aufruf: mp3tavoly-rename ", 0), 0u) << help.out;
+    const Result lines = Run({"-n", "-t", "."}, dir.Path(), german);
+    EXPECT_EQ(lines.out, "Erfolgreich: ./a.mp3 -> Song A.mp3\n");
+    EXPECT_EQ(lines.err.rfind("1 umbenannt, 0 fehlgeschlagen, 0 unver\xC3\xA4ndert, ", 0), 0u)
+        << lines.err;
+    const Result tsv = Run({"-n", "-t", "--tsv", "."}, dir.Path(), german);
+    EXPECT_EQ(tsv.out, "Successful\t./a.mp3\tSong A.mp3\t\n");
 }
 
 TEST_F(CliTest, AKillInsideTheLinkAndUnlinkMoveIsUndoneByRemovingTheExtraName)

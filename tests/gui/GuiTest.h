@@ -21,6 +21,8 @@ protected:
 
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 // Expects one warning box with exactly this text (line breaks as "\n"), the
 // theme's warning icon and one OK button, captioned with the program file's
@@ -49,6 +51,15 @@ class wxWindow;
 void LeftClick(wxWindow* window, const wxPoint& at);
 int RightClick(wxWindow* window, const wxPoint& at, wxMenu* menu,
                const std::function<void()>& opened = {});
+
+// A real click in the middle of the window's control id.
+void Press(wxWindow* window, int id);
+
+struct ProgramResult;
+// Tests of this program (a gtest filter), run in a process of their own (a
+// window session of its own) with env added; disabled ones run too.
+ProgramResult RunChild(const std::string& tests,
+                       std::vector<std::pair<std::string, std::string>> env);
 
 class CRenamerDlg;
 

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "GuiTest.h"
+#include "RunProgram.h"
 
 #include "app/RenamerApp.h"
 #include "app/RenamerDlg.h"
+#include "core/Translate.h"
 #include "platform/FileSystem.h"
 
 #include <wx/app.h>
@@ -18,6 +20,7 @@
 #include <cstring>
 #include <fstream>
 #include <ftw.h>
+#include <libintl.h>
 #include <unistd.h>
 
 int ExpectWarning::OnInvoked(CWarningBox* dlg) const
@@ -92,6 +95,27 @@ int RightClick(wxWindow* window, const wxPoint& at, wxMenu* menu,
     return count;
 }
 
+void Press(wxWindow* window, int id)
+{
+    wxWindow* button = window->FindWindow(id);
+    ASSERT_NE(button, nullptr);
+    LeftClick(button, wxPoint(button->GetClientSize().x / 2, button->GetClientSize().y / 2));
+}
+
+ProgramResult RunChild(const std::string& tests,
+                       std::vector<std::pair<std::string, std::string>> env)
+{
+    char self[4096];
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length <= 0)
+        return ProgramResult();
+    env.emplace_back("TAVOLY_GUI_CHILD", "1");
+    TempDir out;
+    return RunProgram(std::string(self, static_cast<size_t>(length)),
+                      {"--gtest_filter=" + tests, "--gtest_also_run_disabled_tests"}, "", env,
+                      out.Path() + "/out", out.Path() + "/err");
+}
+
 void MainWindowTestBase::SetUp()
 {
     dlg = new CRenamerDlg(nullptr);
@@ -160,7 +184,15 @@ int main(int argc, char** argv)
     const bool child = std::getenv("TAVOLY_GUI_CHILD") != nullptr;
     if (!child && mkdtemp(state) != nullptr)
         setenv("XDG_STATE_HOME", state, 1);
+    // The tests compare English texts, whatever the desktop's language; a
+    // child run is given its language, and TAVOLY_GUI_LANGUAGE sets one for
+    // looking at the windows (with LANG=C.UTF-8).
+    const char* language = std::getenv("TAVOLY_GUI_LANGUAGE");
+    if (!child)
+        setenv("LANGUAGE", language ? language : "en", 1);
     StartToolkit(argc, argv);
+    // This program is not beside the build's catalogues as the programs are.
+    bindtextdomain(kTextDomain, TAVOLY_LOCALE_DIR);
     const int rc = RUN_ALL_TESTS();
     StopToolkit();
     if (!child)

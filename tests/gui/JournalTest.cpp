@@ -35,20 +35,6 @@ ProgramResult Cli(const std::vector<std::string>& args)
     return Run(RENAME_EXE, args, {});
 }
 
-// One test of this program, run alone in a process of its own (a window
-// session of its own), with env added.
-int RunChild(const std::string& test, Env env)
-{
-    char self[4096];
-    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (length <= 0)
-        return -1;
-    env.emplace_back("TAVOLY_GUI_CHILD", "1");
-    return Run(std::string(self, static_cast<size_t>(length)),
-               {"--gtest_filter=" + test, "--gtest_also_run_disabled_tests"}, env)
-        .status;
-}
-
 // count files in folders of 100 under root, each with its own title.
 void MakeTree(const std::string& root, int count)
 {
@@ -60,13 +46,6 @@ void MakeTree(const std::string& root, int count)
         std::ofstream(folder + "/track" + std::to_string(i) + ".mp3", std::ios::binary)
             << Mp3Bytes("Song " + std::to_string(i));
     }
-}
-
-void Press(wxWindow* dlg, int id)
-{
-    wxWindow* button = dlg->FindWindow(id);
-    ASSERT_NE(button, nullptr);
-    LeftClick(button, wxPoint(button->GetClientSize().x / 2, button->GetClientSize().y / 2));
 }
 
 // The last line of --runs --tsv, split at tabs.
@@ -120,7 +99,8 @@ TEST_F(JournalTest, AWindowKilledAfterAnAutoRenameIsUndoneFromAShell)
                                 {{"TAVOLY_TREE", tree},
                                  {"LD_PRELOAD", KILL_SHIM},
                                  {"TAVOLY_COUNT_MOVES_ONLY", "1"},
-                                 {"TAVOLY_KILL_AT", "200"}});
+                                 {"TAVOLY_KILL_AT", "200"}})
+                           .status;
     // A sanitizer build may keep the shim out; the run then ends by itself.
     EXPECT_TRUE(status == 1000 + SIGKILL || status == 0) << status;
     EXPECT_NE(TakeManifest(tree, true), before);
@@ -217,6 +197,7 @@ TEST(JournalChildTest, AnUnwritableJournalStillRenamesAndWarnsOnce)
     TempDir dir;
     MakeTree(dir.Path(), 3);
     EXPECT_EQ(RunChild("JournalTest.DISABLED_ChildWarnsOnceThatItsRenamesAreNotJournaled",
-                       {{"TAVOLY_TREE", dir.Path()}, {"XDG_STATE_HOME", "/dev/null/state"}}),
+                       {{"TAVOLY_TREE", dir.Path()}, {"XDG_STATE_HOME", "/dev/null/state"}})
+                  .status,
               0);
 }

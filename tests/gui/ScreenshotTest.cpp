@@ -2,16 +2,20 @@
 // Not a test: saves pictures of the windows in a realistic state, for the
 // README and for looking at after a change. Run with
 //   tavoly_gui_tests --gtest_also_run_disabled_tests --gtest_filter='*Screenshots*'
-// and TAVOLY_SHOTS=<folder> (default /tmp).
+// and TAVOLY_SHOTS=<folder> (default /tmp). With LANG=C.UTF-8 and
+// TAVOLY_GUI_LANGUAGE=de the windows are German, and the pictures are named
+// main-window-de.png and so on.
 #include "GuiTest.h"
 
 #include "app/Globals.h"
 #include "app/HelpDlg.h"
 #include "app/OptionsDlg.h"
 #include "app/RenamerDlg.h"
+#include "app/WarningBox.h"
 #include "browser/DirList.h"
 #include "browser/LocationBox.h"
 #include "core/TagFile.h"
+#include "core/Translate.h"
 #include "editor/TagEditorDlg.h"
 #include "queue/QueueList.h"
 
@@ -24,12 +28,14 @@
 
 namespace
 {
-void Shoot(wxWindow* win, const std::string& file)
+void Shoot(wxWindow* win, const std::string& name)
 {
     Flush();
     wxMilliSleep(300);
     Flush();
     const char* folder = std::getenv("TAVOLY_SHOTS");
+    const char* language = std::getenv("TAVOLY_GUI_LANGUAGE");
+    const std::string file = name + (language ? std::string("-") + language : "") + ".png";
     const wxRect r = win->GetScreenRect();
     const std::string command = "import -window root -crop " + std::to_string(r.width) + "x" +
                                 std::to_string(r.height) + "+" + std::to_string(r.x) + "+" +
@@ -71,16 +77,16 @@ TEST_F(ScreenshotTest, DISABLED_SaveScreenshots)
     g_dirList.m_location = music;
     g_dirList.ShowLocation();
     g_dirList.SyncLocationBox();
-    Shoot(dlg, "main-window.png");
+    Shoot(dlg, "main-window");
 
     dlg->OpenTagEditor();
-    Shoot(g_tagEditor.GetWindow(), "tag-editor.png");
+    Shoot(g_tagEditor.GetWindow(), "tag-editor");
     g_tagEditor.Hide();
 
     g_locationBox.OpenDropDown();
     while (g_locationBox.m_dropRect.height < g_locationBox.m_dropHeight)
         g_locationBox.OnDropTimer();
-    Shoot(g_locationBox.GetDropDown(), "drop-down.png");
+    Shoot(g_locationBox.GetDropDown(), "drop-down");
     g_locationBox.CloseDropDown();
     // A label too wide for it.
     g_locationBox.ShowPath(music + "/Live/Recorded at the Hammersmith Odeon");
@@ -92,26 +98,31 @@ TEST_F(ScreenshotTest, DISABLED_SaveScreenshots)
         const wxRect drop = g_locationBox.GetDropDown()->GetScreenRect();
         wxUIActionSimulator().MouseMove(drop.GetBottomLeft() + wxPoint(drop.width / 2, -4));
     }
-    Shoot(g_locationBox.GetDropDown(), "drop-down-wide.png");
+    Shoot(g_locationBox.GetDropDown(), "drop-down-wide");
     g_locationBox.CloseDropDown();
 
     g_helpDlg.Show();
-    Shoot(g_helpDlg.GetWindow(), "help.png");
+    Shoot(g_helpDlg.GetWindow(), "help");
     g_helpDlg.ShowHowTo();
-    Shoot(g_howToDlg.GetWindow(), "how-to.png");
+    Shoot(g_howToDlg.GetWindow(), "how-to");
     g_howToDlg.Hide();
 
-    // The options window is modal: shot from inside its own loop.
-    wxTheApp->CallAfter([] {
-        for (wxWindow* win : wxTopLevelWindows)
-        {
-            auto* options = dynamic_cast<wxDialog*>(win);
-            if (options && options->IsModal())
+    // Modal windows: shot from inside their own loops.
+    auto shootModal = [](const std::string& name) {
+        wxTheApp->CallAfter([name] {
+            for (wxWindow* win : wxTopLevelWindows)
             {
-                Shoot(options, "options.png");
-                options->EndModal(wxID_CANCEL);
+                auto* modal = dynamic_cast<wxDialog*>(win);
+                if (modal && modal->IsModal())
+                {
+                    Shoot(modal, name);
+                    modal->EndModal(wxID_CANCEL);
+                }
             }
-        }
-    });
+        });
+    };
+    shootModal("options");
     g_optionsDlg.DoModal(dlg);
+    shootModal("warning");
+    ShowWarningBox(Tr("Invalid Title! \r\nThe first letter can not be blank."), dlg);
 }

@@ -48,6 +48,14 @@ if command -v groff >/dev/null; then
   [ -z "$warnings" ] || fail "man page: $warnings"
 fi
 
+for lang in $(grep -v '^#' "$(dirname "$0")/../../po/LINGUAS"); do
+  [ -f "$root/share/locale/$lang/LC_MESSAGES/mp3tavoly.mo" ] || fail "no $lang catalogue"
+  gzip -t "$root/share/man/$lang/man1/mp3tavoly.1.gz" || fail "$lang man page"
+  gzip -t "$root/share/man/$lang/man1/mp3tavoly-rename.1.gz" || fail "$lang man page of the tool"
+done
+# The installed tool finds its catalogues beside it.
+LANG=C.UTF-8 LANGUAGE=de "$root/bin/mp3tavoly-rename" --help | grep -q '^Aufruf: ' || fail "no German"
+
 desktop=$root/share/applications/$id.desktop
 metainfo=$root/share/metainfo/$id.metainfo.xml
 [ -f "$desktop" ] || fail "no desktop entry"
