@@ -90,6 +90,11 @@ void SetSelected(wxListCtrl* link, bool selected)
 
 void (*CHelpDlg::s_openAddress)(const std::string& address) = LaunchAddress;
 
+std::string CompiledDate()
+{
+    return CompileDateText(__DATE__);
+}
+
 std::string CompileDateText(const char* date)
 {
     static const char kMonths[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
@@ -213,7 +218,7 @@ void CHelpDlg::CreateControls()
     AddText("Mp3 Tavoly ", 41, 12, 48, 8);
     AddText(FormatText(Tr("Version: %s"), TAVOLY_VERSION), 41, 22, 53, 8);
     // TRANSLATORS: %s is the build date as "yy mm dd".
-    AddText(FormatText(Tr("Compiled: %s"), CompileDateText(__DATE__).c_str()), 96, 22, 73, 8);
+    AddText(FormatText(Tr("Compiled: %s"), CompiledDate().c_str()), 96, 22, 73, 8);
     // TRANSLATORS: before the project's mail address; keep the trailing blank.
     AddText(Tr("Any question: "), 7, 55, 47, 8, IDC_QUESTION);
 

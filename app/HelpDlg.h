@@ -80,3 +80,5 @@ public:
 
 // The date as "yy mm dd" from a compiler date text such as "Jul 28 2005".
 std::string CompileDateText(const char* date);
+// The day the help window was built, as it shows it.
+std::string CompiledDate();
