@@ -118,19 +118,27 @@ int RenameNoReplace(const char* from, const char* to)
 
 using Moves = std::vector<std::pair<std::string, std::string>>;   // new path, old path
 
-// The bare loop: each folder read and closed, then its files: open, read the
-// last 128 bytes, close, rename to the raw title without replacing.
-void BareRename(const std::string& folder, Moves& moves)
+// A folder's entries (name, whether a folder), read and closed before any is
+// touched.
+std::vector<std::pair<std::string, bool>> FolderEntries(const std::string& folder)
 {
     std::vector<std::pair<std::string, bool>> entries;
     DIR* dir = opendir(folder.c_str());
     if (dir == nullptr)
-        return;
+        return entries;
     while (const dirent* e = readdir(dir)) {
         if (e->d_name[0] != '.')
             entries.emplace_back(e->d_name, e->d_type == DT_DIR);
     }
     closedir(dir);
+    return entries;
+}
+
+// The bare loop: each folder read and closed, then its files: open, read the
+// last 128 bytes, close, rename to the raw title without replacing.
+void BareRename(const std::string& folder, Moves& moves)
+{
+    const std::vector<std::pair<std::string, bool>> entries = FolderEntries(folder);
     for (const auto& [name, isFolder] : entries) {
         const std::string path = folder + "/" + name;
         if (isFolder) {
@@ -155,15 +163,7 @@ void BareRename(const std::string& folder, Moves& moves)
 // title, in these files) when they begin with one, else the last 128 bytes.
 void BareRenameAny(const std::string& folder, Moves& moves)
 {
-    std::vector<std::pair<std::string, bool>> entries;
-    DIR* dir = opendir(folder.c_str());
-    if (dir == nullptr)
-        return;
-    while (const dirent* e = readdir(dir)) {
-        if (e->d_name[0] != '.')
-            entries.emplace_back(e->d_name, e->d_type == DT_DIR);
-    }
-    closedir(dir);
+    const std::vector<std::pair<std::string, bool>> entries = FolderEntries(folder);
     static char head[4096];
     for (const auto& [name, isFolder] : entries) {
         const std::string path = folder + "/" + name;

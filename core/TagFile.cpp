@@ -103,24 +103,6 @@ private:
     int& m_fd;
 };
 
-bool ReadAll(int fd, unsigned char* buffer, std::size_t length, off_t offset)
-{
-    while (length > 0) {
-        const ssize_t n = pread(fd, buffer, length, offset);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = EIO;   // the file shrank under us
-            return false;
-        }
-        buffer += n;
-        length -= static_cast<std::size_t>(n);
-        offset += n;
-    }
-    return true;
-}
-
 bool WriteAll(int fd, const unsigned char* buffer, std::size_t length, off_t offset)
 {
     while (length > 0) {
@@ -146,7 +128,7 @@ bool ReadLastRecord(int fd, off_t size, Id3v1Tag& record)
         errno = EINVAL;
         return false;
     }
-    return ReadAll(fd, record.bytes, kTagSize, size - kTagSize);
+    return ReadAt(fd, record.bytes, kTagSize, size - kTagSize);
 }
 
 bool HasMagic(const Id3v1Tag& record)

@@ -3,6 +3,7 @@
 
 #include "core/TagFile.h"
 #include "core/TextCodec.h"
+#include "platform/FileSystem.h"
 
 #include <id3v2header.h>
 #include <id3v2synchdata.h>
@@ -73,24 +74,6 @@ void DropExtendedHeader(std::string& header, std::string& body)
         flags &= 0xBF;
     }
     header[5] = static_cast<char>(flags);
-}
-
-bool ReadAt(int fd, char* buffer, std::size_t length, long long offset)
-{
-    while (length > 0) {
-        const ssize_t n = pread(fd, buffer, length, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = EIO;   // the file shrank under us
-            return false;
-        }
-        buffer += n;
-        length -= static_cast<std::size_t>(n);
-        offset += n;
-    }
-    return true;
 }
 
 // TagLib keeps UTF-16 units; its own conversion gives up on the whole text

@@ -148,6 +148,25 @@ int MoveNoReplaceAt(int folder, const std::string& from, const std::string& to)
     return MoveOntoSameEntry(folder, from, to);
 }
 
+bool ReadAt(int fd, void* buffer, std::size_t length, long long offset)
+{
+    auto* at = static_cast<char*>(buffer);
+    while (length > 0) {
+        const ssize_t n = pread(fd, at, length, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO;   // the file shrank under us
+            return false;
+        }
+        at += n;
+        length -= static_cast<std::size_t>(n);
+        offset += n;
+    }
+    return true;
+}
+
 std::string ProgramFilePath()
 {
     std::string buffer(256, '\0');

@@ -4,6 +4,7 @@
 // a call failed.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 // '/' or '\\': the characters searches for a folder part accept.
@@ -27,6 +28,10 @@ int MoveNoReplace(const std::string& from, const std::string& to);
 // AT_FDCWD, paths), so a folder swapped for a link since it was opened
 // cannot redirect the move.
 int MoveNoReplaceAt(int folder, const std::string& from, const std::string& to);
+
+// Reads length bytes at offset, retrying short reads and interruptions: true,
+// or false with errno (EIO when the file ends first, as when it shrank).
+bool ReadAt(int fd, void* buffer, std::size_t length, long long offset);
 
 // The full path of the running program, or "" when it cannot be found.
 std::string ProgramFilePath();
