@@ -45,15 +45,6 @@ void CWindowJournal::Broken(const std::string& why)
         m_problem = why;
 }
 
-int CWindowJournal::Rename(const std::string& path, const std::string& newName, std::string& newPath,
-                           JournalRef& ref)
-{
-    BeginGroup();
-    const std::uint32_t slot = Plan(path, newName);
-    WritePlan();
-    return Move(slot, path, newName, newPath, ref);
-}
-
 void CWindowJournal::BeginGroup()
 {
     m_plan.clear();
@@ -149,8 +140,10 @@ int CWindowJournal::Move(std::uint32_t slot, const std::string& path, const std:
 int CWindowJournal::RenameAlone(const std::string& path, const std::string& newName, std::string& newPath)
 {
     JournalRef ref;
-    BeginRun();
-    const int moved = Rename(path, newName, newPath, ref);
+    BeginRun();   // a new group too
+    const std::uint32_t slot = Plan(path, newName);
+    WritePlan();
+    const int moved = Move(slot, path, newName, newPath, ref);
     EndRun();
     return moved;
 }

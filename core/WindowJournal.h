@@ -36,12 +36,8 @@ public:
     // The renames between BeginRun and EndRun make one run.
     void BeginRun();
     void EndRun();
-    // RenameInFolder, with the move recorded first while a run is open. ref
-    // says where, when it was recorded.
-    int Rename(const std::string& path, const std::string& newName, std::string& newPath, JournalRef& ref);
-
-    // The same for a group of renames, whose records go to disk with one
-    // write before the first of them is made: Plan each (a slot, or
+    // RenameInFolder for a group of renames, whose records go to disk with
+    // one write before the first of them is made: Plan each (a slot, or
     // kNotPlanned when it is not recorded), WritePlan, then Move each slot in
     // order. A slot not planned or not written is renamed without a record.
     static constexpr std::uint32_t kNotPlanned = UINT32_MAX;
