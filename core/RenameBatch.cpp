@@ -5,7 +5,6 @@
 #include "core/TagFile.h"
 #include "core/Translate.h"
 #include "platform/FileSystem.h"
-#include "platform/FolderSearch.h"
 #include "platform/ReadAhead.h"
 
 #include <algorithm>
@@ -28,7 +27,9 @@ const char* const kUndoDamaged = N_("Failed, Damaged journal record! ");
 
 namespace {
 
-enum : std::uint8_t { kNotRead, kNameFound, kNoSongName, kUnreadable };
+// What ReadName found. kFolderGone: the file's folder is no longer the one
+// searched or queued (swapped for a link or another folder).
+enum : std::uint8_t { kNotRead, kNameFound, kNoSongName, kUnreadable, kFolderGone };
 
 std::string_view NameOf(std::string_view path)
 {
@@ -110,7 +111,12 @@ private:
     std::size_t m_free = 0;
 };
 
-CRenameBatch::CRenameBatch() : m_text(new TextStore) {}
+CRenameBatch::CRenameBatch(CFolderTable* folders)
+    : m_text(new TextStore),
+      m_ownFolders(folders == nullptr ? new CFolderTable : nullptr),
+      m_folders(folders == nullptr ? *m_ownFolders : *folders)
+{
+}
 
 CRenameBatch::~CRenameBatch() = default;
 
@@ -134,7 +140,7 @@ std::string_view CRenameBatch::PathOf(const File& file)
     return m_path;
 }
 
-FileId CRenameBatch::IdOf(const File& file) const
+FileId CRenameBatch::FileIdOf(const File& file) const
 {
     return FileId{m_folders.Id(file.folder).device, file.inode, file.birth};
 }
@@ -148,6 +154,11 @@ bool CRenameBatch::TrustsLinks(std::uint32_t folder, int fd)
         m_trust[folder] = fstat(fd, &st) == 0 && FolderTrustsLinks(st) ? 1 : 0;
     }
     return m_trust[folder] == 1;
+}
+
+void CRenameBatch::AddQueued(std::string_view path, std::uint32_t folder)
+{
+    Add(path, NameOf(path), folder);
 }
 
 int CRenameBatch::AddPath(const std::string& path, BatchObserver& observer)
@@ -207,7 +218,13 @@ void CRenameBatch::ReadName(std::size_t i, bool artistFirst)
 {
     File& file = m_files[i];
     m_name.assign(file.Name());
-    const int folder = m_folders.Open(file.folder);
+    file.viaLink = false;
+    const int folder = file.folder == CFolderTable::kNone ? (errno = ENOENT, -1) : m_folders.Open(file.folder);
+    if (folder < 0 && (errno == kFolderReplaced || errno == ELOOP)) {
+        file.read = kFolderGone;
+        file.error = static_cast<std::uint8_t>(errno);
+        return;
+    }
     int fd = folder < 0 ? -1 : openat(folder, m_name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | O_NOFOLLOW);
     bool viaLink = false;
     if (fd < 0 && errno == ELOOP && TrustsLinks(file.folder, folder)) {
@@ -228,6 +245,7 @@ void CRenameBatch::ReadName(std::size_t i, bool artistFirst)
         } else {
             file.inode = id.inode;
             file.birth = id.birth;
+            file.viaLink = viaLink;
             state = m_rule != nullptr
                         ? m_rule->NewName(fd, static_cast<long long>(size), artistFirst, m_newName)
                         : TheTagFile().ReadSongNameFrom(fd, static_cast<long long>(size), m_title, m_artist);
@@ -258,19 +276,28 @@ constexpr std::size_t kBatchFiles = 256;
 
 } // namespace
 
-void CRenameBatch::ReportUnread(const File& file, BatchObserver& observer)
+void CRenameBatch::ReportUnread(std::size_t i, BatchObserver& observer)
 {
-    const bool unreadable = file.read == kUnreadable;
-    observer.FileDone(FileResult{unreadable ? kStateUnwritable : kStateSongNotFound, PathOf(file),
-                                 std::string_view(), Outcome::Failed,
-                                 unreadable ? UnreadableReason(file.error) : std::string()});
+    const File& file = m_files[i];
+    FileResult result{kStateSongNotFound, PathOf(file), std::string_view(), Outcome::Failed, std::string()};
+    if (file.read == kUnreadable) {
+        result.state = kStateUnwritable;
+        result.reason = UnreadableReason(file.error);
+    } else if (file.read == kFolderGone) {
+        // Nothing of it was read: the folder is another one now.
+        result.state = kStateRenameFailed;
+        result.reason = ReasonOf(file.error);
+    }
+    result.item = i;
+    observer.FileDone(result);
 }
 
-int CRenameBatch::Run(bool artistFirst, CRunJournal* journal, BatchObserver& observer)
+int CRenameBatch::Run(bool artistFirst, CRunJournal* journal, BatchObserver& observer, bool journalOptional)
 {
+    const bool trial = journal == nullptr;
     // TRANSLATORS: the command-line tool's progress line, "Renaming: 3 of 12
     // files, 40 files/s"; Checking is a dry run's.
-    const char* phase = journal != nullptr ? N_("Renaming") : N_("Checking");
+    const char* phase = !trial ? N_("Renaming") : N_("Checking");
     const std::size_t total = m_files.size();
     // Folder and name are set when a file is added and only read from here on.
     CReadAhead ahead(m_folders, total, true, [this](std::size_t i, std::uint32_t& folder, std::string_view& entry) {
@@ -282,20 +309,35 @@ int CRenameBatch::Run(bool artistFirst, CRunJournal* journal, BatchObserver& obs
             const File& file = m_files[item];
             return CFolderModel::Name{file.folder, isNew ? file.NewName() : file.Name()};
         },
-        [this](std::uint32_t item) { return IdOf(m_files[item]); }, true);
-    if (journal == nullptr)
+        [this](std::uint32_t item) { return FileIdOf(m_files[item]); }, true);
+    if (trial)
         model.Reserve(2 * total);   // each move frees one name and takes one
     std::vector<std::uint64_t> seqs;
+    // The names the batch in hand takes or leaves, by folder.
+    std::set<std::pair<std::uint32_t, std::string_view>> touched;
     std::string name, target;
     for (std::size_t begin = 0, end = 0; begin < total; begin = end) {
         end = std::min(total, begin + kBatchFiles);
+        touched.clear();
         for (std::size_t i = begin; i < end; ++i) {
             if (observer.StopRequested())
                 return 0;   // nothing of this batch recorded or moved yet
+            const File& file = m_files[i];
+            if (i > begin && touched.count({file.folder, file.Name()}) != 0) {
+                end = i;   // an earlier move of the batch changes what it names
+                break;
+            }
             observer.Progress(phase, i, total);
             ahead.Begin();
             ReadName(i, artistFirst);
             ahead.At(i);
+            if (i > begin && file.viaLink) {
+                end = i;   // read again first in the next batch
+                break;
+            }
+            touched.emplace(file.folder, file.Name());
+            if (file.read == kNameFound)
+                touched.emplace(file.folder, file.NewName());
         }
         // The batch's moves are on disk before the first of them is made.
         seqs.clear();
@@ -304,29 +346,34 @@ int CRenameBatch::Run(bool artistFirst, CRunJournal* journal, BatchObserver& obs
             if (file.read == kNameFound && file.Name() != file.NewName()) {
                 name.assign(file.Name());
                 target.assign(file.NewName());
-                seqs.push_back(journal->QueueMove(m_folders, file.folder, name, target, IdOf(file)));
+                seqs.push_back(journal->QueueMove(m_folders, file.folder, name, target, FileIdOf(file)));
             }
         }
-        if (journal != nullptr && !journal->WriteQueued())
-            return -1;
+        if (journal != nullptr && !journal->WriteQueued()) {
+            if (!journalOptional)
+                return -1;
+            observer.JournalLost(errno);
+            journal = nullptr;   // renamed all the same, without records
+            seqs.clear();
+        }
         std::size_t next = 0;   // the batch's recorded move in hand
         for (std::size_t i = begin; i < end; ++i) {
             if (observer.StopRequested()) {
                 // Recorded but never tried: marked so, for the run's count.
-                for (; next < seqs.size(); ++next)
+                for (; journal != nullptr && next < seqs.size(); ++next)
                     journal->QueueFailed(seqs[next]);
                 return 0;
             }
             const File& file = m_files[i];
             if (file.read != kNameFound) {
-                ReportUnread(file, observer);
+                ReportUnread(i, observer);
                 continue;
             }
             const bool same = file.Name() == file.NewName();
             const int folder = m_folders.Open(file.folder);
             int err = folder < 0 ? errno : 0;
             bool moved = false;
-            if (folder >= 0 && journal == nullptr) {
+            if (folder >= 0 && trial) {
                 moved = model.Move(static_cast<std::uint32_t>(i), true, folder, err) == 1;
             } else if (folder >= 0) {
                 name.assign(file.Name());
@@ -334,14 +381,21 @@ int CRenameBatch::Run(bool artistFirst, CRunJournal* journal, BatchObserver& obs
                 moved = MoveNoReplaceAt(folder, name, target) == 1;
                 err = moved ? 0 : errno;
             }
+            std::uint64_t seq = 0;
             if (journal != nullptr && !same) {
                 if (!moved)
                     journal->QueueFailed(seqs[next]);
+                else
+                    seq = seqs[next];
                 ++next;
             }
             const Outcome outcome = !moved ? Outcome::Failed : same ? Outcome::Unchanged : Outcome::Renamed;
-            observer.FileDone(FileResult{moved ? kStateSuccessful : kStateRenameFailed, PathOf(file),
-                                         file.NewName(), outcome, moved ? std::string() : ReasonOf(err)});
+            FileResult result{moved ? kStateSuccessful : kStateRenameFailed, PathOf(file), file.NewName(), outcome,
+                              moved ? std::string() : ReasonOf(err)};
+            result.item = i;
+            result.file = FileIdOf(file);
+            result.seq = seq;
+            observer.FileDone(result);
         }
     }
     observer.Progress(phase, total, total);
@@ -404,6 +458,68 @@ private:
 
 } // namespace
 
+UndoVerdict DecideUndo(UndoHolds atNew, int moveError, UndoHolds atOld, bool twoNames)
+{
+    if (atNew == UndoHolds::TheFile) {
+        if (moveError == 0)
+            return UndoVerdict::MovedBack;
+        if (moveError != EEXIST)
+            return UndoVerdict::MoveFailed;
+        // Two links to the file: a move by link and unlink cut off between
+        // the two. Only the extra name goes.
+        if (atOld == UndoHolds::TheFile && twoNames)
+            return UndoVerdict::DropExtraName;
+        return UndoVerdict::OldNameTaken;
+    }
+    // Never moved (a killed run), or moved back already, by whoever.
+    if (atOld == UndoHolds::TheFile)
+        return UndoVerdict::AlreadyBack;
+    return atNew == UndoHolds::Another ? UndoVerdict::Replaced : UndoVerdict::Gone;
+}
+
+UndoVerdict UndoMoveAt(int folder, const std::string& oldName, const std::string& newName, const FileId& file,
+                       bool legacy, int& err, CFolderModel* model, std::uint32_t item)
+{
+    err = 0;
+    const bool trial = model != nullptr;
+    // The new name first: in the common case it holds the file and the move,
+    // which never replaces, is all that is left to do.
+    FileId atNew, atOld;
+    const bool newThere = trial ? model->Entry(item, true, folder, atNew) : EntryId(folder, newName, atNew);
+    // Version 1 kept no identities: its files are taken as they come.
+    const UndoHolds holdsNew = !newThere ? UndoHolds::Nothing
+                               : legacy || SameFile(atNew, file) ? UndoHolds::TheFile
+                                                                 : UndoHolds::Another;
+    int moveError = -1;
+    if (holdsNew == UndoHolds::TheFile) {
+        // A file swapped in between the look and the move would only get a
+        // free name in the same folder, which whoever could swap it in could
+        // give it too; so no second look after the move.
+        const int moved = trial ? model->Move(item, false, folder, moveError) : MoveNoReplaceAt(folder, newName, oldName);
+        if (!trial)
+            moveError = moved ? 0 : errno;
+        else if (moved)
+            moveError = 0;
+    }
+    UndoHolds holdsOld = UndoHolds::Nothing;
+    bool twoNames = false;
+    if (moveError != 0 && (holdsNew != UndoHolds::TheFile || moveError == EEXIST)) {
+        // Refused, or not there: what does the old name hold?
+        const bool oldThere = trial ? model->Entry(item, false, folder, atOld) : EntryId(folder, oldName, atOld);
+        const bool oldIsIt = oldThere && (legacy ? !newThere : SameFile(atOld, file));
+        holdsOld = !oldThere ? UndoHolds::Nothing : oldIsIt ? UndoHolds::TheFile : UndoHolds::Another;
+        twoNames = oldIsIt && holdsNew == UndoHolds::TheFile && LinkCount(folder, newName) >= 2;
+    }
+    const UndoVerdict verdict = DecideUndo(holdsNew, moveError, holdsOld, twoNames);
+    if (verdict == UndoVerdict::DropExtraName && !trial && unlinkat(folder, newName.c_str(), 0) != 0) {
+        err = errno;
+        return UndoVerdict::MoveFailed;
+    }
+    if (verdict == UndoVerdict::MoveFailed || verdict == UndoVerdict::OldNameTaken)
+        err = moveError;
+    return verdict;
+}
+
 int UndoRun(CRunFile& run, bool trial, BatchObserver& observer)
 {
     const char* phase = trial ? N_("Checking") : N_("Undoing");
@@ -442,56 +558,20 @@ int UndoRun(CRunFile& run, bool trial, BatchObserver& observer)
             shownFolder = legacy ? CFolderTable::kNone : move.folder;
         }
         renamed = shownPath + "/" + newName;
-        const char* state = kUndoMovedBack;
-        Outcome outcome = Outcome::Renamed;
         int err = 0;
-        if (folder < 0) {
-            err = errno;
-            state = kUndoFailed;
-            outcome = Outcome::Failed;
-        } else {
-            // The new name first: in the common case it holds the file and
-            // the move, which never replaces, is all that is left to do.
-            FileId atOld, atNew;
-            const bool newThere = trial ? model.Entry(item, true, folder, atNew) : EntryId(folder, newName, atNew);
-            // Version 1 kept no identities: its files are taken as they come.
-            const bool newIsIt = newThere && (legacy || SameFile(atNew, move.file));
-            int moved = 0;
-            if (newIsIt) {
-                moved = trial ? model.Move(item, false, folder, err) : MoveNoReplaceAt(folder, newName, oldName);
-                if (!trial)
-                    err = moved ? 0 : errno;
-            }
-            // A file swapped in between the look and the move would only get
-            // a free name in the same folder, which whoever could swap it in
-            // could give it too; so no second look after the move.
-            if (moved == 0 && newIsIt && err != EEXIST) {
-                state = kUndoFailed;
-                outcome = Outcome::Failed;
-            } else if (moved == 0) {
-                // Refused, or not there: what does the old name hold?
-                const bool oldThere = trial ? model.Entry(item, false, folder, atOld) : EntryId(folder, oldName, atOld);
-                const bool oldIsIt = oldThere && (legacy ? !newThere : SameFile(atOld, move.file));
-                if (oldIsIt && newIsIt && LinkCount(folder, newName) >= 2) {
-                    // Two links to the file: a move by link and unlink cut off
-                    // between the two. Only the extra name goes.
-                    if (!trial && unlinkat(folder, newName.c_str(), 0) != 0) {
-                        err = errno;
-                        state = kUndoFailed;
-                        outcome = Outcome::Failed;
-                    }
-                } else if (oldIsIt && !newIsIt) {
-                    state = kUndoNotMoved;   // never moved (a killed run), or moved back already
-                    outcome = Outcome::Unchanged;
-                } else if (newIsIt) {
-                    state = kUndoNameTaken;
-                    outcome = Outcome::Failed;
-                } else {
-                    state = newThere ? kUndoReplaced : kUndoGone;
-                    outcome = Outcome::Failed;
-                    err = 0;
-                }
-            }
+        const UndoVerdict verdict = folder < 0 ? (err = errno, UndoVerdict::MoveFailed)
+                                               : UndoMoveAt(folder, oldName, newName, move.file, legacy, err,
+                                                            trial ? &model : nullptr, item);
+        const char* state = kUndoFailed;
+        Outcome outcome = Outcome::Failed;
+        switch (verdict) {
+        case UndoVerdict::MovedBack:
+        case UndoVerdict::DropExtraName: state = kUndoMovedBack; outcome = Outcome::Renamed; break;
+        case UndoVerdict::AlreadyBack: state = kUndoNotMoved; outcome = Outcome::Unchanged; break;
+        case UndoVerdict::OldNameTaken: state = kUndoNameTaken; break;
+        case UndoVerdict::Replaced: state = kUndoReplaced; break;
+        case UndoVerdict::Gone: state = kUndoGone; break;
+        case UndoVerdict::MoveFailed: break;
         }
         ahead.At(n);
         if (outcome != Outcome::Failed && !trial && !run.MarkBack(move))

@@ -42,11 +42,19 @@ enum class Outcome
 // the name given back.
 struct FileResult
 {
+    FileResult(const char* state_, std::string_view path_, std::string_view newName_, Outcome outcome_,
+               std::string reason_)
+        : state(state_), path(path_), newName(newName_), outcome(outcome_), reason(std::move(reason_))
+    {
+    }
     const char* state;
     std::string_view path;
     std::string_view newName;   // empty when no name was found
     Outcome outcome;
     std::string reason;         // why it failed, in English (TrReason shows it); or ""
+    std::size_t item = 0;       // the file's place in the plan, from 0
+    FileId file;                // the file's identity when it was read
+    std::uint64_t seq = 0;      // its move's number in the journal, 0 when none
 };
 
 // The reason for errno err, in English whatever the language.
@@ -68,6 +76,8 @@ public:
     // A sub-folder the search could not open, with errno (ELOOP: a link in a
     // folder that others can write to, not followed); its files are left out.
     virtual void FolderUnopened(const std::string& path, int error) { (void)path, (void)error; }
+    // Run's journal could not be written (errno err) and was given up.
+    virtual void JournalLost(int err) { (void)err; }
 };
 
 // A way to name a file after its tags other than the window's (title, or
@@ -85,7 +95,9 @@ public:
 class CRenameBatch
 {
 public:
-    CRenameBatch();
+    // folders: a table kept by the caller across batches (the window's), or
+    // null for one of the batch's own.
+    explicit CRenameBatch(CFolderTable* folders = nullptr);
     ~CRenameBatch();
     CRenameBatch(const CRenameBatch&) = delete;
     CRenameBatch& operator=(const CRenameBatch&) = delete;
@@ -97,6 +109,11 @@ public:
     // the path does not exist or the folder cannot be opened (errno set); -1
     // neither a folder nor an MP3 file; -2 stopped on request.
     int AddPath(const std::string& path, BatchObserver& observer);
+    // Adds a file queued earlier in folder (of the table given to the
+    // constructor), as its path was then: the folder is reached again by its
+    // identity, so a folder swapped since leads nowhere. Every file added this
+    // way is planned, twice if given twice.
+    void AddQueued(std::string_view path, std::uint32_t folder);
     // How many levels of sub-folders AddPath enters below a folder it is
     // given; negative (the default) for all.
     void SetMaxDepth(int depth) { m_maxDepth = depth; }
@@ -110,8 +127,13 @@ public:
     // in journal with one write, and then made. With no journal, a trial that
     // predicts the same and changes nothing. 1 done; 0 stopped on request; -1
     // the journal could not be written (errno set; no file of that batch, nor
-    // after it, was moved).
-    int Run(bool artistFirst, CRunJournal* journal, BatchObserver& observer);
+    // after it, was moved). With journalOptional, a journal that cannot be
+    // written is given up instead (JournalLost) and the files are renamed
+    // all the same. A batch ends early before a file whose name an earlier
+    // file of it takes or leaves, or that is read through a link: read ahead
+    // of those moves, it would see what, read just before its own move, it
+    // would not.
+    int Run(bool artistFirst, CRunJournal* journal, BatchObserver& observer, bool journalOptional = false);
 
 private:
     // A file of the plan, kept small: a run may plan a million. Its path as
@@ -128,17 +150,18 @@ private:
         std::uint16_t newNameLength;
         std::uint8_t read;          // what ReadName found
         std::uint8_t error;         // errno of a failed read
+        bool viaLink;               // read through a link
 
         std::string_view Name() const { return {name, nameLength}; }
         std::string_view NewName() const { return {newName, newNameLength}; }
     };
     class TextStore;
     void ReadName(std::size_t i, bool artistFirst);
-    void ReportUnread(const File& file, BatchObserver& observer);
+    void ReportUnread(std::size_t i, BatchObserver& observer);
     void Add(std::string_view path, std::string_view name, std::uint32_t folder);
     // The path of a file as it was found, valid until the next call.
     std::string_view PathOf(const File& file);
-    FileId IdOf(const File& file) const;
+    FileId FileIdOf(const File& file) const;
     bool TrustsLinks(std::uint32_t folder, int fd);
 
     std::unique_ptr<TextStore> m_text;   // the bytes of every path and name
@@ -146,13 +169,43 @@ private:
     std::vector<std::string_view> m_prefixes;
     std::string m_path;                 // PathOf's
     std::string m_name, m_title, m_artist, m_newName;   // ReadName's
-    CFolderTable m_folders;
+    std::unique_ptr<CFolderTable> m_ownFolders;
+    CFolderTable& m_folders;
     std::set<FileId> m_entered;
     int m_maxDepth = -1;
     NameRule* m_rule = nullptr;
     std::vector<std::int8_t> m_trust;    // by folder: -1 not known yet
     std::set<std::pair<std::uint32_t, std::string>> m_named;   // files given by name
 };
+
+// What an undo finds under a name of a move: nothing, the very file the run
+// moved, or another file.
+enum class UndoHolds : std::uint8_t { Nothing, TheFile, Another };
+
+enum class UndoVerdict : std::uint8_t
+{
+    MovedBack,       // moved back now
+    DropExtraName,   // under both names (a move cut off between link and unlink): the new one goes
+    AlreadyBack,     // under its old name already: nothing moves
+    OldNameTaken,    // another file has the old name
+    Replaced,        // another file has the new name, and the run's file is not under the old one
+    Gone,            // neither name holds the run's file
+    MoveFailed,      // the move back failed for another reason
+};
+
+// The undo of one move, decided from what its names hold: atNew, what the
+// new name held before the move back was tried; moveError, that move's errno
+// (0 done, -1 not tried: it is tried only when atNew is the file); atOld and
+// twoNames (the file has another name too), looked at when the move was
+// refused or not tried.
+UndoVerdict DecideUndo(UndoHolds atNew, int moveError, UndoHolds atOld, bool twoNames);
+
+// Undoes one move inside the open folder: the file under newName goes back to
+// oldName only when it is file (any file, for a legacy move that kept no
+// identity), never replacing one. With model, a trial against it (item is
+// the move's there). err: errno of a failed move, else 0.
+UndoVerdict UndoMoveAt(int folder, const std::string& oldName, const std::string& newName, const FileId& file,
+                       bool legacy, int& err, class CFolderModel* model = nullptr, std::uint32_t item = 0);
 
 // Moves the files of a past run back to their old names, newest first, never
 // replacing a file and only when the file under the new name is the one the

@@ -111,34 +111,7 @@ std::string CleanUtf8Name(const std::string& utf8);
 // The window's rule never makes one that long.
 void FitFileName(std::string& name);
 
-// The first half of AutoRenameFile: reads the song name and makes the new
-// name, touching nothing. kStateSuccessful with newName set, or the state
-// text of the failed read. title and artist receive what was read; entry as
-// ReadSongName's.
-std::string AutoRenameTarget(const std::string& path, bool artistFirst,
-                             std::string& newName, std::string& title, std::string& artist,
-                             FileId* entry = nullptr);
-
-// Renames the file at path after its tag, in its own folder, never replacing
-// another file: AutoRenameTarget, then RenameInFolder. Returns the state text;
-// on kStateSuccessful newName and newPath hold the new name and full path.
-std::string AutoRenameFile(const std::string& path, bool artistFirst,
-                           std::string& newName, std::string& newPath,
-                           std::string& title, std::string& artist);
-std::string AutoRenameFile(const std::string& path, bool artistFirst,
-                           std::string& newName, std::string& newPath);
-
-// The path without its last component (a separator at the very end does not
-// count); the path unchanged when it holds no separator.
-std::string FolderOf(const std::string& path);
-
 // Checks a name typed by the user; shows the message of the first broken rule
 // through the warning helper and returns false, or returns true.
 bool CheckMp3FileName(const std::string& name);
 
-// Renames a file by hand to newName in its own folder, never replacing another
-// file. Refuses an empty name, ".", "..", and a name holding '/' or a zero
-// byte (a backslash is an ordinary file-name byte here). 1 on success (newPath
-// then holds the new full path), 0 otherwise (file and newPath untouched).
-int RenameInFolder(const std::string& path, const std::string& newName,
-                   std::string& newPath);

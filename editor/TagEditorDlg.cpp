@@ -525,7 +525,7 @@ void CTagEditorDlg::OnSave()
         // when the name is unchanged: that move succeeds in place.
         const int row = g_queue.GetPath(m_row) == m_path ? m_row : g_queue.RowOf(m_path);
         std::string newPath;
-        const int moved = g_queue.Journal().RenameAlone(m_path, fileName, newPath);
+        const int moved = g_queue.RenameByHand(row, m_path, fileName, newPath);
         if (moved)
         {
             m_path = newPath;

@@ -108,6 +108,14 @@ int MoveOntoSameEntry(int dir, const std::string& from, const std::string& to)
 
 } // namespace
 
+bool HasMp3Suffix(const char* name, std::size_t length)
+{
+    if (length < 4)
+        return false;
+    const char* s = name + length - 4;
+    return s[0] == '.' && (s[1] | 0x20) == 'm' && (s[2] | 0x20) == 'p' && s[3] == '3';
+}
+
 bool IsSeparator(char c)
 {
     return c == '/' || c == '\\';

@@ -10,6 +10,9 @@
 // '/' or '\\': the characters searches for a folder part accept.
 bool IsSeparator(char c);
 
+// True when the last four bytes of the name, in any case, are ".mp3".
+bool HasMp3Suffix(const char* name, std::size_t length);
+
 // True when the path can be handed to the system as it is: not empty and
 // without a zero byte (which would silently cut it short).
 bool IsUsablePath(const std::string& path);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/FolderTable.h"
 
-#include "platform/FolderSearch.h"
+#include "platform/FileSystem.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -193,6 +193,15 @@ CFolderTable::~CFolderTable()
 {
     for (const std::uint32_t index : m_open)
         close(m_folders[index].fd);
+}
+
+void CFolderTable::CloseAll()
+{
+    for (const std::uint32_t index : m_open) {
+        close(m_folders[index].fd);
+        m_folders[index].fd = -1;
+    }
+    m_open.clear();
 }
 
 void CFolderTable::CopyFolders(const CFolderTable& other)

@@ -94,6 +94,10 @@ public:
     // now, ELOOP when a link). Valid until the next call of Open.
     int Open(std::uint32_t index);
 
+    // Closes every descriptor the table holds (a program that stays open
+    // must not keep a drive busy); Open reopens them as needed.
+    void CloseAll();
+
     // The index of a folder by identity, or kNone.
     std::uint32_t Find(const FileId& id) const;
     std::size_t Size() const { return m_folders.size(); }

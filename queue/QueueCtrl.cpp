@@ -189,7 +189,7 @@ void CQueueList::EndLabelEdit(int row, const std::string& newName, bool cancelle
     if (row < 0 || row >= GetCount())
         return;
     std::string newPath;
-    const int moved = m_journal.RenameAlone(GetPath(row), newName, newPath);
+    const int moved = RenameByHand(row, GetPath(row), newName, newPath);
     if (moved == 1)
     {
         // Hidden, not closed: restoring the main window brings it back.

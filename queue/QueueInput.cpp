@@ -6,7 +6,7 @@
 #include "app/Globals.h"
 #include "browser/DirList.h"
 
-#include "platform/FolderSearch.h"
+#include "platform/FileSystem.h"
 
 #include <wx/utils.h>
 
@@ -33,6 +33,7 @@ int CQueueList::AddEntry(const std::string& name, const std::string& path, int k
         if (name.empty())
             return 0;
         AppendEntry(name, path);
+        m_session.Release();
     }
     else if (kind == ADD_FOLDER)
     {
@@ -45,11 +46,10 @@ int CQueueList::AddEntry(const std::string& name, const std::string& path, int k
 
 bool CQueueList::SearchFolder(const std::string& folder)
 {
-    FolderIds entered;
     BeginAdding();
-    const bool found = SearchMp3Files(folder, entered, [this](const FoundFile& file) {
-        AppendEntry(file.name, file.path);
-        return true;
+    const bool found = m_session.SearchFolder(folder, [this](std::uint32_t in, const std::string& name,
+                                                             const std::string& path) {
+        AppendEntry(name, path, in);
     });
     EndAdding();
     return found;

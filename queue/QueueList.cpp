@@ -84,14 +84,16 @@ void CQueueList::RebuildIndex()
         IndexRow(i, PathIndex::Hash(m_rows[i].path));
 }
 
-void CQueueList::AppendEntry(std::string name, std::string path)
+void CQueueList::AppendEntry(std::string name, std::string path, std::uint32_t folder)
 {
     const std::size_t hash = PathIndex::Hash(path);
     if (m_index.Find(path, hash, [this](std::uint32_t row) -> const std::string& {
             return m_rows[row].path;
         }) != PathIndex::kNone)
         return;
-    m_rows.push_back(QueueEntry{std::move(name), kStateWaiting, "-", std::move(path), JournalRef()});
+    if (folder == CFolderTable::kNone)
+        folder = m_session.FolderOf(path);
+    m_rows.push_back(QueueEntry{std::move(name), kStateWaiting, "-", std::move(path), folder, FileId(), JournalRef()});
     IndexRow(m_rows.size() - 1, hash);
     SyncItemCount();
 }
@@ -230,6 +232,7 @@ void CQueueList::EndAdding()
 {
     if (m_adding == 0 || --m_adding > 0)
         return;
+    m_session.Release();
     SyncItemCount();
     if (m_countsPending)
     {
@@ -277,11 +280,22 @@ void CQueueList::RecordManualRename(int row, const std::string& newName, const s
     QueueEntry& e = m_rows[static_cast<size_t>(row)];
     e.original = e.name;
     e.state = kStateRenamedManually;
+    e.file = FileId();
     e.journal = JournalRef();   // the window's Undo does not take it back
     SetPathOf(static_cast<size_t>(row), newPath);
     e.name = newName;
     RefreshRow(static_cast<size_t>(row));
     g_dirList.ShowLocation();
+}
+
+int CQueueList::RenameByHand(int row, const std::string& path, const std::string& newName, std::string& newPath)
+{
+    std::uint32_t unknown = CFolderTable::kNone;
+    const bool queued = row >= 0 && row < GetCount() && m_rows[static_cast<size_t>(row)].path == path;
+    std::uint32_t& folder = queued ? m_rows[static_cast<size_t>(row)].folder : unknown;
+    const int moved = m_session.RenameByHand(folder, path, newName, newPath);
+    m_session.Release();
+    return moved;
 }
 
 void CQueueList::CloseEditorIfOpen()

@@ -6,7 +6,7 @@
 #include "queue/PathIndex.h"
 
 #include "app/RowsList.h"
-#include "core/WindowJournal.h"
+#include "core/RenameSession.h"
 
 #include <cstdint>
 #include <memory>
@@ -24,7 +24,12 @@ struct QueueEntry
     std::string state;
     std::string original;
     std::string path;
-    JournalRef journal;   // where its auto-rename is recorded, while "Successful"
+    // The folder holding it when it was queued, by identity in the session's
+    // table: a rename or undo reaches that folder or nothing.
+    std::uint32_t folder = CFolderTable::kNone;
+    // While "Successful": the file renamed, and where that is recorded.
+    FileId file;
+    JournalRef journal;
 };
 
 enum
@@ -95,7 +100,8 @@ public:
     CQueueListCtrl* GetCtrl() const { return m_ctrl; }
 
     void InitContextMenu();
-    void AppendEntry(std::string name, std::string path);
+    // Queues a file, in folder when the caller knows it (as a search does).
+    void AppendEntry(std::string name, std::string path, std::uint32_t folder = CFolderTable::kNone);
     bool IsQueued(const std::string& path) const;
     // The row whose Path is path, or -1.
     int RowOf(const std::string& path) const;
@@ -111,6 +117,9 @@ public:
     void FocusRow(int row);
     void UpdateCounts();
     void RecordManualRename(int row, const std::string& newName, const std::string& newPath);
+    // Renames the file at path by hand, in the folder of row when row is its
+    // row (-1 when it is not queued): 1 done, with newPath; 0 not.
+    int RenameByHand(int row, const std::string& path, const std::string& newName, std::string& newPath);
     int AutoRenameSelected();
     int UndoSelected();
 
@@ -142,8 +151,6 @@ public:
     void OpenEditorAtPointer(const wxPoint& pointer);
 
     const QueueEntry& Row(size_t i) const { return m_rows[i]; }
-    // Every rename the window makes is recorded here first.
-    CWindowJournal& Journal() { return m_journal; }
     // Shows, once a session, why renames are not being journaled; over the
     // queue's window unless another is given.
     void WarnIfNotJournaled(wxWindow* parent = nullptr);
@@ -152,9 +159,7 @@ public:
     int m_nSelected = 0;
     std::unique_ptr<wxMenu> m_menu;
     wxMenu* m_pPopup = nullptr;
-    std::string m_strTitle;
-    std::string m_strArtist;
-    std::string m_strState;
+    std::string m_strState;   // the last row's outcome
 
 private:
     void SetPathOf(size_t row, const std::string& path);
@@ -164,15 +169,13 @@ private:
     void IndexRow(size_t row, std::size_t hash);
     void UnindexRow(size_t row);
     void RebuildIndex();
-    // The selected rows from from on, renamed (or not), with their paths:
-    // what a batch will read next.
-    std::vector<std::pair<size_t, std::string>> PathsAhead(size_t from, bool renamed) const;
 
     CQueueListCtrl* m_ctrl = nullptr;
     std::vector<QueueEntry> m_rows;
     // IsQueued costs one lookup, not a walk of the rows.
     PathIndex m_index;
-    CWindowJournal m_journal;
+    // Every rename and undo goes through it, and into the journal.
+    CRenameSession m_session;
     int m_adding = 0;              // depth of BeginAdding
     bool m_countsPending = false;  // UpdateCounts asked for while adding
 };

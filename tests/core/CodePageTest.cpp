@@ -5,6 +5,7 @@
 #include "core/TagFile.h"
 #include "core/TextCodec.h"
 #include "../ScopedLocale.h"
+#include "RenameOne.h"
 #include "TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -65,7 +66,7 @@ TEST(AutoRename, NamesFilesInTheScriptOfTheLocale)
         TempDir dir;
         WriteBytes(dir / "track01.mp3", Audio(400) + Record(c.title, c.artist));
         std::string newName, newPath;
-        EXPECT_EQ(kStateSuccessful, AutoRenameFile(dir / "track01.mp3", true, newName, newPath));
+        EXPECT_EQ(kStateSuccessful, AutoRenameOne(dir / "track01.mp3", true, newName, newPath));
         EXPECT_EQ(c.name, newName) << c.lang;
         EXPECT_TRUE(Exists(dir / c.name)) << c.lang;
     }

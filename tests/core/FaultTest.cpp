@@ -2,6 +2,7 @@
 // Faults the file system brings: a full disk, and permissions an ordinary
 // user meets (root passes every permission check, so those cases need a
 // user: scripts/unprivileged.sh runs them as one).
+#include "RenameOne.h"
 #include "TestFiles.h"
 #include "tests/Manifest.h"
 
@@ -89,8 +90,10 @@ TEST(AsUser, ReadOnlyFileAndFolderAreLeftAsTheyWere)
 
     EXPECT_EQ(Write(dir / "ro.mp3", "New"), 0);
     std::string newName, newPath;
-    EXPECT_EQ(AutoRenameFile(dir / "rodir/a.mp3", false, newName, newPath), kStateRenameFailed);
-    EXPECT_EQ(RenameInFolder(dir / "rodir/a.mp3", "b.mp3", newPath), 0);
+    EXPECT_EQ(AutoRenameOne(dir / "rodir/a.mp3", false, newName, newPath), kStateRenameFailed);
+    CRenameSession session(dir / "state");
+    std::uint32_t folder = CFolderTable::kNone;
+    EXPECT_EQ(session.RenameByHand(folder, dir / "rodir/a.mp3", "b.mp3", newPath), 0);
     EXPECT_EQ(Write(dir / "rodir/a.mp3", "New"), 1) << "the file itself stays writable";
 
     EXPECT_EQ(Compare(before, TakeManifest(dir.Path())), Losses{});
@@ -120,7 +123,7 @@ TEST(AsUser, UnreadableFileAndUnenterableFolderAreReportedAndUntouched)
         EXPECT_EQ(genre, 7);
         EXPECT_EQ(TheTagFile().ProbeTag(path), 0);
         EXPECT_EQ(Write(path, "New"), 0);
-        EXPECT_EQ(AutoRenameFile(path, false, newName, newPath), kStateUnwritable);
+        EXPECT_EQ(AutoRenameOne(path, false, newName, newPath), kStateUnwritable);
     }
 
     ASSERT_EQ(chmod((dir / "locked.mp3").c_str(), 0644), 0);

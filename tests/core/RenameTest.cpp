@@ -3,6 +3,7 @@
 #include "core/Warning.h"
 #include "platform/FileSystem.h"
 #include "../ScopedLocale.h"
+#include "RenameOne.h"
 #include "TestFiles.h"
 
 #include <cerrno>
@@ -35,7 +36,7 @@ TEST(AutoRename, RenamesAfterTitleAndArtist)
         const std::string path = MakeMp3(dir, "track01.MP3", c.title, c.artist);
         const std::string content = ReadBytes(path);
         std::string newName, newPath;
-        EXPECT_EQ(kStateSuccessful, AutoRenameFile(path, c.artistFirst, newName, newPath));
+        EXPECT_EQ(kStateSuccessful, AutoRenameOne(path, c.artistFirst, newName, newPath));
         EXPECT_EQ(c.name, newName);
         EXPECT_EQ(dir / c.name, newPath);
         EXPECT_FALSE(Exists(path));
@@ -60,7 +61,7 @@ TEST(AutoRename, FailuresLeaveTheFileAlone)
     for (const auto& c : cases) {
         const std::string before = ReadBytes(dir / c.name);
         std::string newName = "n", newPath = "p";
-        EXPECT_EQ(c.state, AutoRenameFile(dir / c.name, true, newName, newPath)) << c.name;
+        EXPECT_EQ(c.state, AutoRenameOne(dir / c.name, true, newName, newPath)) << c.name;
         EXPECT_EQ("n" + std::string("p"), newName + newPath);
         EXPECT_EQ(before, ReadBytes(dir / c.name));
     }
@@ -70,34 +71,35 @@ TEST(AutoRename, FailuresLeaveTheFileAlone)
 TEST(AutoRename, AlreadyNamedOrNameWithBackslash)
 {
     TempDir dir;
-    std::string newName, newPath, title, artist;
+    std::string newName, newPath;
     const std::string named = MakeMp3(dir, "Yesterday.mp3", "Yesterday");
-    EXPECT_EQ(kStateSuccessful, AutoRenameFile(named, false, newName, newPath, title, artist));
+    EXPECT_EQ(kStateSuccessful, AutoRenameOne(named, false, newName, newPath));
     EXPECT_EQ(named, newPath);
-    EXPECT_EQ("Yesterday", title);
 
     // A backslash is part of the name here, not a folder: the file stays in dir.
     ASSERT_EQ(0, mkdir((dir / "a").c_str(), 0700));
-    EXPECT_EQ(kStateSuccessful, AutoRenameFile(MakeMp3(dir, "a\\b.mp3", "Song"), false,
-                                               newName, newPath));
+    EXPECT_EQ(kStateSuccessful, AutoRenameOne(MakeMp3(dir, "a\\b.mp3", "Song"), false,
+                                              newName, newPath));
     EXPECT_EQ(dir / "Song.mp3", newPath);
     EXPECT_TRUE(Exists(newPath));
 }
 
-TEST(RenameInFolder, RefusesNamesThatLeaveTheFolder)
+TEST(RenameByHand, RefusesNamesThatLeaveTheFolder)
 {
-    TempDir dir;
+    TempDir dir, journal;
+    CRenameSession session(journal / "state");
     const std::string path = MakeMp3(dir, "a.mp3", "T");
+    std::uint32_t folder = CFolderTable::kNone;
     ASSERT_EQ(0, mkdir((dir / "sub").c_str(), 0700));
     for (const std::string& name : {std::string(), std::string("."), std::string(".."),
                                     std::string("sub/b.mp3"), std::string("b\0.mp3", 6)}) {
         std::string newPath = "unchanged";
-        EXPECT_EQ(0, RenameInFolder(path, name, newPath)) << name;
+        EXPECT_EQ(0, session.RenameByHand(folder, path, name, newPath)) << name;
         EXPECT_EQ("unchanged", newPath);
         EXPECT_TRUE(Exists(path));
     }
     std::string newPath;
-    EXPECT_EQ(1, RenameInFolder(path, "b.mp3", newPath));
+    EXPECT_EQ(1, session.RenameByHand(folder, path, "b.mp3", newPath));
     EXPECT_EQ(dir / "b.mp3", newPath);
     EXPECT_TRUE(Exists(newPath) && !Exists(path));
 }
@@ -118,16 +120,6 @@ TEST(MoveNoReplace, NeverReplacesAndOwnPathIsNoMove)
     EXPECT_EQ(0, MoveNoReplace(dir / "a", dir / "b"));
     EXPECT_EQ(EEXIST, errno);
     EXPECT_TRUE(Exists(dir / "a") && Exists(dir / "b"));
-}
-
-TEST(FolderOf, SplitsAtEitherSeparator)
-{
-    const struct { const char* path; const char* folder; } cases[] = {
-        {"C:\\Music\\a.mp3", "C:\\Music"}, {"C:\\a.mp3", "C:"}, {"/home/x/a.mp3", "/home/x"},
-        {"/home/x/", "/home"}, {"/a.mp3", ""}, {"a.mp3", "a.mp3"}, {"/", "/"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(c.folder, FolderOf(c.path)) << c.path;
 }
 
 std::vector<std::string> g_warnings;
