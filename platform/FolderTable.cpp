@@ -229,14 +229,18 @@ std::uint32_t CFolderTable::AddRoot(const std::string& path, const FileId& id, i
 std::uint32_t CFolderTable::AddChild(std::uint32_t parent, const std::string& name, const FileId& id, int fd)
 {
     const std::uint32_t known = Find(id);
-    if (known != kNone) {
+    // Known by another way in, it is the same folder while that way still
+    // leads to it; else the folder known is gone and a new one has its
+    // number (a program that stays open meets that).
+    if (known != kNone
+        && ((m_folders[known].parent == parent && m_folders[known].name == name) || Open(known) >= 0)) {
         if (fd >= 0)
             close(fd);
         return known;
     }
     const auto index = static_cast<std::uint32_t>(m_folders.size());
     m_folders.push_back(Folder{parent, name, id, -1, 0});
-    m_byId.emplace(id, index);
+    m_byId[id] = index;
     if (fd >= 0)
         Keep(index, fd);
     return index;
@@ -245,6 +249,8 @@ std::uint32_t CFolderTable::AddChild(std::uint32_t parent, const std::string& na
 std::uint32_t CFolderTable::AddOpened(int fd, const FileId& id, bool keep)
 {
     std::uint32_t index = Find(id);
+    if (index != kNone && Open(index) < 0)
+        index = kNone;   // gone, and a new folder has its number
     if (index == kNone) {
         const std::string real = FolderPathOf(fd);
         if (real.empty()) {

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/RenameBatch.h"
 #include "core/TagFile.h"
 #include "core/Warning.h"
 #include "platform/FileSystem.h"
@@ -147,6 +148,56 @@ TEST(ProgramFile, NamesThisTestProgram)
 {
     EXPECT_EQ("tavoly_core_tests", ProgramBaseName());
     EXPECT_EQ(ProgramDirectory() + ProgramBaseName(), ProgramFilePath());
+}
+
+} // namespace
+
+namespace {
+
+// A window stays open while folders come and go: a folder queued again after
+// it moved (or after a new one took a gone one's number) is found where it
+// is now, and a file of the old place is not looked for there.
+TEST(RenameSession, AFolderThatMovedIsQueuedWhereItIsNow)
+{
+    TempDir dir, journal;
+    CRenameSession session(journal / "state");
+    ASSERT_EQ(0, mkdir((dir / "old").c_str(), 0700));
+    const std::uint32_t before = session.FolderOf(MakeMp3(dir, "old/a.mp3", "Song"));
+    session.Release();
+    ASSERT_EQ(0, rename((dir / "old").c_str(), (dir / "new").c_str()));
+    std::uint32_t now = session.FolderOf(dir / "new/a.mp3");
+    EXPECT_NE(before, now);
+    std::string newPath;
+    EXPECT_EQ(1, session.RenameByHand(now, dir / "new/a.mp3", "b.mp3", newPath));
+    EXPECT_EQ(dir / "new/b.mp3", newPath);
+    std::uint32_t gone = before;
+    EXPECT_EQ(0, session.RenameByHand(gone, dir / "old/b.mp3", "c.mp3", newPath));
+    EXPECT_TRUE(Exists(dir / "new/b.mp3"));
+}
+
+} // namespace
+
+namespace {
+
+TEST(DecideUndo, MovesBackOnlyTheFileTheRenameMoved)
+{
+    using H = UndoHolds;
+    using V = UndoVerdict;
+    const struct { H atNew; int moveError; H atOld; bool twoNames; V verdict; } cases[] = {
+        {H::TheFile, 0, H::Nothing, false, V::MovedBack},
+        {H::TheFile, EEXIST, H::Another, false, V::OldNameTaken},
+        {H::TheFile, EEXIST, H::TheFile, true, V::DropExtraName},   // cut off between link and unlink
+        {H::TheFile, EACCES, H::Nothing, false, V::MoveFailed},
+        {H::Nothing, -1, H::TheFile, false, V::AlreadyBack},        // undone from a shell
+        {H::Another, -1, H::TheFile, false, V::AlreadyBack},
+        {H::Another, -1, H::Nothing, false, V::Replaced},           // never moves the other file
+        {H::Another, -1, H::Another, false, V::Replaced},
+        {H::Nothing, -1, H::Nothing, false, V::Gone},
+        {H::Nothing, -1, H::Another, false, V::Gone},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.verdict, DecideUndo(c.atNew, c.moveError, c.atOld, c.twoNames))
+            << int(c.atNew) << " " << c.moveError << " " << int(c.atOld);
 }
 
 } // namespace

@@ -201,3 +201,20 @@ TEST(JournalChildTest, AnUnwritableJournalStillRenamesAndWarnsOnce)
                   .status,
               0);
 }
+
+TEST_F(JournalTest, AnUndoAfterAShellUndoMovesNoOtherFile)
+{
+    std::ofstream(dir.Path() + "/a.mp3", std::ios::binary) << Mp3Bytes("Song");
+    g_queue.AddEntry("a.mp3", dir.Path() + "/a.mp3", ADD_MP3);
+    g_queue.SelectAll();
+    Press(dlg, IDC_AUTORENAME);
+    ASSERT_EQ(g_queue.Row(0).path, dir.Path() + "/Song.mp3");
+    ASSERT_EQ(Cli({"--undo", LastRun()[0]}).status, 0);
+    // The user moves the file away, and another file takes the run's new name.
+    ASSERT_EQ(rename((dir.Path() + "/a.mp3").c_str(), (dir.Path() + "/kept.mp3").c_str()), 0);
+    std::ofstream(dir.Path() + "/Song.mp3", std::ios::binary) << Mp3Bytes("Other");
+    const Manifest before = TakeManifest(dir.Path(), true);
+    Press(dlg, IDC_UNDO);
+    EXPECT_EQ(TakeManifest(dir.Path(), true), before);
+    EXPECT_EQ(g_queue.Row(0).state, "Successful");
+}
