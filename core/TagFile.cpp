@@ -37,26 +37,18 @@ constexpr int kCommentWithTrackLength = 28;
 
 // Opens a regular file; 1 with the descriptor and the size, 0 with nothing
 // left open. O_NONBLOCK keeps a FIFO or device that bears an MP3 name from
-// blocking the open; anything but a regular file is then refused. entry, when
-// given, receives the identity of the file with its birth time when path names
-// it itself, not through a link (else it is left as it was).
-int OpenRegular(const std::string& path, int flags, int& fd, off_t& size, FileId* entry = nullptr)
+// blocking the open; anything but a regular file is then refused.
+int OpenRegular(const std::string& path, int flags, int& fd, off_t& size)
 {
     fd = -1;
     if (!IsUsablePath(path)) {
         errno = EINVAL;
         return 0;
     }
-    flags |= O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
-    bool itself = entry != nullptr;
-    int opened = open(path.c_str(), itself ? flags | O_NOFOLLOW : flags);
-    if (opened < 0 && itself && errno == ELOOP) {
-        itself = false;   // a link: read what it names, as always
-        opened = open(path.c_str(), flags);
-    }
+    const int opened = open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (opened < 0)
         return 0;
-    // statx gives the birth time too, in the same one call.
+    // statx gives the kind and the size in one call.
     FileId id;
     std::uint64_t length = 0;
     std::uint32_t mode = 0;
@@ -72,8 +64,6 @@ int OpenRegular(const std::string& path, int flags, int& fd, off_t& size, FileId
     }
     fd = opened;
     size = static_cast<off_t>(length);
-    if (itself)
-        *entry = id;
     return 1;
 }
 
@@ -273,12 +263,12 @@ int CTagFile::ProbeTag(const std::string& path)
 }
 
 std::string CTagFile::ReadSongName(const std::string& path, std::string& title,
-                                   std::string& artist, const std::string& type, FileId* entry)
+                                   std::string& artist, const std::string& type)
 {
     if (path.empty() || type != "MP3")
         return kStateSongNotFound;
     off_t size = 0;
-    if (!OpenRegular(path, O_RDONLY, m_file, size, entry))
+    if (!OpenRegular(path, O_RDONLY, m_file, size))
         return kStateUnwritable;
     FileGuard guard(m_file);
     const std::string state = SongNameOfRecord(m_file, size, title, artist);

@@ -5,7 +5,6 @@
 
 #include <string>
 
-struct FileId;
 
 // The 128-byte record at the very end of an MP3 file.
 struct Id3v1Tag
@@ -72,11 +71,8 @@ public:
 
     // kStateSuccessful with the cleaned, non-empty title (and cleaned artist),
     // kStateSongNotFound or kStateUnwritable.
-    // entry, when given, receives the identity of the file read when path
-    // names it itself; it stays as it was when the file was read through a
-    // link or not opened.
     std::string ReadSongName(const std::string& path, std::string& title,
-                             std::string& artist, const std::string& type, FileId* entry = nullptr);
+                             std::string& artist, const std::string& type);
 
     // The same from a regular file open for reading, of the size the caller
     // found; the descriptor stays open.
