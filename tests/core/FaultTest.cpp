@@ -91,7 +91,8 @@ TEST(AsUser, ReadOnlyFileAndFolderAreLeftAsTheyWere)
     EXPECT_EQ(Write(dir / "ro.mp3", "New"), 0);
     std::string newName, newPath;
     EXPECT_EQ(AutoRenameOne(dir / "rodir/a.mp3", false, newName, newPath), kStateRenameFailed);
-    CRenameSession session(dir / "state");
+    TempDir journal;
+    CRenameSession session(journal / "state");
     std::uint32_t folder = CFolderTable::kNone;
     EXPECT_EQ(session.RenameByHand(folder, dir / "rodir/a.mp3", "b.mp3", newPath), 0);
     EXPECT_EQ(Write(dir / "rodir/a.mp3", "New"), 1) << "the file itself stays writable";
