@@ -21,8 +21,8 @@ std::uint64_t HashOf(const CFolderModel::Name& name)
 
 } // namespace
 
-CFolderModel::CFolderModel(NameOf nameOf, IdOf idOf, bool oldNamesKnown)
-    : m_nameOf(std::move(nameOf)), m_idOf(std::move(idOf)), m_oldNamesKnown(oldNamesKnown),
+CFolderModel::CFolderModel(NameOf nameOf, FileOf fileOf, bool oldNamesKnown)
+    : m_nameOf(std::move(nameOf)), m_fileOf(std::move(fileOf)), m_oldNamesKnown(oldNamesKnown),
       m_slots(64, Slot{0, 0, 0, kEmpty})
 {
 }
@@ -76,13 +76,13 @@ bool CFolderModel::Entry(std::uint32_t item, bool isNew, int fd, FileId& id) con
     const Name name = m_nameOf(item, isNew);
     const Slot& slot = m_slots[Find(name)];
     if (slot.state == kEmpty && !isNew && m_oldNamesKnown) {
-        id = m_idOf(item);
+        id = m_fileOf(item);
         return true;
     }
     if (slot.state == kEmpty)
         return FileIdAt(fd, std::string(name.name).c_str(), 0, id);
     if (slot.state == kHeld)
-        id = m_idOf(slot.owner);
+        id = m_fileOf(slot.owner);
     return slot.state == kHeld;
 }
 

@@ -24,13 +24,13 @@ public:
     // Item's old name (isNew false) or new name.
     using NameOf = std::function<Name(std::uint32_t item, bool isNew)>;
     // The identity of item's file.
-    using IdOf = std::function<FileId(std::uint32_t item)>;
+    using FileOf = std::function<FileId(std::uint32_t item)>;
 
     static constexpr std::uint32_t kMaxItems = 1u << 29;
 
     // oldNamesKnown: each item's file was just found under its old name
-    // (with the identity idOf gives), so that name need not be looked up.
-    CFolderModel(NameOf nameOf, IdOf idOf, bool oldNamesKnown);
+    // (with the identity fileOf gives), so that name need not be looked up.
+    CFolderModel(NameOf nameOf, FileOf fileOf, bool oldNamesKnown);
 
     // Room for this many names without growing (a growth holds the old
     // table and the new one at once).
@@ -68,7 +68,7 @@ private:
     const Rights& RightsOf(std::uint32_t folder, int fd);
 
     NameOf m_nameOf;
-    IdOf m_idOf;
+    FileOf m_fileOf;
     bool m_oldNamesKnown;
     std::vector<Slot> m_slots;
     std::size_t m_used = 0;
