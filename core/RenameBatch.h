@@ -108,7 +108,7 @@ public:
     // named it); links below it only where FolderTrustsLinks says. 1 added; 0
     // the path does not exist or the folder cannot be opened (errno set); -1
     // neither a folder nor an MP3 file; -2 stopped on request.
-    int AddPath(const std::string& path, BatchObserver& observer);
+    [[nodiscard]] int AddPath(const std::string& path, BatchObserver& observer);
     // Adds a file queued earlier in folder (of the table given to the
     // constructor), as its path was then: the folder is reached again by its
     // identity, so a folder swapped since leads nowhere. Every file added this
@@ -133,7 +133,7 @@ public:
     // file of it takes or leaves, or that is read through a link: read ahead
     // of those moves, it would see what, read just before its own move, it
     // would not.
-    int Run(bool artistFirst, CRunJournal* journal, BatchObserver& observer, bool journalOptional = false);
+    [[nodiscard]] int Run(bool artistFirst, CRunJournal* journal, BatchObserver& observer, bool journalOptional = false);
 
 private:
     // A file of the plan, kept small: a run may plan a million. Its path as
@@ -198,13 +198,13 @@ enum class UndoVerdict : std::uint8_t
 // (0 done, -1 not tried: it is tried only when atNew is the file); atOld and
 // twoNames (the file has another name too), looked at when the move was
 // refused or not tried.
-UndoVerdict DecideUndo(UndoHolds atNew, int moveError, UndoHolds atOld, bool twoNames);
+[[nodiscard]] UndoVerdict DecideUndo(UndoHolds atNew, int moveError, UndoHolds atOld, bool twoNames);
 
 // Undoes one move inside the open folder: the file under newName goes back to
 // oldName only when it is file (any file, for a legacy move that kept no
 // identity), never replacing one. With model, a trial against it (item is
 // the move's there). err: errno of a failed move, else 0.
-UndoVerdict UndoMoveAt(int folder, const std::string& oldName, const std::string& newName, const FileId& file,
+[[nodiscard]] UndoVerdict UndoMoveAt(int folder, const std::string& oldName, const std::string& newName, const FileId& file,
                        bool legacy, int& err, class CFolderModel* model = nullptr, std::uint32_t item = 0);
 
 // Moves the files of a past run back to their old names, newest first, never
@@ -214,4 +214,4 @@ UndoVerdict UndoMoveAt(int folder, const std::string& oldName, const std::string
 // second undo retries exactly those left. Damaged records are reported as
 // failed. 1 done; 0 stopped on request; -1 done but the marks could not be
 // written (errno).
-int UndoRun(CRunFile& run, bool trial, BatchObserver& observer);
+[[nodiscard]] int UndoRun(CRunFile& run, bool trial, BatchObserver& observer);

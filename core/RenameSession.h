@@ -60,11 +60,11 @@ public:
     // The folder of a file being queued at path, by identity; links in the
     // path are followed (the user named it). kNone with errno when it cannot
     // be opened.
-    std::uint32_t FolderOf(const std::string& path);
+    [[nodiscard]] std::uint32_t FolderOf(const std::string& path);
     // Searches the folder at path and all its sub-folders (WalkMp3Files);
     // found is told each MP3 file with its folder. False when the folder
     // cannot be opened.
-    bool SearchFolder(const std::string& path,
+    [[nodiscard]] bool SearchFolder(const std::string& path,
                       const std::function<void(std::uint32_t folder, const std::string& name,
                                                const std::string& path)>& found);
 
@@ -76,7 +76,7 @@ public:
     // Renames the file at path to newName in its folder, by hand: a run of
     // its own (none when the name stays). 1 done, with newPath; 0 not (errno).
     // folder as QueuedFile's, and learnt when it was not known.
-    int RenameByHand(std::uint32_t& folder, const std::string& path, const std::string& newName,
+    [[nodiscard]] int RenameByHand(std::uint32_t& folder, const std::string& path, const std::string& newName,
                      std::string& newPath);
 
     // One file to give its old name back, as the Auto-Rename left it.
