@@ -1238,12 +1238,6 @@ std::vector<std::string> RunIdsNewestFirst(const std::string& folder)
     return ids;
 }
 
-std::string LastRunId(const std::string& folder)
-{
-    const std::vector<std::string> ids = RunIdsNewestFirst(folder);
-    return ids.empty() ? std::string() : ids.front();
-}
-
 std::vector<RunSummary> ListRuns(const std::string& folder)
 {
     std::vector<RunSummary> runs;

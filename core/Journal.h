@@ -208,5 +208,3 @@ struct RunSummary
 // The runs' ids in folder, newest first, without reading any run.
 [[nodiscard]] std::vector<std::string> RunIdsNewestFirst(const std::string& folder);
 
-// The newest run's id in folder, without reading any run; empty when none.
-[[nodiscard]] std::string LastRunId(const std::string& folder);
