@@ -36,7 +36,9 @@
 //     M  a move: sequence number (rising within the file), folder id, old
 //        name, new name, the file's device, inode and birth time (ns since
 //        the epoch, 0 where the file system keeps none). Written, with the
-//        rest of its batch, before the move is made.
+//        rest of its batch, before the move is made; room for an F of each
+//        is set aside with them (blocks by fallocate, and within the
+//        file-size limit), so a failure mark is never lost for lack of room.
 //     F  sequence number: that move failed or was never tried.
 //     B  sequence number: that move is back under its old name (by an undo,
 //        or found so by one).
@@ -57,18 +59,20 @@
 // folder a D read before it, each name a plain name; an F or B names an M
 // read before it; a T's offset lies before the T. A whole frame that fails
 // these is a damaged record. Bytes that begin no whole frame are damage up to
-// the next whole frame, named by the offset where they begin; bytes that end
-// the file inside a frame that is right so far are a torn tail (a run killed
-// while writing), not damage. Whoever appends after a torn tail writes a T
-// frame naming its offset first. A damaged record may have been a move: its
-// file is unknown, and the run stays open until given up.
+// the next whole frame, named by the offset where they begin; but a frame cut
+// short by the end of the file, with no whole frame after it, is a torn tail
+// (a run killed while writing), not damage. Whoever appends after a torn
+// tail writes a T frame naming its offset first, and the reader takes back
+// the damage it found from there on. A damaged record may have been a move:
+// its file is unknown, and the run stays open until given up.
 //
 // RULES FOR LATER VERSIONS. A whole frame whose type letter this reader does
 // not know is skipped, and is not damage: a later version may add record
 // types to version 2, so long as a reader that skips them still undoes the
-// run right. A change that an older reader must not misread takes a new
-// version number in the header; this reader lists such a journal as made by
-// a newer version and leaves it alone.
+// run right (readers older than this rule count such a frame as damage and
+// keep the run open). A change that an older reader must not misread takes a
+// new version number in the header; this reader lists such a journal as made
+// by a newer version and leaves it alone.
 #include "core/Journal.h"
 
 #include "core/TextCodec.h"
