@@ -27,7 +27,9 @@
 
 namespace {
 
-enum { kOk = 0, kSomeFailed = 1, kBadUsage = 2 };
+// kOutOfMemory: not bad usage, and not a run that ended with some files
+// failed; stopped midway, with every move made kept in the journal.
+enum { kOk = 0, kSomeFailed = 1, kBadUsage = 2, kOutOfMemory = 3 };
 
 // --help, in pieces a translator can take one at a time; a blank line
 // between them.
@@ -77,8 +79,8 @@ const char* const kUsage[] = {
        "  -h, --help     show this help\n"
        "      --version  show the version\n"),
     N_("Exit status: 0 every file renamed or already named right (or back); 1 some\n"
-       "file failed or is not back yet; 2 bad usage, a PATH that does not exist, or\n"
-       "out of memory; 130 stopped by Ctrl+C.\n"
+       "file failed or is not back yet, or the journal may be incomplete; 2 bad\n"
+       "usage, or a PATH that does not exist; 3 out of memory; 130 stopped by Ctrl+C.\n"
        "Journal: $XDG_STATE_HOME/mp3tavoly (default ~/.local/state/mp3tavoly).\n"),
 };
 
@@ -348,10 +350,17 @@ int Rename(const Options& options)
         // TRANSLATORS: %s is "cannot write the journal in FOLDER: REASON".
         report.Error(FormatText(Tr("%s; stopped"), CannotWriteJournal(journal.Folder(), err).c_str()));
     }
-    if (!journal.Finish())
+    // A write, flush or lock that failed at any time: what the journal
+    // holds may not be all the run did, or may not outlive a crash.
+    const bool journalWhole = journal.Finish() != 0;
+    if (!journalWhole)
         report.Error(CannotWriteJournal(journal.Folder(), errno));
-    report.Summary(RenameNote(options, journal.Id()), performed < 0 || outOfMemory,
-                   RenameFacts(options, report, journal.Id()));
+    std::string note = RenameNote(options, journal.Id());
+    if (!journalWhole)
+        note += Tr("; the journal may be incomplete");
+    Json facts = RenameFacts(options, report, journal.Id());
+    facts["journal_complete"] = journalWhole;
+    report.Summary(note, performed < 0 || outOfMemory || !journalWhole, facts);
     if (!report.Flush()) {
         const int err = errno;
         report.Error(FormatText(Tr("cannot write the output: %s"), std::strerror(err)));
@@ -360,58 +369,83 @@ int Rename(const Options& options)
     if (StopStatus() != 0)
         return StopStatus();
     if (outOfMemory)
-        return kBadUsage;
-    if (status == kOk && (report.Failed() > 0 || report.Unopened() > 0 || performed < 0))
+        return kOutOfMemory;
+    if (status == kOk && (report.Failed() > 0 || report.Unopened() > 0 || performed < 0 || !journalWhole))
         status = kSomeFailed;
     return status;
 }
 
-// Opens run id (the last run when empty) for undo or forget; 0 when open,
-// else the exit status after the message.
-int OpenRun(CReport& report, const std::string& folder, std::string id, CRunFile& run)
+// Opens run id for undo or forget, or (for undo, id empty) the newest run
+// but for empty ones, which are passed over with a word. 0 when open, else
+// the exit status after the message. An empty run opens only for forget.
+int OpenRun(CReport& report, const std::string& folder, const std::string& id, std::unique_ptr<CRunFile>& run,
+            bool forget)
 {
+    std::vector<std::string> ids{id};
     if (id.empty()) {
-        id = LastRunId(folder);
-        if (id.empty()) {
-            std::string why;
-            struct stat st;
-            if (lstat(folder.c_str(), &st) == 0 && OpenJournalFolder(folder, false, why) < 0) {
+        ids = RunIdsNewestFirst(folder);
+        std::string why;
+        struct stat st;
+        if (ids.empty() && lstat(folder.c_str(), &st) == 0) {
+            const int fd = OpenJournalFolder(folder, false, why);
+            if (fd < 0) {
                 report.Error(why);
                 return kSomeFailed;
             }
-            report.Error(FormatText(Tr("no run to undo in %s"), DisplayableUtf8(folder).c_str()));
-            return kBadUsage;
+            close(fd);
         }
     }
-    std::string why;
-    // RUN as the user gave it; the folder shown as a name would be.
-    const std::string shownId = DisplayableUtf8(id);
-    switch (run.Open(folder, id, why)) {
-    case 1: return 0;
-    case 0:
-        report.Error(FormatText(Tr("no run %s in %s"), shownId.c_str(), DisplayableUtf8(folder).c_str()));
-        return kBadUsage;
-    case -1:
-        report.Error(FormatText(Tr("run %s is in use by another mp3tavoly-rename"), shownId.c_str()));
-        return kSomeFailed;
-    case -3:
-        report.Error(FormatText(Tr("run %s is not a journal of mp3tavoly-rename"), shownId.c_str()));
-        return kSomeFailed;
-    case -4: report.Error(why); return kSomeFailed;
-    default: {
-        const int err = errno;
-        report.Error(FormatText(Tr("cannot read run %s: %s"), shownId.c_str(), std::strerror(err)));
-        return kSomeFailed;
+    for (const std::string& candidate : ids) {
+        std::string why;
+        // RUN as the user gave it; the folder shown as a name would be.
+        const std::string shownId = DisplayableUtf8(candidate);
+        run = std::make_unique<CRunFile>();
+        switch (run->Open(folder, candidate, why)) {
+        case 1: return 0;
+        case 0:
+            report.Error(FormatText(Tr("no run %s in %s"), shownId.c_str(), DisplayableUtf8(folder).c_str()));
+            return kBadUsage;
+        case -1:
+            report.Error(FormatText(Tr("run %s is in use by another mp3tavoly-rename"), shownId.c_str()));
+            return kSomeFailed;
+        case -3:
+            report.Error(FormatText(Tr("run %s is not a journal of mp3tavoly-rename"), shownId.c_str()));
+            return kSomeFailed;
+        case -4: report.Error(why); return kSomeFailed;
+        case -5:
+            if (forget)
+                return 0;
+            if (id.empty()) {
+                // TRANSLATORS: --undo without RUN; the newest run moved nothing.
+                report.Error(FormatText(Tr("run %s is empty (stopped at its first journal write); passed over"),
+                                        shownId.c_str()));
+                continue;
+            }
+            report.Error(FormatText(Tr("run %s is empty: nothing to undo (mp3tavoly-rename --forget %s removes it)"),
+                                    shownId.c_str(), shownId.c_str()));
+            return kBadUsage;
+        case -6:
+            report.Error(FormatText(Tr("run %s was made by a newer version of mp3tavoly-rename; left alone"),
+                                    shownId.c_str()));
+            return kSomeFailed;
+        default: {
+            const int err = errno;
+            report.Error(FormatText(Tr("cannot read run %s: %s"), shownId.c_str(), std::strerror(err)));
+            return kSomeFailed;
+        }
+        }
     }
-    }
+    report.Error(FormatText(Tr("no run to undo in %s"), DisplayableUtf8(folder).c_str()));
+    return kBadUsage;
 }
 
 int Undo(const Options& options)
 {
     CReport report(FormatOf(options), options.quiet, true);
-    CRunFile run;
-    if (const int status = OpenRun(report, JournalFolder(), options.run, run))
+    std::unique_ptr<CRunFile> opened;
+    if (const int status = OpenRun(report, JournalFolder(), options.run, opened, false))
         return status;
+    CRunFile& run = *opened;
     const std::string& id = run.Id();
     if (run.Forgotten()) {
         report.Error(FormatText(Tr("run %s was given up (--forget); nothing to undo"), id.c_str()));
@@ -425,9 +459,13 @@ int Undo(const Options& options)
     bool outOfMemory = false;
     try {
         undone = UndoRun(run, options.trial, report);
+        // Stopped early, the undo wrote its marks without telling how that went.
+        if (undone == 0 && !options.trial && !run.Flush())
+            undone = -1;
     } catch (const std::bad_alloc&) {
         outOfMemory = true;
-        run.Flush();
+        if (!run.Flush())
+            undone = -1;   // told below, as any failed mark
     }
     if (outOfMemory)
         report.Error(Tr("out of memory; stopped"));
@@ -438,13 +476,16 @@ int Undo(const Options& options)
     std::string note = options.trial ? std::string(Tr("; dry run, nothing changed"))
                                      : FormatText(Tr("; run %s"), id.c_str());
     const std::size_t left = run.Left();
-    if (!options.trial && !run.Closed())
+    if (!options.trial && !run.Closed() && left > 0)
         note += FormatText(TrN("; %zu file not back yet (again: mp3tavoly-rename --undo %s)",
                                "; %zu files not back yet (again: mp3tavoly-rename --undo %s)", left),
                            left, id.c_str());
     const std::size_t damaged = run.Damaged().size();
     if (damaged > 0)
         note += FormatText(TrN("; %zu damaged journal record", "; %zu damaged journal records", damaged), damaged);
+    // Only damage keeps it open: an undo cannot do more.
+    if (!options.trial && !run.Closed() && left == 0)
+        note += FormatText(Tr("; close the run: mp3tavoly-rename --forget %s"), id.c_str());
     if (g_stopSignal != 0)
         note += Tr("; stopped by a signal");
     Json facts;
@@ -457,7 +498,7 @@ int Undo(const Options& options)
     if (StopStatus() != 0)
         return StopStatus();
     if (outOfMemory)
-        return kBadUsage;
+        return kOutOfMemory;
     const bool open = options.trial ? report.Failed() > 0 : !run.Closed();
     return open || report.Failed() > 0 || undone < 0 || !written ? kSomeFailed : kOk;
 }
@@ -465,9 +506,20 @@ int Undo(const Options& options)
 int Forget(const Options& options)
 {
     CReport report(CReport::Readable, true);
-    CRunFile run;
-    if (const int status = OpenRun(report, JournalFolder(), options.run, run))
+    std::unique_ptr<CRunFile> opened;
+    if (const int status = OpenRun(report, JournalFolder(), options.run, opened, true))
         return status;
+    CRunFile& run = *opened;
+    if (run.Version() == 0) {
+        // Empty: a run stopped at its first journal write, which moved nothing.
+        if (!run.Forget()) {
+            const int err = errno;
+            report.Error(FormatText(Tr("cannot remove run %s: %s"), run.Id().c_str(), std::strerror(err)));
+            return kSomeFailed;
+        }
+        std::fprintf(stderr, "%s\n", FormatText(Tr("run %s was empty; removed"), run.Id().c_str()).c_str());
+        return kOk;
+    }
     if (run.Forgotten() || run.Closed()) {
         report.Error(FormatText(Tr("run %s is closed already"), run.Id().c_str()));
         return kBadUsage;
@@ -493,17 +545,36 @@ std::string RunState(const RunSummary& run, bool readable)
     const char* unreadable = N_("unreadable: %s");
     const char* givenUp = N_("given up");
     const char* undone = N_("undone");
+    // TRANSLATORS: a run's state in --runs: its journal file is empty, or
+    // cut short in its first lines (the run stopped at its first write).
+    const char* empty = N_("empty");
+    const char* noHeader = N_("no header");
+    const char* newer = N_("made by a newer version");
+    const auto text = [readable](const char* english) { return std::string(readable ? Tr(english) : english); };
     if (!run.problem.empty())
         return readable ? FormatText(Tr(unreadable), TrReason(run.problem.c_str()))
                         : FormatText(unreadable, run.problem.c_str());
+    if (run.headerless)
+        return text(run.empty ? empty : noHeader);
+    if (run.newer)
+        return text(newer);
     if (run.forgotten)
-        return readable ? Tr(givenUp) : givenUp;
+        return text(givenUp);
     if (run.closed)
-        return readable ? Tr(undone) : undone;
+        return text(undone);
+    std::string state;
     if (run.left < run.count)
-        return readable ? FormatText(TrN("partly undone, %zu left", "partly undone, %zu left", run.left), run.left)
-                        : FormatText("partly undone, %zu left", run.left);
-    return std::string();
+        state = readable ? FormatText(TrN("partly undone, %zu left", "partly undone, %zu left", run.left), run.left)
+                         : FormatText("partly undone, %zu left", run.left);
+    // A damaged record may have been a move: its file may still have its new name.
+    if (run.damaged > 0) {
+        state += (state.empty() ? "" : ", ")
+                 + (readable ? FormatText(TrN("%zu file unknown: a damaged record",
+                                              "%zu files unknown: damaged records", run.damaged), run.damaged)
+                             : FormatText(run.damaged == 1 ? "%zu file unknown: a damaged record"
+                                                           : "%zu files unknown: damaged records", run.damaged));
+    }
+    return state;
 }
 
 int Runs(const Options& options)
@@ -559,10 +630,6 @@ int Runs(const Options& options)
             AppendReadable(out, run.firstPath);
             if (!state.empty())
                 out += "  (" + state + ")";
-            if (run.damaged > 0)
-                out += "  ("
-                       + FormatText(TrN("%zu damaged record", "%zu damaged records", run.damaged), run.damaged)
-                       + ")";
             out += '\n';
         }
     }

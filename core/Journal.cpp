@@ -1,4 +1,78 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The journal's file format, and the rules its reader keeps.
+//
+// FILES. One file per run, run-N in the journal folder, N the run's id (1, 2,
+// ... with no leading zero; a new run takes the highest id plus one). Made
+// with mode 0600 and O_EXCL, and locked (flock, exclusive) before its first
+// byte is written, for as long as the run writes it; an undo or --forget
+// holds the same lock while it reads and appends. Only ever appended to:
+// nothing in a journal is rewritten or cut off, except a run's own record
+// cut short by a failed write, which the run takes back at once.
+//
+// HEADER. Two lines:
+//     "mp3tavoly-rename journal V\n"     V the version: 1 or 2
+//     "SECONDS[ window]\n"               start time, seconds since the epoch;
+//                                        " window" in a run of the window program
+// Both are written with the file's first write. A file that is empty, or
+// that ends inside a header that is right so far, is a run killed at that
+// write: it moved nothing, --runs lists it as empty, --undo passes over it
+// and --forget removes it. A file whose first line names a version above 2
+// was made by a newer program: it is listed as such and left alone (no undo,
+// no forget, no mark appended). Anything else is not a journal.
+//
+// VERSION 2 FRAMES. After the header, frames and nothing else:
+//     2 zero bytes | type: 1 byte, 'A'..'Z' | length: 8 lowercase hex digits |
+//     crc: 8 lowercase hex digits | payload: length bytes
+// crc is the CRC-32C (Castagnoli, as iSCSI: reflected 0x82F63B78, initial and
+// final value all ones) of type, length digits and payload, that is of every
+// byte but the two zeros and the crc itself. The payload is fields, each
+// ended by one zero byte, none empty, so two zero bytes never stand inside a
+// payload and a reader finds the next frame after damage by them. Numbers are
+// decimal, names raw bytes (one path component each). A payload is at most
+// kMaxPayload bytes. The record types (kRecord... below):
+//     D  a folder: its id, its parent's id or "-" for a root, its name (for a
+//        root its absolute path, without links), device, inode. Written
+//        before the first move in it; ids are the writer's own.
+//     M  a move: sequence number (rising within the file), folder id, old
+//        name, new name, the file's device, inode and birth time (ns since
+//        the epoch, 0 where the file system keeps none). Written, with the
+//        rest of its batch, before the move is made; room for an F of each
+//        is set aside with them (blocks by fallocate, and within the
+//        file-size limit), so a failure mark is never lost for lack of room.
+//     F  sequence number: that move failed or was never tried.
+//     B  sequence number: that move is back under its old name (by an undo,
+//        or found so by one).
+//     T  byte offset: the bytes from there up to this frame are a record
+//        torn by a crash or a failed write, not damage. Written first by
+//        whoever appends after such bytes.
+//     X  the run was given up (--forget); its field is the time.
+//
+// VERSION 1 (read and undone, never written): after the header, records
+// without framing: 'M' old full path \0 new name \0; 'F' \0 (the last move
+// failed); 'U' \0 (the run is closed: undone in full, or given up). Nothing
+// after a record that does not parse can be read. An undo appends only the
+// U mark, and only when every move is back and nothing is damaged or torn.
+//
+// WHAT THE READER ENFORCES (version 2). A frame is whole when its two zero
+// bytes, type letter, hex digits, length and crc all check; it is then used
+// when its fields parse for its type: an M's number above the last M's, its
+// folder a D read before it, each name a plain name; an F or B names an M
+// read before it; a T's offset lies before the T. A whole frame that fails
+// these is a damaged record. Bytes that begin no whole frame are damage up to
+// the next whole frame, named by the offset where they begin; but a frame cut
+// short by the end of the file, with no whole frame after it, is a torn tail
+// (a run killed while writing), not damage. Whoever appends after a torn
+// tail writes a T frame naming its offset first, and the reader takes back
+// the damage it found from there on. A damaged record may have been a move:
+// its file is unknown, and the run stays open until given up.
+//
+// RULES FOR LATER VERSIONS. A whole frame whose type letter this reader does
+// not know is skipped, and is not damage: a later version may add record
+// types to version 2, so long as a reader that skips them still undoes the
+// run right (readers older than this rule count such a frame as damage and
+// keep the run open). A change that an older reader must not misread takes a
+// new version number in the header; this reader lists such a journal as made
+// by a newer version and leaves it alone.
 #include "core/Journal.h"
 
 #include "core/TextCodec.h"
@@ -14,6 +88,7 @@
 #include <map>
 #include <pwd.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -24,17 +99,28 @@
 
 namespace {
 
-const char kHeader1[] = "mp3tavoly-rename journal 1\n";
-const char kHeader2[] = "mp3tavoly-rename journal 2\n";
+// The header's first line, without its version number and newline.
+const char kMagic[] = "mp3tavoly-rename journal ";
+// The version this program writes; it reads it and version 1.
+constexpr int kVersion = 2;
 const char kPrefix[] = "run-";
 // After the start time on the header's second line: a run of the window
 // program. Readers before it stop at the number and ignore the rest.
 const char kWindowMark[] = " window";
 
-// A frame: two zero bytes, the type letter, the payload's length and the
-// CRC-32C of type, length and payload as 8 hex digits each, then the payload:
-// fields, each ended by a zero byte and none empty. So two zero bytes never
-// stand inside a payload, and a reader finds the next frame after damage.
+// Version 2's record types.
+constexpr char kRecordFolder = 'D';
+constexpr char kRecordMove = 'M';
+constexpr char kRecordFailed = 'F';
+constexpr char kRecordBack = 'B';
+constexpr char kRecordTorn = 'T';
+constexpr char kRecordGivenUp = 'X';
+
+// Version 1's records.
+constexpr char kLegacyMove = 'M';
+constexpr char kLegacyFailed = 'F';
+constexpr char kLegacyUndone = 'U';
+
 constexpr std::size_t kFrameHead = 2 + 1 + 8 + 8;
 constexpr std::size_t kMaxPayload = 1 << 24;
 // Marks are written together once this many bytes wait.
@@ -428,9 +514,15 @@ CRunJournal::CRunJournal(std::string folder, bool window) : m_folder(std::move(f
 
 CRunJournal::~CRunJournal()
 {
-    Finish();
+    (void)Finish();   // a caller that wants the result finishes first; here nobody is left to tell
     if (m_folderFd >= 0)
         close(m_folderFd);
+}
+
+void CRunJournal::Keep(int err)
+{
+    if (m_error == 0)
+        m_error = err != 0 ? err : EIO;
 }
 
 int CRunJournal::Prepare(std::string& why)
@@ -451,24 +543,46 @@ int CRunJournal::Create()
     const std::vector<unsigned long> ids = RunIds(m_folderFd);
     unsigned long id = ids.empty() ? 1 : ids.back() + 1;
     for (int tries = 0;; ++id, ++tries) {
+        if (tries > 1000) {
+            errno = EEXIST;
+            return 0;
+        }
         const std::string name = kPrefix + std::to_string(id);
         m_fd = openat(m_folderFd, name.c_str(),
                       O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (m_fd >= 0)
+        if (m_fd < 0) {
+            if (errno != EEXIST)
+                return 0;
+            continue;
+        }
+        // Held before the header is written: an undo that opened the fresh
+        // file first finds it empty, passes over it and lets go; it never
+        // undoes a live run.
+        int locked;
+        while ((locked = flock(m_fd, LOCK_EX)) != 0 && errno == EINTR) {
+        }
+        if (locked != 0) {
+            Keep(errno);   // the run goes on unlocked; its summary tells
             break;
-        if (errno != EEXIST || tries == 1000)
-            return 0;
+        }
+        // A --forget that locked the empty file first has removed it.
+        struct stat st;
+        if (fstat(m_fd, &st) == 0 && st.st_nlink == 0) {
+            close(m_fd);
+            m_fd = -1;
+            continue;
+        }
+        break;
     }
     m_id = std::to_string(id);
-    // Held before the header is written: an undo that opened the fresh file
-    // first finds no header, gives up and lets go; it never undoes a live run.
-    flock(m_fd, LOCK_EX);
-    const std::string header = kHeader2 + std::to_string(static_cast<long long>(std::time(nullptr)))
+    const std::string header = kMagic + std::to_string(kVersion) + "\n"
+                               + std::to_string(static_cast<long long>(std::time(nullptr)))
                                + (m_window ? kWindowMark : "") + "\n";
     std::size_t written = 0;
     if (!WriteAll(m_fd, header.data(), header.size(), written)) {
         const int err = errno;
-        unlinkat(m_folderFd, (kPrefix + m_id).c_str(), 0);
+        // Left behind, it would be an empty run, which --forget removes.
+        (void)unlinkat(m_folderFd, (kPrefix + m_id).c_str(), 0);
         close(m_fd);
         m_fd = -1;
         m_id.clear();
@@ -477,27 +591,60 @@ int CRunJournal::Create()
     }
     m_size = static_cast<long long>(header.size());
     // The new name must outlive a crash as well as the records.
-    fsync(m_folderFd);
+    if (fsync(m_folderFd) != 0)
+        Keep(errno);
     clock_gettime(CLOCK_MONOTONIC_COARSE, &m_synced);
     return 1;
 }
 
+// Whether the file can grow by bytes: within the file-size limit, and with
+// its blocks set aside where the file system can do that.
+bool CRunJournal::Room(std::size_t bytes)
+{
+    const auto end = static_cast<unsigned long long>(m_size) + bytes;
+    rlimit limit;
+    if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY && end > limit.rlim_cur) {
+        errno = EFBIG;
+        return false;
+    }
+    if (fallocate(m_fd, FALLOC_FL_KEEP_SIZE, static_cast<off_t>(m_size), static_cast<off_t>(bytes)) != 0
+        && (errno == ENOSPC || errno == EDQUOT))
+        return false;
+    // Any other failure (a file system that sets nothing aside): the write tells.
+    return true;
+}
+
 int CRunJournal::Append(const std::string& records)
 {
+    std::string withTorn;
+    const std::string* out = &records;
+    if (m_torn >= 0) {
+        // Whatever follows a record cut short must not make it read as damage.
+        std::string payload;
+        AddNumber(payload, static_cast<std::uint64_t>(m_torn));
+        AppendFrame(withTorn, kRecordTorn, payload);
+        withTorn += records;
+        out = &withTorn;
+    }
     std::size_t written = 0;
-    if (!WriteAll(m_fd, records.data(), records.size(), written)) {
+    if (!WriteAll(m_fd, out->data(), out->size(), written)) {
         const int err = errno;
         // A run's own partial record is taken back: its move is not made.
         if (written > 0 && ftruncate(m_fd, static_cast<off_t>(m_size)) != 0) {
-            // The reader takes a cut-off last record for one never finished.
+            Keep(errno);
+            if (m_torn < 0)
+                m_torn = m_size;   // the next write says so first
+            m_size += static_cast<long long>(written);
         }
         errno = err;
         return 0;
     }
-    m_size += static_cast<long long>(records.size());
+    m_size += static_cast<long long>(out->size());
+    m_torn = -1;
     // Safe against a killed program at once; against a power cut, once a second.
     if (SecondsSince(m_synced) >= 1.0) {
-        fdatasync(m_fd);
+        if (fdatasync(m_fd) != 0)
+            Keep(errno);   // reported by Finish: the system may not report it again
         clock_gettime(CLOCK_MONOTONIC_COARSE, &m_synced);
     }
     return 1;
@@ -523,7 +670,7 @@ std::uint64_t CRunJournal::QueueMove(const CFolderTable& table, std::uint32_t fo
         AddField(payload, table.Name(*it));
         AddNumber(payload, table.Id(*it).device);
         AddNumber(payload, table.Id(*it).inode);
-        AppendFrame(m_queued, 'D', payload);
+        AppendFrame(m_queued, kRecordFolder, payload);
         if (m_folderWritten.size() <= *it)
             m_folderWritten.resize(*it + 1, false);
         m_folderWritten[*it] = true;
@@ -536,8 +683,9 @@ std::uint64_t CRunJournal::QueueMove(const CFolderTable& table, std::uint32_t fo
     AddNumber(payload, file.device);
     AddNumber(payload, file.inode);
     AddNumber(payload, file.birth);
-    AppendFrame(m_queued, 'M', payload);
+    AppendFrame(m_queued, kRecordMove, payload);
     ++m_queuedMoves;
+    m_queuedReserve += kFrameHead + std::to_string(m_seq).size() + 1;   // its failure mark
     return m_seq;
 }
 
@@ -545,54 +693,87 @@ void CRunJournal::QueueFailed(std::uint64_t seq)
 {
     std::string payload;
     AddNumber(payload, seq);
-    AppendFrame(m_queued, 'F', payload);
+    AppendFrame(m_marks, kRecordFailed, payload);
     --m_moved;
 }
 
 int CRunJournal::WriteQueued()
 {
-    if (m_queued.empty())
+    if (m_queued.empty() && m_marks.empty())
         return 1;
-    if (m_fd < 0 && !Create()) {
+    // Marks first: their moves are on disk already, and the room for them
+    // was set aside with those moves.
+    std::string records;
+    records.swap(m_marks);
+    const std::size_t marks = records.size();
+    records += m_queued;
+    const std::size_t moves = m_queuedMoves;
+    const std::size_t reserve = m_queuedReserve;
+    m_queued.clear();
+    m_queuedMoves = 0;
+    m_queuedReserve = 0;
+    if (m_fd < 0 && !Create())
+        return 0;   // no mark waits before the first write
+    if ((moves > 0 && !Room(records.size() + reserve)) || !Append(records)) {
         const int err = errno;
-        m_queued.clear();
+        m_marks = records.substr(0, marks);   // tried again by Finish, alone
         errno = err;
         return 0;
     }
-    const int written = Append(m_queued);
-    if (written)
-        m_moved += m_queuedMoves;
-    m_queued.clear();
-    m_queuedMoves = 0;
-    return written;
+    m_moved += moves;
+    return 1;
 }
 
 int CRunJournal::Finish()
 {
-    int ok = 1;
-    if (m_fd >= 0 && !WriteQueued())
-        ok = 0;
+    // Moves queued and not written were never made: only marks are left to write.
     m_queued.clear();
     m_queuedMoves = 0;
-    if (m_fd < 0)
-        return ok;
-    if (m_moved == 0) {
-        unlinkat(m_folderFd, (kPrefix + m_id).c_str(), 0);
-        m_id.clear();
-    } else if (fdatasync(m_fd) != 0) {
-        ok = 0;
+    m_queuedReserve = 0;
+    if (m_fd < 0) {
+        m_marks.clear();
+        return 1;
     }
+    if (!m_marks.empty() && !WriteQueued()) {
+        Keep(errno);   // their moves count as made
+        m_marks.clear();
+    }
+    if (m_moved == 0 && unlinkat(m_folderFd, (kPrefix + m_id).c_str(), 0) == 0) {
+        // Nothing moved: nothing to undo, nothing to keep.
+        (void)close(m_fd);   // nothing in it matters any more
+        m_fd = -1;
+        m_id.clear();
+        return 1;
+    }
+    if (fdatasync(m_fd) != 0)
+        Keep(errno);
+    // The room set aside beyond the end goes back to the file system.
+    struct stat st;
+    if (fstat(m_fd, &st) == 0 && st.st_size == m_size)
+        (void)ftruncate(m_fd, static_cast<off_t>(m_size));   // at worst the blocks stay taken
     if (close(m_fd) != 0)
-        ok = 0;
+        Keep(errno);
     m_fd = -1;
-    return ok;
+    if (m_error != 0) {
+        errno = m_error;
+        return 0;
+    }
+    return 1;
 }
 
 namespace {
 
-// Reads a journal. Records that do not check are named in damaged and
-// skipped; a record cut short at the very end (the run was killed while
-// writing it) is left out silently: its move had not begun.
+// Read's result for a file that is not a journal.
+constexpr int kNotJournal = 0;
+// Read's result for an empty file, or one cut short in its header.
+constexpr int kHeaderless = -1;
+
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// Reads a journal, by the rules at the top of this file.
 class CJournalReader
 {
 public:
@@ -602,23 +783,42 @@ public:
     {
     }
 
-    // 0 not a journal; else its version.
+    // kNotJournal, kHeaderless, or the version; of a version above
+    // kVersion only the header is read.
     int Read(std::time_t& started, std::size_t& torn, bool& forgotten, bool& legacyUndone, bool& window)
     {
+        const std::size_t magic = sizeof kMagic - 1;
+        const std::size_t n = std::min(m_bytes.size(), magic);
+        if (m_bytes.compare(0, n, kMagic, n) != 0)
+            return kNotJournal;
+        if (n < magic)
+            return kHeaderless;
+        std::size_t at = magic;
         int version = 0;
-        if (m_bytes.compare(0, sizeof kHeader2 - 1, kHeader2) == 0)
-            version = 2;
-        else if (m_bytes.compare(0, sizeof kHeader1 - 1, kHeader1) == 0)
-            version = 1;
-        else
-            return 0;
-        const std::size_t eol = m_bytes.find('\n', sizeof kHeader2 - 1);
-        if (eol == std::string::npos)
-            return 0;
+        for (; at < m_bytes.size() && IsDigit(m_bytes[at]); ++at)
+            version = version < 100000 ? version * 10 + (m_bytes[at] - '0') : version;
+        if (at == m_bytes.size())
+            return kHeaderless;   // cut short in the first line
+        if (at == magic || m_bytes[at] != '\n' || version == 0)
+            return kNotJournal;
+        const std::size_t line2 = at + 1;
+        const std::size_t eol = m_bytes.find('\n', line2);
+        if (eol == std::string::npos) {
+            if (version > kVersion)
+                return version;
+            // Cut short in the second line, when what is there is right so far.
+            std::size_t k = line2;
+            while (k < m_bytes.size() && IsDigit(m_bytes[k]))
+                ++k;
+            const std::string_view rest(m_bytes.data() + k, m_bytes.size() - k);
+            return std::string_view(kWindowMark).substr(0, rest.size()) == rest ? kHeaderless : kNotJournal;
+        }
         char* end = nullptr;
-        started = static_cast<std::time_t>(std::strtoll(m_bytes.c_str() + sizeof kHeader2 - 1, &end, 10));
+        started = static_cast<std::time_t>(std::strtoll(m_bytes.c_str() + line2, &end, 10));
         const std::size_t after = static_cast<std::size_t>(end - m_bytes.c_str());
         window = after <= eol && m_bytes.compare(after, eol - after, kWindowMark) == 0;
+        if (version > kVersion)
+            return version;
         if (version == 1)
             ReadVersion1(eol + 1, torn, legacyUndone);
         else
@@ -638,7 +838,8 @@ private:
             std::string_view payload;
             const FrameCheck check = CheckFrame(m_bytes, at, type, payload);
             if (check == FrameCheck::Whole) {
-                if (!SplitFields(payload, fields) || !Take(type, fields, at, forgotten))
+                // A type not known here is a later version's record: skipped, not damage.
+                if (Known(type) && (!SplitFields(payload, fields) || !Take(type, fields, at, forgotten)))
                     m_damaged.push_back(at);
                 at += kFrameHead + payload.size();
                 continue;
@@ -653,6 +854,14 @@ private:
                 return;
             at = next;
         }
+    }
+
+    static bool Known(char type)
+    {
+        for (const char known : {kRecordFolder, kRecordMove, kRecordFailed, kRecordBack, kRecordTorn, kRecordGivenUp})
+            if (type == known)
+                return true;
+        return false;
     }
 
     std::size_t NextFrame(std::size_t from) const
@@ -671,7 +880,7 @@ private:
     {
         std::uint64_t a = 0, b = 0, c = 0, d = 0;
         switch (type) {
-        case 'D': {
+        case kRecordFolder: {
             if (f.size() != 5 || !ParseNumber(f[0], a) || !ParseNumber(f[3], c) || !ParseNumber(f[4], d))
                 return false;
             const std::string name(f[2]);
@@ -691,7 +900,7 @@ private:
             m_folderIds[a] = index;
             return true;
         }
-        case 'M': {
+        case kRecordMove: {
             std::uint64_t birth = 0;
             if (f.size() != 7 || !ParseNumber(f[0], a) || !ParseNumber(f[1], b) || !ParseNumber(f[4], c)
                 || !ParseNumber(f[5], d) || !ParseNumber(f[6], birth))
@@ -711,42 +920,43 @@ private:
             m_moves.push_back(move);
             return true;
         }
-        case 'F':
-        case 'B': {
+        case kRecordFailed:
+        case kRecordBack: {
             if (f.size() != 1 || !ParseNumber(f[0], a))
                 return false;
             const auto it = std::lower_bound(m_moves.begin(), m_moves.end(), a,
                                              [](const RunMove& move, std::uint64_t seq) { return move.seq < seq; });
             if (it == m_moves.end() || it->seq != a)
                 return false;
-            if (type == 'F')
+            if (type == kRecordFailed)
                 it->failed = true;
             else
                 it->back = true;
             return true;
         }
-        case 'T':
-            // The bytes from the offset up to here were a record torn by a
-            // crash, and then written after: no damage.
-            if (f.size() != 1 || !ParseNumber(f[0], a))
+        case kRecordTorn:
+            // The bytes from the offset up to here were a record cut short,
+            // and then written after: no damage, however they read.
+            if (f.size() != 1 || !ParseNumber(f[0], a) || a >= at)
                 return false;
-            if (!m_damaged.empty() && m_damaged.back() == a)
+            while (!m_damaged.empty() && m_damaged.back() >= a)
                 m_damaged.pop_back();
-            return a < at;
-        case 'X':
+            return true;
+        case kRecordGivenUp:
             forgotten = true;
             return true;
         default:
-            return false;   // unknown: a later version's, or damage; either way not understood
+            return false;
         }
     }
 
+    // Unframed: a record that does not parse ends what can be read.
     void ReadVersion1(std::size_t at, std::size_t& torn, bool& undone)
     {
         const std::string_view all(m_bytes);
         while (at < m_bytes.size()) {
             const char type = m_bytes[at];
-            if (type == 'M') {
+            if (type == kLegacyMove) {
                 const std::size_t a = m_bytes.find('\0', at + 1);
                 const std::size_t b = a == std::string::npos ? a : m_bytes.find('\0', a + 1);
                 if (b == std::string::npos)
@@ -764,8 +974,9 @@ private:
                 move.oldName = move.legacyPath.substr(slash + 1);
                 m_moves.push_back(move);
                 at = b + 1;
-            } else if ((type == 'F' || type == 'U') && at + 1 < m_bytes.size() && m_bytes[at + 1] == '\0') {
-                if (type == 'U')
+            } else if ((type == kLegacyFailed || type == kLegacyUndone) && at + 1 < m_bytes.size()
+                       && m_bytes[at + 1] == '\0') {
+                if (type == kLegacyUndone)
                     undone = true;
                 else if (!m_moves.empty())
                     m_moves.pop_back();
@@ -789,9 +1000,17 @@ private:
 
 CRunFile::~CRunFile()
 {
-    Flush();
+    (void)Flush();   // a caller that wants the result flushes first; here nobody is left to tell
     if (m_fd >= 0)
         close(m_fd);
+    if (m_folderFd >= 0)
+        close(m_folderFd);
+}
+
+void CRunFile::Keep(int err)
+{
+    if (m_error == 0)
+        m_error = err != 0 ? err : EIO;
 }
 
 int CRunFile::Open(const std::string& folder, const std::string& id, std::string& why)
@@ -808,8 +1027,8 @@ int CRunFile::Open(const std::string& folder, const std::string& id, std::string
     std::string fileWhy;
     m_fd = OpenRunFile(folderFd, name, O_RDWR | O_APPEND, fileWhy);
     const int err = errno;
-    close(folderFd);
     if (m_fd == -2) {
+        close(folderFd);
         m_fd = -1;
         // TRANSLATORS: a journal file's path, then why: "is a link", "is not a
         // regular file", "is owned by user ..." or "can be written by other users".
@@ -817,23 +1036,40 @@ int CRunFile::Open(const std::string& folder, const std::string& id, std::string
                          fileWhy.c_str());
         return -4;
     }
-    if (m_fd < 0) {
-        errno = err;
-        return err == ENOENT ? 0 : -2;
+    int result = 1;
+    if (m_fd < 0)
+        result = err == ENOENT ? 0 : -2;
+    else if (flock(m_fd, LOCK_EX | LOCK_NB) != 0)
+        result = errno == EWOULDBLOCK ? -1 : -2;
+    else if (!ReadWhole(m_fd, m_bytes))
+        result = -2;
+    const int readErr = m_fd < 0 ? err : errno;
+    if (result == 1) {
+        CJournalReader reader(m_bytes, m_moves, m_folders, m_damaged);
+        std::time_t started = 0;
+        bool window = false;   // --runs tells; an undo does the same either way
+        m_version = reader.Read(started, m_torn, m_forgotten, m_legacyUndone, window);
+        if (m_version == kHeaderless) {
+            m_version = 0;
+            m_folderFd = folderFd;   // Forget removes the file from it
+            result = -5;
+        } else if (m_version > kVersion) {
+            close(m_fd);   // not even locked: nothing here writes to it
+            m_fd = -1;
+            result = -6;
+        } else if (m_version == kNotJournal) {
+            result = -3;
+        }
     }
-    if (flock(m_fd, LOCK_EX | LOCK_NB) != 0)
-        return errno == EWOULDBLOCK ? -1 : -2;
-    if (!ReadWhole(m_fd, m_bytes))
-        return -2;
-    CJournalReader reader(m_bytes, m_moves, m_folders, m_damaged);
-    bool window = false;   // --runs tells; an undo does the same either way
-    m_version = reader.Read(m_started, m_torn, m_forgotten, m_legacyUndone, window);
-    if (m_version == 0)
-        return -3;
-    m_id = id;
-    m_path = folder + "/" + name;
-    m_size = m_bytes.size();
-    return 1;
+    if (m_folderFd != folderFd)
+        close(folderFd);
+    if (result == 1 || result == -5) {
+        m_id = id;
+        m_path = folder + "/" + name;
+        m_size = m_bytes.size();
+    }
+    errno = readErr;
+    return result;
 }
 
 std::size_t CRunFile::Left() const
@@ -858,11 +1094,12 @@ int CRunFile::Append(const std::string& records)
         // Whatever follows a torn tail must not make it read as damage.
         std::string payload;
         AddNumber(payload, m_torn);
-        AppendFrame(out, 'T', payload);
+        AppendFrame(out, kRecordTorn, payload);
     }
     out += records;
     std::size_t written = 0;
     if (!WriteAll(m_fd, out.data(), out.size(), written)) {
+        Keep(errno);
         if (written > 0 && m_torn == std::string::npos)
             m_torn = m_size;   // cut short: the next write says so
         m_size += written;
@@ -876,11 +1113,11 @@ int CRunFile::Append(const std::string& records)
 int CRunFile::MarkBack(RunMove& move)
 {
     move.back = true;
-    if (m_version != 2)
+    if (m_version != kVersion)
         return 1;   // version 1 has no such mark; the run is marked when all are back
     std::string payload;
     AddNumber(payload, move.seq);
-    AppendFrame(m_pending, 'B', payload);
+    AppendFrame(m_pending, kRecordBack, payload);
     if (m_pending.size() < kMarkBatch)
         return 1;
     return WriteMarks(false);
@@ -902,10 +1139,31 @@ int CRunFile::WriteMarks(bool sync)
     }
     if (!sync && SecondsSince(m_synced) < 1.0)
         return 1;
-    if (fdatasync(m_fd) != 0)
+    if (fdatasync(m_fd) != 0) {
+        Keep(errno);   // Flush reports it: the system may not report it again
         return sync ? 0 : 1;
+    }
     m_unsynced = false;
     clock_gettime(CLOCK_MONOTONIC_COARSE, &m_synced);
+    return 1;
+}
+
+// Version 1's only mark, read only after whole records: the run is closed.
+int CRunFile::WriteLegacyUndone()
+{
+    if (m_torn != std::string::npos || !m_damaged.empty()) {
+        errno = ENOTSUP;   // a version 1 reader would never reach it
+        return 0;
+    }
+    const char mark[2] = {kLegacyUndone, '\0'};
+    std::size_t written = 0;
+    const bool whole = WriteAll(m_fd, mark, sizeof mark, written);
+    m_size += written;
+    if (!whole || fdatasync(m_fd) != 0) {
+        Keep(errno);
+        return 0;
+    }
+    m_legacyUndone = true;
     return 1;
 }
 
@@ -913,51 +1171,75 @@ int CRunFile::Flush()
 {
     if (m_fd < 0)
         return 0;
-    if (m_version == 1) {
-        // Only what version 1 reads: one mark, after whole records only.
-        if (m_legacyUndone || Left() != 0 || !m_damaged.empty() || m_torn != std::string::npos)
-            return 1;
-        std::size_t written = 0;
-        if (!WriteAll(m_fd, "U", 2, written) || fdatasync(m_fd) != 0)
-            return 0;
-        m_legacyUndone = true;
-        return 1;
+    int done = 1;
+    if (m_version == 1 && !m_legacyUndone && Left() == 0 && m_damaged.empty() && m_torn == std::string::npos)
+        done = WriteLegacyUndone();
+    else if (m_version == kVersion)
+        done = WriteMarks(true);
+    if (m_error != 0) {
+        errno = m_error;
+        return 0;
     }
-    return WriteMarks(true);
+    return done;
 }
 
 int CRunFile::Forget()
 {
-    if (m_version == 1) {
-        if (m_torn != std::string::npos)
-            return 0;   // version 1 would not read a mark after a torn record
-        std::size_t written = 0;
-        if (!WriteAll(m_fd, "U", 2, written) || fdatasync(m_fd) != 0)
+    if (m_fd < 0)
+        return 0;
+    if (m_folderFd >= 0) {
+        // An empty run: removed, while its name still leads to the file held here.
+        const std::string name = kPrefix + m_id;
+        struct stat held, named;
+        if (fstat(m_fd, &held) != 0 || fstatat(m_folderFd, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0)
+            return 0;
+        if (held.st_dev != named.st_dev || held.st_ino != named.st_ino) {
+            errno = ESTALE;
+            return 0;
+        }
+        if (unlinkat(m_folderFd, name.c_str(), 0) != 0)
             return 0;
         m_forgotten = true;
         return 1;
     }
+    if (m_version == 1) {
+        if (!WriteLegacyUndone())
+            return 0;
+        m_forgotten = true;
+        return 1;
+    }
+    if (m_version != kVersion) {
+        errno = ENOTSUP;
+        return 0;
+    }
     std::string payload, record;
     AddNumber(payload, static_cast<std::uint64_t>(std::time(nullptr)));
-    AppendFrame(record, 'X', payload);
-    if (!Flush() || !Append(record) || fdatasync(m_fd) != 0)
+    AppendFrame(record, kRecordGivenUp, payload);
+    if (!Flush() || !Append(record))
         return 0;
+    if (fdatasync(m_fd) != 0) {
+        Keep(errno);
+        return 0;
+    }
     m_forgotten = true;
     return 1;
 }
 
-std::string LastRunId(const std::string& folder)
+std::vector<std::string> RunIdsNewestFirst(const std::string& folder)
 {
+    std::vector<std::string> ids;
     std::string why;
     struct stat st;
     if (lstat(folder.c_str(), &st) != 0)
-        return {};
+        return ids;
     const int folderFd = OpenJournalFolder(folder, false, why);
     if (folderFd < 0)
-        return {};
-    const std::vector<unsigned long> ids = RunIds(folderFd);
+        return ids;
+    const std::vector<unsigned long> numbers = RunIds(folderFd);
     close(folderFd);
-    return ids.empty() ? std::string() : std::to_string(ids.back());
+    for (auto it = numbers.rbegin(); it != numbers.rend(); ++it)
+        ids.push_back(std::to_string(*it));
+    return ids;
 }
 
 std::vector<RunSummary> ListRuns(const std::string& folder)
@@ -987,19 +1269,30 @@ std::vector<RunSummary> ListRuns(const std::string& folder)
         std::size_t torn = std::string::npos;
         bool legacyUndone = false;
         const bool read = ReadWhole(fd, bytes);
+        const int err = errno;
         close(fd);
+        if (!read) {
+            run.problem = EnglishErrorText(err);
+            runs.push_back(std::move(run));
+            continue;
+        }
         CJournalReader reader(bytes, moves, folders, damaged);
-        if (!read || reader.Read(run.started, torn, run.forgotten, legacyUndone, run.window) == 0) {
+        const int version = reader.Read(run.started, torn, run.forgotten, legacyUndone, run.window);
+        if (version == kNotJournal) {
             // TRANSLATORS: why a run of the journal cannot be read (--runs).
             run.problem = N_("not a journal");
             runs.push_back(std::move(run));
             continue;
         }
+        run.headerless = version == kHeaderless;
+        run.empty = run.headerless && bytes.empty();
+        run.newer = version > kVersion;
         run.count = moves.size();
         run.left = static_cast<std::size_t>(
             std::count_if(moves.begin(), moves.end(), [](const RunMove& move) { return !move.back; }));
         run.damaged = damaged.size();
-        run.closed = run.forgotten || legacyUndone || (run.left == 0 && run.damaged == 0);
+        run.closed = run.forgotten || legacyUndone || (run.left == 0 && run.damaged == 0 && version > 0
+                                                       && version <= kVersion);
         if (!moves.empty()) {
             const RunMove& first = moves.front();
             run.firstPath = !first.legacyPath.empty()

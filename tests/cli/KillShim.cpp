@@ -8,7 +8,8 @@
 // EINVAL, as on a file system without RENAME_NOREPLACE. TAVOLY_FAIL_BIG_ALLOC=n
 // fails the n-th and every later allocation of 64 KiB or more.
 // TAVOLY_COUNT_MOVES_ONLY=1 leaves writes uncounted (a window program writes
-// to its display at any time).
+// to its display at any time). TAVOLY_FAIL_SYNC=1 makes every fdatasync fail
+// with EIO, as after a lost write back.
 #include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
@@ -98,6 +99,17 @@ extern "C" long syscall(long number, ...)
     if (counted)
         Tick(true);
     return result;
+}
+
+extern "C" int fdatasync(int fd)
+{
+    using Sync = int (*)(int);
+    static const Sync real = reinterpret_cast<Sync>(dlsym(RTLD_NEXT, "fdatasync"));
+    if (std::getenv("TAVOLY_FAIL_SYNC") != nullptr) {
+        errno = EIO;
+        return -1;
+    }
+    return real(fd);
 }
 
 extern "C" void* malloc(size_t size)
