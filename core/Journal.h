@@ -151,13 +151,13 @@ public:
 
     // Marks a move as back under its old name; written in batches (and by
     // Flush). 1 done.
-    int MarkBack(RunMove& move);
+    [[nodiscard]] int MarkBack(RunMove& move);
     // Gives the run up: it is closed without its files being moved. An empty
     // run (Open gave -5) is removed. 1 done.
     [[nodiscard]] int Forget();
     // Writes the marks not yet written, to disk. 1 done; 0 when not, or when
     // any mark's write or flush failed before (errno: the first failure).
-    int Flush();
+    [[nodiscard]] int Flush();
 
 private:
     int Append(const std::string& records);

@@ -540,7 +540,8 @@ int UndoRun(CRunFile& run, bool trial, BatchObserver& observer)
     int marked = 1;
     for (std::size_t n = 0; n < moves.size(); ++n) {
         if (observer.StopRequested()) {
-            run.Flush();
+            // A failure is kept by the run: the caller's own Flush tells it.
+            (void)run.Flush();
             return 0;
         }
         observer.Progress(phase, n, moves.size());
