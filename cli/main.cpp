@@ -304,7 +304,7 @@ int Rename(const Options& options)
 {
     CReport report(FormatOf(options), options.quiet);
     int status = kOk;
-    CRunJournal journal(JournalFolder());
+    CRunRecorder journal(JournalFolder());
     int performed = 0;
     bool outOfMemory = false;
     std::unique_ptr<CTagNameRule> rule;
@@ -378,7 +378,7 @@ int Rename(const Options& options)
 // Opens run id for undo or forget, or (for undo, id empty) the newest run
 // but for empty ones, which are passed over with a word. 0 when open, else
 // the exit status after the message. An empty run opens only for forget.
-int OpenRun(CReport& report, const std::string& folder, const std::string& id, std::unique_ptr<CRunFile>& run,
+int OpenRun(CReport& report, const std::string& folder, const std::string& id, std::unique_ptr<CPastRun>& run,
             bool forget)
 {
     std::vector<std::string> ids{id};
@@ -399,7 +399,7 @@ int OpenRun(CReport& report, const std::string& folder, const std::string& id, s
         std::string why;
         // RUN as the user gave it; the folder shown as a name would be.
         const std::string shownId = DisplayableUtf8(candidate);
-        run = std::make_unique<CRunFile>();
+        run = std::make_unique<CPastRun>();
         switch (run->Open(folder, candidate, why)) {
         case 1: return 0;
         case 0:
@@ -442,10 +442,10 @@ int OpenRun(CReport& report, const std::string& folder, const std::string& id, s
 int Undo(const Options& options)
 {
     CReport report(FormatOf(options), options.quiet, true);
-    std::unique_ptr<CRunFile> opened;
+    std::unique_ptr<CPastRun> opened;
     if (const int status = OpenRun(report, JournalFolder(), options.run, opened, false))
         return status;
-    CRunFile& run = *opened;
+    CPastRun& run = *opened;
     const std::string& id = run.Id();
     if (run.Forgotten()) {
         report.Error(FormatText(Tr("run %s was given up (--forget); nothing to undo"), id.c_str()));
@@ -506,10 +506,10 @@ int Undo(const Options& options)
 int Forget(const Options& options)
 {
     CReport report(CReport::Readable, true);
-    std::unique_ptr<CRunFile> opened;
+    std::unique_ptr<CPastRun> opened;
     if (const int status = OpenRun(report, JournalFolder(), options.run, opened, true))
         return status;
-    CRunFile& run = *opened;
+    CPastRun& run = *opened;
     if (run.Version() == 0) {
         // Empty: a run stopped at its first journal write, which moved nothing.
         if (!run.Forget()) {

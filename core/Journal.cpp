@@ -510,29 +510,29 @@ int CheckJournalFolder(const std::string& folder, std::string& why)
     return 1;
 }
 
-CRunJournal::CRunJournal(std::string folder, bool window) : m_folder(std::move(folder)), m_window(window) {}
+CRunRecorder::CRunRecorder(std::string folder, bool window) : m_folder(std::move(folder)), m_window(window) {}
 
-CRunJournal::~CRunJournal()
+CRunRecorder::~CRunRecorder()
 {
     (void)Finish();   // a caller that wants the result finishes first; here nobody is left to tell
     if (m_folderFd >= 0)
         close(m_folderFd);
 }
 
-void CRunJournal::Keep(int err)
+void CRunRecorder::Keep(int err)
 {
     if (m_error == 0)
         m_error = err != 0 ? err : EIO;
 }
 
-int CRunJournal::Prepare(std::string& why)
+int CRunRecorder::Prepare(std::string& why)
 {
     if (m_folderFd < 0)
         m_folderFd = OpenJournalFolder(m_folder, true, why);
     return m_folderFd >= 0 ? 1 : 0;
 }
 
-int CRunJournal::Create()
+int CRunRecorder::Create()
 {
     std::string why;
     if (!Prepare(why)) {
@@ -599,7 +599,7 @@ int CRunJournal::Create()
 
 // Whether the file can grow by bytes: within the file-size limit, and with
 // its blocks set aside where the file system can do that.
-bool CRunJournal::Room(std::size_t bytes)
+bool CRunRecorder::Room(std::size_t bytes)
 {
     const auto end = static_cast<unsigned long long>(m_size) + bytes;
     rlimit limit;
@@ -614,7 +614,7 @@ bool CRunJournal::Room(std::size_t bytes)
     return true;
 }
 
-int CRunJournal::Append(const std::string& records)
+int CRunRecorder::Append(const std::string& records)
 {
     std::string withTorn;
     const std::string* out = &records;
@@ -650,7 +650,7 @@ int CRunJournal::Append(const std::string& records)
     return 1;
 }
 
-std::uint64_t CRunJournal::QueueMove(const CFolderTable& table, std::uint32_t folder, const std::string& oldName,
+std::uint64_t CRunRecorder::QueueMove(const CFolderTable& table, std::uint32_t folder, const std::string& oldName,
                                     const std::string& newName, const FileId& file)
 {
     std::string payload;
@@ -689,7 +689,7 @@ std::uint64_t CRunJournal::QueueMove(const CFolderTable& table, std::uint32_t fo
     return m_seq;
 }
 
-void CRunJournal::QueueFailed(std::uint64_t seq)
+void CRunRecorder::QueueFailed(std::uint64_t seq)
 {
     std::string payload;
     AddNumber(payload, seq);
@@ -697,7 +697,7 @@ void CRunJournal::QueueFailed(std::uint64_t seq)
     --m_moved;
 }
 
-int CRunJournal::WriteQueued()
+int CRunRecorder::WriteQueued()
 {
     if (m_queued.empty() && m_marks.empty())
         return 1;
@@ -724,7 +724,7 @@ int CRunJournal::WriteQueued()
     return 1;
 }
 
-int CRunJournal::Finish()
+int CRunRecorder::Finish()
 {
     // Moves queued and not written were never made: only marks are left to write.
     m_queued.clear();
@@ -998,7 +998,7 @@ private:
 
 } // namespace
 
-CRunFile::~CRunFile()
+CPastRun::~CPastRun()
 {
     (void)Flush();   // a caller that wants the result flushes first; here nobody is left to tell
     if (m_fd >= 0)
@@ -1007,13 +1007,13 @@ CRunFile::~CRunFile()
         close(m_folderFd);
 }
 
-void CRunFile::Keep(int err)
+void CPastRun::Keep(int err)
 {
     if (m_error == 0)
         m_error = err != 0 ? err : EIO;
 }
 
-int CRunFile::Open(const std::string& folder, const std::string& id, std::string& why)
+int CPastRun::Open(const std::string& folder, const std::string& id, std::string& why)
 {
     const std::string name = kPrefix + id;
     if (IdOf(name.c_str()) == 0 || folder.empty())
@@ -1072,20 +1072,20 @@ int CRunFile::Open(const std::string& folder, const std::string& id, std::string
     return result;
 }
 
-std::size_t CRunFile::Left() const
+std::size_t CPastRun::Left() const
 {
     return static_cast<std::size_t>(
         std::count_if(m_moves.begin(), m_moves.end(), [](const RunMove& move) { return !move.back; }));
 }
 
-bool CRunFile::Closed() const
+bool CPastRun::Closed() const
 {
     if (m_forgotten || m_legacyUndone)
         return true;
     return Left() == 0 && m_damaged.empty();
 }
 
-int CRunFile::Append(const std::string& records)
+int CPastRun::Append(const std::string& records)
 {
     if (m_fd < 0)
         return 0;
@@ -1110,7 +1110,7 @@ int CRunFile::Append(const std::string& records)
     return 1;
 }
 
-int CRunFile::MarkBack(RunMove& move)
+int CPastRun::MarkBack(RunMove& move)
 {
     move.back = true;
     if (m_version != kVersion)
@@ -1126,7 +1126,7 @@ int CRunFile::MarkBack(RunMove& move)
 // Writes the marks waiting; to disk with sync, else once a second at most: a
 // mark lost to a power cut only makes the next undo find that file under its
 // old name.
-int CRunFile::WriteMarks(bool sync)
+int CPastRun::WriteMarks(bool sync)
 {
     if (m_pending.empty() && !(sync && m_unsynced))
         return 1;
@@ -1149,7 +1149,7 @@ int CRunFile::WriteMarks(bool sync)
 }
 
 // Version 1's only mark, read only after whole records: the run is closed.
-int CRunFile::WriteLegacyUndone()
+int CPastRun::WriteLegacyUndone()
 {
     if (m_torn != std::string::npos || !m_damaged.empty()) {
         errno = ENOTSUP;   // a version 1 reader would never reach it
@@ -1167,7 +1167,7 @@ int CRunFile::WriteLegacyUndone()
     return 1;
 }
 
-int CRunFile::Flush()
+int CPastRun::Flush()
 {
     if (m_fd < 0)
         return 0;
@@ -1183,7 +1183,7 @@ int CRunFile::Flush()
     return done;
 }
 
-int CRunFile::Forget()
+int CPastRun::Forget()
 {
     if (m_fd < 0)
         return 0;

@@ -43,14 +43,14 @@
 [[nodiscard]] std::string CannotWriteJournal(const std::string& folder, int err);
 
 // The journal of the run being made. Its file appears with the first move.
-class CRunJournal
+class CRunRecorder
 {
 public:
     // window: the run is the window program's (--runs says so).
-    explicit CRunJournal(std::string folder, bool window = false);
-    ~CRunJournal();
-    CRunJournal(const CRunJournal&) = delete;
-    CRunJournal& operator=(const CRunJournal&) = delete;
+    explicit CRunRecorder(std::string folder, bool window = false);
+    ~CRunRecorder();
+    CRunRecorder(const CRunRecorder&) = delete;
+    CRunRecorder& operator=(const CRunRecorder&) = delete;
 
     // Opens and checks the folder (making it when missing). 1 ready; 0 not,
     // with why.
@@ -119,13 +119,13 @@ struct RunMove
 
 // A past run opened for undo. The file stays locked while the object lives,
 // so that no other process undoes it (or writes it) at the same time.
-class CRunFile
+class CPastRun
 {
 public:
-    CRunFile() = default;
-    ~CRunFile();
-    CRunFile(const CRunFile&) = delete;
-    CRunFile& operator=(const CRunFile&) = delete;
+    CPastRun() = default;
+    ~CPastRun();
+    CPastRun(const CPastRun&) = delete;
+    CPastRun& operator=(const CPastRun&) = delete;
 
     // 1 opened; 0 no such run; -1 in use by another process; -2 unreadable
     // (errno set); -3 not a journal; -4 refused (why says: not the user's,

@@ -292,7 +292,7 @@ void CRenameBatch::ReportUnread(std::size_t i, BatchObserver& observer)
     observer.FileDone(result);
 }
 
-int CRenameBatch::Run(bool artistFirst, CRunJournal* journal, BatchObserver& observer, bool journalOptional)
+int CRenameBatch::Run(bool artistFirst, CRunRecorder* journal, BatchObserver& observer, bool journalOptional)
 {
     const bool trial = journal == nullptr;
     // TRANSLATORS: the command-line tool's progress line, "Renaming: 3 of 12
@@ -424,7 +424,7 @@ public:
     }
 
     // The folder's descriptor: by identity, or (version 1) by its path.
-    int Folder(CRunFile& run, const RunMove& move)
+    int Folder(CPastRun& run, const RunMove& move)
     {
         if (move.legacyPath.empty())
             return run.Folders().Open(move.folder);
@@ -520,7 +520,7 @@ UndoVerdict UndoMoveAt(int folder, const std::string& oldName, const std::string
     return verdict;
 }
 
-int UndoRun(CRunFile& run, bool trial, BatchObserver& observer)
+int UndoRun(CPastRun& run, bool trial, BatchObserver& observer)
 {
     const char* phase = trial ? N_("Checking") : N_("Undoing");
     std::deque<RunMove>& moves = run.Moves();

@@ -133,7 +133,7 @@ public:
     // file of it takes or leaves, or that is read through a link: read ahead
     // of those moves, it would see what, read just before its own move, it
     // would not.
-    [[nodiscard]] int Run(bool artistFirst, CRunJournal* journal, BatchObserver& observer, bool journalOptional = false);
+    [[nodiscard]] int Run(bool artistFirst, CRunRecorder* journal, BatchObserver& observer, bool journalOptional = false);
 
 private:
     // A file of the plan, kept small: a run may plan a million. Its path as
@@ -214,4 +214,4 @@ enum class UndoVerdict : std::uint8_t
 // second undo retries exactly those left. Damaged records are reported as
 // failed. 1 done; 0 stopped on request; -1 done but the marks could not be
 // written (errno).
-[[nodiscard]] int UndoRun(CRunFile& run, bool trial, BatchObserver& observer);
+[[nodiscard]] int UndoRun(CPastRun& run, bool trial, BatchObserver& observer);

@@ -22,7 +22,7 @@ std::string_view NameOf(std::string_view path)
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
-std::uint32_t RunNumber(const CRunJournal& journal)
+std::uint32_t RunNumber(const CRunRecorder& journal)
 {
     return static_cast<std::uint32_t>(std::strtoul(journal.Id().c_str(), nullptr, 10));
 }
@@ -33,7 +33,7 @@ std::uint32_t RunNumber(const CRunJournal& journal)
 class CRenameSession::Observer : public BatchObserver
 {
 public:
-    Observer(CRenameSession& session, CRunJournal* journal, const std::vector<std::uint32_t>& folders,
+    Observer(CRenameSession& session, CRunRecorder* journal, const std::vector<std::uint32_t>& folders,
              const std::function<void(std::size_t, const RenameOutcome&)>& done)
         : m_session(session), m_journal(journal), m_folders(folders), m_done(done)
     {
@@ -64,7 +64,7 @@ public:
 
 private:
     CRenameSession& m_session;
-    CRunJournal* m_journal;
+    CRunRecorder* m_journal;
     const std::vector<std::uint32_t>& m_folders;
     const std::function<void(std::size_t, const RenameOutcome&)>& m_done;
 };
@@ -132,7 +132,7 @@ int CRenameSession::OpenFolder(std::uint32_t& folder, const std::string& path)
     return folder == CFolderTable::kNone ? -1 : m_folders.Open(folder);
 }
 
-void CRenameSession::EndRun(CRunJournal& run)
+void CRenameSession::EndRun(CRunRecorder& run)
 {
     if (!run.Finish())
         Broken(CannotWriteJournal(run.Folder(), errno));
@@ -153,8 +153,8 @@ void CRenameSession::AutoRename(const std::vector<QueuedFile>& files, bool artis
         Broken(Tr("no home folder for the journal; set XDG_STATE_HOME"));
     // The run's file is made with its first record: a batch that renames
     // nothing leaves no trace, not even the folder.
-    CRunJournal journal(folder, true);
-    CRunJournal* recorded = folder.empty() ? nullptr : &journal;
+    CRunRecorder journal(folder, true);
+    CRunRecorder* recorded = folder.empty() ? nullptr : &journal;
     Observer observer(*this, recorded, folders, done);
     // Never stopped nor refused: a journal that cannot be written is given up.
     (void)batch.Run(artistFirst, recorded, observer, true);
@@ -176,7 +176,7 @@ int CRenameSession::RenameByHand(std::uint32_t& folder, const std::string& path,
     FileId file;
     if (!IsPlainName(name) || !FileIdAt(fd, name.c_str(), 0, file))
         return 0;
-    std::unique_ptr<CRunJournal> run;
+    std::unique_ptr<CRunRecorder> run;
     std::uint64_t seq = 0;
     // A file that has its name already is not moved: nothing to undo.
     if (name != newName) {
@@ -184,7 +184,7 @@ int CRenameSession::RenameByHand(std::uint32_t& folder, const std::string& path,
         if (journalFolder.empty()) {
             Broken(Tr("no home folder for the journal; set XDG_STATE_HOME"));
         } else {
-            run = std::make_unique<CRunJournal>(journalFolder, true);
+            run = std::make_unique<CRunRecorder>(journalFolder, true);
             seq = run->QueueMove(m_folders, folder, name, newName, file);
             if (!run->WriteQueued()) {
                 const int err = errno;
@@ -218,13 +218,13 @@ void CRenameSession::EndUndo()
     m_undoing.clear();
 }
 
-RunMove* CRenameSession::MoveOf(const JournalRef& ref, CRunFile*& run)
+RunMove* CRenameSession::MoveOf(const JournalRef& ref, CPastRun*& run)
 {
     if (ref.run == 0)
         return nullptr;
     auto it = m_undoing.find(ref.run);
     if (it == m_undoing.end()) {
-        auto file = std::make_unique<CRunFile>();
+        auto file = std::make_unique<CPastRun>();
         std::string why;
         // Held by an undo from a shell, or gone: the marks are left to it.
         if (file->Open(Folder(), std::to_string(ref.run), why) != 1 || file->Version() != 2)
@@ -256,7 +256,7 @@ bool CRenameSession::UndoOne(const UndoItem& item, std::string& oldPath)
         && verdict != UndoVerdict::AlreadyBack)
         return false;
     // The run learns that its file is back, whoever put it there.
-    CRunFile* run = nullptr;
+    CPastRun* run = nullptr;
     RunMove* move = MoveOf(item.ref, run);
     if (move != nullptr && !move->back && SameFile(move->file, item.file) && !run->MarkBack(*move))
         Broken(CannotWriteJournal(Folder(), errno));

@@ -109,10 +109,10 @@ private:
     void Broken(const std::string& why);
     std::string Folder() const;
     int OpenFolder(std::uint32_t& folder, const std::string& path);
-    RunMove* MoveOf(const JournalRef& ref, CRunFile*& run);
+    RunMove* MoveOf(const JournalRef& ref, CPastRun*& run);
     bool UndoOne(const UndoItem& item, std::string& oldPath);
     void EndUndo();
-    void EndRun(CRunJournal& run);
+    void EndRun(CRunRecorder& run);
 
     std::string m_journalFolder;
     CFolderTable m_folders;
@@ -120,5 +120,5 @@ private:
     std::uint32_t m_lastIndex = 0;   // and its index; until Release
     std::string m_problem;
     bool m_warned = false;
-    std::map<std::uint32_t, std::unique_ptr<CRunFile>> m_undoing;   // null: cannot be marked
+    std::map<std::uint32_t, std::unique_ptr<CPastRun>> m_undoing;   // null: cannot be marked
 };

@@ -80,7 +80,7 @@ protected:
     std::uint32_t root = table.AddRoot(dir.Path(), FileId{1, 2});
 
     // Queues moves first..first+count-1 of a run; their numbers.
-    std::vector<std::uint64_t> Queue(CRunJournal& journal, int first, int count)
+    std::vector<std::uint64_t> Queue(CRunRecorder& journal, int first, int count)
     {
         std::vector<std::uint64_t> seqs;
         for (int i = first; i < first + count; ++i)
@@ -93,7 +93,7 @@ protected:
     // A finished run of count moves, all made; its file's path.
     std::string MakeRun(int count)
     {
-        CRunJournal journal(folder);
+        CRunRecorder journal(folder);
         std::string why;
         EXPECT_EQ(journal.Prepare(why), 1) << why;
         Queue(journal, 0, count);
@@ -102,7 +102,7 @@ protected:
         return folder + "/run-" + journal.Id();
     }
 
-    int Open(CRunFile& run, const std::string& id = "1")
+    int Open(CPastRun& run, const std::string& id = "1")
     {
         std::string why;
         return run.Open(folder, id, why);
@@ -123,14 +123,14 @@ TEST_F(RunJournal, ATornTailIsNoDamageAndAMarkAfterItReadsWhole)
     const std::string path = MakeRun(3);
     Append(path, std::string("\0\0M0000", 7));   // killed while writing a record
     {
-        CRunFile run;
+        CPastRun run;
         ASSERT_EQ(Open(run), 1);
         EXPECT_TRUE(run.Damaged().empty());
         ASSERT_EQ(run.Moves().size(), 3u);
         EXPECT_EQ(run.MarkBack(run.Moves()[1]), 1);
         EXPECT_EQ(run.Flush(), 1);
     }
-    CRunFile again;
+    CPastRun again;
     ASSERT_EQ(Open(again), 1);
     EXPECT_TRUE(again.Damaged().empty());   // the torn bytes are named as such
     EXPECT_TRUE(again.Moves()[1].back);
@@ -146,7 +146,7 @@ TEST_F(RunJournal, ADamagedRecordIsSkippedAndItsFileStaysUnknown)
     bytes[second] ^= 0x20;
     WriteBytes(path, bytes);
     {
-        CRunFile run;
+        CPastRun run;
         ASSERT_EQ(Open(run), 1);
         ASSERT_EQ(run.Damaged().size(), 1u);
         ASSERT_EQ(run.Moves().size(), 2u);   // the records after it are still read
@@ -169,14 +169,14 @@ TEST_F(RunJournal, ARecordOfAnUnknownTypeIsSkippedWithoutDamage)
 {
     const std::string path = MakeRun(2);
     {
-        CRunFile run;
+        CPastRun run;
         ASSERT_EQ(Open(run), 1);
         for (RunMove& move : run.Moves())
             EXPECT_EQ(run.MarkBack(move), 1);
         EXPECT_EQ(run.Flush(), 1);
     }
     Append(path, Frame('Q', {"12", "anything"}));
-    CRunFile run;
+    CPastRun run;
     ASSERT_EQ(Open(run), 1);
     EXPECT_TRUE(run.Damaged().empty());
     EXPECT_TRUE(run.Closed());   // still undone
@@ -191,7 +191,7 @@ TEST_F(RunJournal, ANewerVersionIsListedAndLeftAlone)
     const std::string bytes = "mp3tavoly-rename journal 3\n1700000000\n" + Frame('M', {"whatever"}) + "more";
     PutRun("1", bytes);
     {
-        CRunFile run;
+        CPastRun run;
         EXPECT_EQ(Open(run), -6);
         EXPECT_EQ(run.Forget(), 0);
         EXPECT_EQ(run.Flush(), 0);
@@ -210,7 +210,7 @@ TEST_F(RunJournal, Version1IsUndoneAndGetsOnlyItsOwnMark)
                               + "A.mp3" + '\0' + "M/music/b.mp3" + '\0' + "B.mp3" + '\0' + "F" + '\0';
     PutRun("1", bytes);
     {
-        CRunFile run;
+        CPastRun run;
         ASSERT_EQ(Open(run), 1);
         EXPECT_EQ(run.Version(), 1);
         ASSERT_EQ(run.Moves().size(), 1u);   // the failed one left out
@@ -220,7 +220,7 @@ TEST_F(RunJournal, Version1IsUndoneAndGetsOnlyItsOwnMark)
         EXPECT_EQ(run.Flush(), 1);
     }
     EXPECT_EQ(ReadBytes(folder + "/run-1"), bytes + std::string("U\0", 2));
-    CRunFile run;
+    CPastRun run;
     ASSERT_EQ(Open(run), 1);
     EXPECT_TRUE(run.Closed());
 }
@@ -238,12 +238,12 @@ TEST_F(RunJournal, AnEmptyRunIsListedAndForgetRemovesIt)
     EXPECT_FALSE(runs[2].headerless);
     EXPECT_EQ(runs[2].problem, "not a journal");
     for (const std::string id : {"1", "2"}) {
-        CRunFile run;
+        CPastRun run;
         ASSERT_EQ(Open(run, id), -5);
         EXPECT_EQ(run.Forget(), 1);
         EXPECT_FALSE(Exists(folder + "/run-" + id));
     }
-    CRunFile notJournal;
+    CPastRun notJournal;
     EXPECT_EQ(Open(notJournal, "3"), -3);
     EXPECT_EQ(RunIdsNewestFirst(folder), std::vector<std::string>{"3"});
 }
@@ -252,7 +252,7 @@ TEST_F(RunJournal, AnEmptyRunIsListedAndForgetRemovesIt)
 // before a batch, never between a failed move and its mark.
 TEST_F(RunJournal, FailureMarksAreNeverLostForLackOfRoom)
 {
-    CRunJournal journal(folder);
+    CRunRecorder journal(folder);
     std::string why;
     ASSERT_EQ(journal.Prepare(why), 1) << why;
     const std::vector<std::uint64_t> seqs = Queue(journal, 0, 10);
@@ -282,7 +282,7 @@ TEST_F(RunJournal, FailureMarksAreNeverLostForLackOfRoom)
 TEST_F(RunJournal, AFailedWriteIsKeptUntilTheEnd)
 {
     MakeRun(2);
-    CRunFile run;
+    CPastRun run;
     ASSERT_EQ(Open(run), 1);
     const std::size_t size = ReadBytes(folder + "/run-1").size();
     {
@@ -296,7 +296,7 @@ TEST_F(RunJournal, AFailedWriteIsKeptUntilTheEnd)
     EXPECT_EQ(run.Flush(), 0);   // written now, but the earlier mark is lost
     EXPECT_EQ(errno, EFBIG);
 
-    CRunJournal journal(folder);
+    CRunRecorder journal(folder);
     std::string why;
     ASSERT_EQ(journal.Prepare(why), 1) << why;
     const std::vector<std::uint64_t> seqs = Queue(journal, 0, 2);
