@@ -231,7 +231,7 @@ void CRenameBatch::ReadName(std::size_t i, bool artistFirst)
         fd = openat(folder, m_name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         viaLink = true;
     }
-    std::string state = kStateUnwritable;
+    std::string state = kStateUnreadable;
     if (fd >= 0) {
         // One look gives the kind, the size and the identity: the entry's
         // own (a link's, when read through one).
@@ -263,8 +263,8 @@ void CRenameBatch::ReadName(std::size_t i, bool artistFirst)
         file.newNameLength = static_cast<std::uint16_t>(kept.size());
         file.read = kNameFound;
     } else {
-        file.read = state == kStateUnwritable ? kUnreadable : kNoSongName;
-        file.error = static_cast<std::uint8_t>(state == kStateUnwritable ? errno : 0);
+        file.read = state == kStateUnreadable ? kUnreadable : kNoSongName;
+        file.error = static_cast<std::uint8_t>(state == kStateUnreadable ? errno : 0);
     }
 }
 
@@ -281,7 +281,7 @@ void CRenameBatch::ReportUnread(std::size_t i, BatchObserver& observer)
     const File& file = m_files[i];
     FileResult result{kStateSongNotFound, PathOf(file), std::string_view(), Outcome::Failed, std::string()};
     if (file.read == kUnreadable) {
-        result.state = kStateUnwritable;
+        result.state = kStateUnreadable;
         result.reason = UnreadableReason(file.error);
     } else if (file.read == kFolderGone) {
         // Nothing of it was read: the folder is another one now.

@@ -88,7 +88,7 @@ public:
     virtual ~NameRule() = default;
     // The new name (ending in ".mp3") of the regular file open on fd, size
     // bytes long: kStateSuccessful with newName set, kStateSongNotFound, or
-    // kStateUnwritable with errno set. Reads the file only.
+    // kStateUnreadable with errno set. Reads the file only.
     virtual std::string NewName(int fd, long long size, bool artistFirst, std::string& newName) = 0;
 };
 

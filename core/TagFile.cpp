@@ -23,7 +23,7 @@ const char* const kStateRenamedManually = N_("Renamed manually");
 // TRANSLATORS: a failure state; keep the trailing blank.
 const char* const kStateSongNotFound = N_("Failed, Song name not found! ");
 // TRANSLATORS: a failure state; keep the trailing blank.
-const char* const kStateUnwritable = N_("Failed, File unwritable! ");
+const char* const kStateUnreadable = N_("Failed, File unwritable! ");
 // TRANSLATORS: a failure state; keep the trailing blank.
 const char* const kStateRenameFailed = N_("Failed, Unable to rename the file automatically! ");
 
@@ -269,7 +269,7 @@ std::string CTagFile::ReadSongName(const std::string& path, std::string& title,
         return kStateSongNotFound;
     off_t size = 0;
     if (!OpenRegular(path, O_RDONLY, m_file, size))
-        return kStateUnwritable;
+        return kStateUnreadable;
     FileGuard guard(m_file);
     const std::string state = SongNameOfRecord(m_file, size, title, artist);
     guard.Close();   // opened read-only: a failed close loses nothing
@@ -284,7 +284,7 @@ std::string CTagFile::ReadSongNameFrom(int fd, long long size, std::string& titl
 std::string CTagFile::SongNameOfRecord(int fd, long long size, std::string& title, std::string& artist)
 {
     if (!ReadLastRecord(fd, size, m_tag))
-        return kStateUnwritable;
+        return kStateUnreadable;
     if (!HasMagic(m_tag))
         return kStateSongNotFound;
     title.clear();

@@ -28,7 +28,9 @@ extern const char* const kStateWaiting;          // "Waiting"
 extern const char* const kStateSuccessful;       // "Successful"
 extern const char* const kStateRenamedManually;  // "Renamed manually"
 extern const char* const kStateSongNotFound;     // "Failed, Song name not found! "
-extern const char* const kStateUnwritable;       // "Failed, File unwritable! "
+// The file could not be read (or is no regular file): its text, which users
+// know from the first versions, says unwritable.
+extern const char* const kStateUnreadable;       // "Failed, File unwritable! "
 extern const char* const kStateRenameFailed;     // "Failed, Unable to rename the file automatically! "
 
 // Every tag file access goes through this object. Each operation opens and
@@ -70,7 +72,7 @@ public:
     static void ClearTag(Id3v1Tag* buffer);
 
     // kStateSuccessful with the cleaned, non-empty title (and cleaned artist),
-    // kStateSongNotFound or kStateUnwritable.
+    // kStateSongNotFound or kStateUnreadable.
     std::string ReadSongName(const std::string& path, std::string& title,
                              std::string& artist, const std::string& type);
 

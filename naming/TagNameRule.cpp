@@ -14,7 +14,7 @@ std::string CTagNameRule::NewName(int fd, long long size, bool artistFirst, std:
         SongFields texts;
         const int read = ReadId3v2Texts(fd, size, wanted, texts);
         if (read < 0)
-            return kStateUnwritable;
+            return kStateUnreadable;
         // Unicode already: the filter, with no code page.
         SongFields fields{CleanUtf8Name(texts.title), CleanUtf8Name(texts.artist), CleanUtf8Name(texts.album),
                           texts.year, texts.track, CleanUtf8Name(texts.genre)};
@@ -42,7 +42,7 @@ std::string CTagNameRule::FromId3v1(int fd, long long size, bool artistFirst, st
     switch (tags.ReadTagFrom(fd, size, raw.title, raw.artist, raw.album, raw.year, comment, raw.track, genre)) {
     case 1: break;
     case -2: return kStateSongNotFound;
-    default: return kStateUnwritable;
+    default: return kStateUnreadable;
     }
     tags.CleanName(raw.title, fields.title);
     tags.CleanName(raw.artist, fields.artist);

@@ -46,7 +46,7 @@ int CQueueList::AutoRenameSelected()
             QueueEntry& e = m_rows[row];
             e.folder = outcome.folder;
             m_strState = outcome.state;
-            if (m_strState == kStateSongNotFound || m_strState == kStateUnwritable)
+            if (m_strState == kStateSongNotFound || m_strState == kStateUnreadable)
             {
                 e.state = m_strState;
             }

@@ -124,7 +124,7 @@ TEST(AsUser, UnreadableFileAndUnenterableFolderAreReportedAndUntouched)
         EXPECT_EQ(genre, 7);
         EXPECT_EQ(TheTagFile().ProbeTag(path), 0);
         EXPECT_EQ(Write(path, "New"), 0);
-        EXPECT_EQ(AutoRenameOne(path, false, newName, newPath), kStateUnwritable);
+        EXPECT_EQ(AutoRenameOne(path, false, newName, newPath), kStateUnreadable);
     }
 
     ASSERT_EQ(chmod((dir / "locked.mp3").c_str(), 0644), 0);

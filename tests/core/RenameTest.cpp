@@ -55,9 +55,9 @@ TEST(AutoRename, FailuresLeaveTheFileAlone)
     MakeMp3(dir, "a.mp3", "Yesterday");
     WriteBytes(dir / "Yesterday.mp3", "other file");
     const struct { const char* name; const char* state; } cases[] = {
-        {"notag.mp3", kStateSongNotFound}, {"tiny.mp3", kStateUnwritable},
+        {"notag.mp3", kStateSongNotFound}, {"tiny.mp3", kStateUnreadable},
         {"zeros.mp3", kStateSongNotFound}, {"punct.mp3", kStateSongNotFound},
-        {"missing.mp3", kStateUnwritable}, {"a.mp3", kStateRenameFailed},
+        {"missing.mp3", kStateUnreadable}, {"a.mp3", kStateRenameFailed},
     };
     for (const auto& c : cases) {
         const std::string before = ReadBytes(dir / c.name);

@@ -142,7 +142,7 @@ TEST(TagFile, RefusesBadArgumentsAndWhatIsNotARegularFile)
         EXPECT_EQ(0, tf.ProbeTag(path));
         EXPECT_EQ(0, Write(tf, path, "T"));
         std::string title = "keep", artist;
-        EXPECT_EQ(kStateUnwritable, tf.ReadSongName(path, title, artist, "MP3"));
+        EXPECT_EQ(kStateUnreadable, tf.ReadSongName(path, title, artist, "MP3"));
         EXPECT_EQ("keep", title);
     }
     TagOut out;

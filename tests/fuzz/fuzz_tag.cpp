@@ -97,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(hasTag && !songTitle.empty());
         Check(songTitle.find_first_of(std::string("\0/", 2)) == std::string::npos);
     } else {
-        Check(state == (size < 128 ? kStateUnwritable : kStateSongNotFound));
+        Check(state == (size < 128 ? kStateUnreadable : kStateSongNotFound));
     }
     Check(Get() == file);   // reading changes nothing
 

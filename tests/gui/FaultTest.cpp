@@ -265,7 +265,7 @@ TEST_F(FaultTest, FileTurnedIntoFifoFolderOrDanglingLinkIsReportedNotTouched)
     RunAll(&CQueueList::AutoRenameSelected);
     for (int i = 0; i < 3; ++i)
     {
-        EXPECT_EQ(Row(i).state, kStateUnwritable) << Row(i).path;
+        EXPECT_EQ(Row(i).state, kStateUnreadable) << Row(i).path;
     }
     EXPECT_EQ(Row(3).state, kStateSuccessful);
     EXPECT_EQ(Compare(before, TakeManifest(dir.Path())), Losses{});
