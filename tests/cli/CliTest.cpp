@@ -757,18 +757,6 @@ TEST_F(CliTest, AnUndoOnAReadOnlyFileSystemStaysOpenUntilItCanMoveThemAll)
     EXPECT_EQ(Manifest(), before);
 }
 
-// CRC-32C bit by bit, as the journal's format names it (RFC 3720).
-std::uint32_t Crc32c(const std::string& bytes)
-{
-    std::uint32_t crc = ~0u;
-    for (const unsigned char c : bytes) {
-        crc ^= c;
-        for (int k = 0; k < 8; ++k)
-            crc = (crc & 1) ? (crc >> 1) ^ 0x82F63B78u : crc >> 1;
-    }
-    return ~crc;
-}
-
 TEST_F(CliTest, ADamagedRecordIsSkippedAndEveryOtherFileComesBack)
 {
     Folder("m");

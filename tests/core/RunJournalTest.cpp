@@ -18,18 +18,6 @@
 
 namespace {
 
-// CRC-32C bit by bit, independent of the code under test.
-std::uint32_t Crc32c(const std::string& bytes)
-{
-    std::uint32_t crc = ~0u;
-    for (const unsigned char c : bytes) {
-        crc ^= c;
-        for (int k = 0; k < 8; ++k)
-            crc = (crc & 1) ? (crc >> 1) ^ 0x82F63B78u : crc >> 1;
-    }
-    return ~crc;
-}
-
 std::string Hex8(std::uint32_t value)
 {
     char text[9];

@@ -2,6 +2,7 @@
 // Temporary folders and file helpers for the core tests.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -108,3 +109,16 @@ private:
     rlimit m_old{};
     bool m_set = false;
 };
+
+// CRC-32C bit by bit, as the journal's format names it (RFC 3720), apart
+// from the code under test.
+inline std::uint32_t Crc32c(const std::string& bytes)
+{
+    std::uint32_t crc = ~0u;
+    for (const unsigned char c : bytes) {
+        crc ^= c;
+        for (int k = 0; k < 8; ++k)
+            crc = (crc & 1) ? (crc >> 1) ^ 0x82F63B78u : crc >> 1;
+    }
+    return ~crc;
+}
