@@ -4,6 +4,10 @@
 #include "platform/FolderSearch.h"
 
 #include <algorithm>
+#include <atomic>
+#include <climits>
+#include <cstdio>
+#include <sys/resource.h>
 #include <cerrno>
 #include <dirent.h>
 #include <sys/sysmacros.h>
@@ -12,9 +16,25 @@
 
 namespace {
 
-// Enough for any sane depth; past it the least used are closed and opened
-// again when needed.
-constexpr std::size_t kMaxOpen = 256;
+// Folder descriptors held by every table of the process.
+std::atomic<std::size_t> g_held{0};
+
+// Descriptors open in the process now, other than the tables' folders: the
+// standard three, inherited ones, a window's display connection.
+std::size_t OthersOpen()
+{
+    std::size_t open = 0;
+    if (DIR* dir = opendir("/proc/self/fd")) {
+        while (const dirent* entry = readdir(dir))
+            open += entry->d_name[0] != '.' ? 1 : 0;
+        closedir(dir);
+        open -= open > 0 ? 1 : 0;   // the listing's own
+    } else {
+        open = 3;
+    }
+    const std::size_t held = g_held.load();
+    return open > held ? open - held : 0;
+}
 
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
@@ -183,6 +203,41 @@ std::string FolderPathOf(int fd)
     return path.empty() ? "/" : path;
 }
 
+DescriptorBudget DescriptorBudgetNow()
+{
+    // For a soft limit of L descriptors, S of them open before the first
+    // folder was kept (counted once):
+    //   spare = L - S - 16; the 16 are for the journal's folder and file, the
+    //     file being read or moved, and what reopening a folder or finding
+    //     its path holds for a moment (up to 6);
+    //   half the spare for the folders of all tables together (at least 1);
+    //   a quarter for the read-ahead threads, 4 each (a file, two folders of
+    //     its own table and one being opened), 16 threads at most;
+    //   the last quarter for what libraries open later (sound output, the
+    //     window system).
+    // So a dry run, which keeps the same folders open, meets the same limit
+    // as the real run, which adds only the journal.
+    static const std::size_t others = OthersOpen();
+    constexpr std::size_t kReserved = 16;
+    constexpr std::size_t kPerThread = 4;
+    constexpr std::size_t kMostThreads = 16;
+    rlimit limit{};
+    rlim_t soft = getrlimit(RLIMIT_NOFILE, &limit) == 0 ? limit.rlim_cur : 1024;
+    if (soft == RLIM_INFINITY || soft > (1u << 24))
+        soft = 1u << 24;
+    const auto total = static_cast<std::size_t>(soft);
+    const std::size_t spare = total > others + kReserved ? total - others - kReserved : 0;
+    DescriptorBudget budget;
+    budget.folders = std::max<std::size_t>(1, spare / 2);
+    budget.readAheadThreads = static_cast<int>(std::min(kMostThreads, spare / 4 / kPerThread));
+    return budget;
+}
+
+std::size_t FolderDescriptorsHeld()
+{
+    return g_held.load();
+}
+
 bool FolderTrustsLinks(const struct stat& folder)
 {
     const uid_t me = geteuid();
@@ -191,18 +246,23 @@ bool FolderTrustsLinks(const struct stat& folder)
 
 CFolderTable::~CFolderTable()
 {
-    for (const std::uint32_t index : m_open)
-        close(m_folders[index].fd);
+    CloseAll();
+}
+
+void CFolderTable::CloseAll()
+{
+    while (m_openCount > 0)
+        CloseOldest();
 }
 
 void CFolderTable::CopyFolders(const CFolderTable& other)
 {
-    for (const std::uint32_t index : m_open)
-        close(m_folders[index].fd);
-    m_open.clear();
+    CloseAll();
     m_folders = other.m_folders;
-    for (Folder& folder : m_folders)
+    for (Folder& folder : m_folders) {
         folder.fd = -1;
+        folder.newer = folder.older = kNone;
+    }
     m_byId = other.m_byId;
 }
 
@@ -226,7 +286,7 @@ std::uint32_t CFolderTable::AddChild(std::uint32_t parent, const std::string& na
         return known;
     }
     const auto index = static_cast<std::uint32_t>(m_folders.size());
-    m_folders.push_back(Folder{parent, name, id, -1, 0});
+    m_folders.push_back(Folder{parent, name, id, -1, kNone, kNone});
     m_byId.emplace(id, index);
     if (fd >= 0)
         Keep(index, fd);
@@ -250,21 +310,50 @@ std::uint32_t CFolderTable::AddOpened(int fd, const FileId& id, bool keep)
     return index;
 }
 
+void CFolderTable::Unlink(std::uint32_t index)
+{
+    Folder& folder = m_folders[index];
+    (folder.newer == kNone ? m_newest : m_folders[folder.newer].older) = folder.older;
+    (folder.older == kNone ? m_oldest : m_folders[folder.older].newer) = folder.newer;
+    folder.newer = folder.older = kNone;
+}
+
+void CFolderTable::Touch(std::uint32_t index)
+{
+    if (m_newest == index)
+        return;
+    if (m_folders[index].newer != kNone || m_oldest == index)
+        Unlink(index);   // held already; a folder just opened is in no list yet
+    Folder& folder = m_folders[index];
+    folder.older = m_newest;
+    if (m_newest != kNone)
+        m_folders[m_newest].newer = index;
+    m_newest = index;
+    if (m_oldest == kNone)
+        m_oldest = index;
+}
+
+void CFolderTable::CloseOldest()
+{
+    const std::uint32_t index = m_oldest;
+    Unlink(index);
+    close(m_folders[index].fd);
+    m_folders[index].fd = -1;
+    --m_openCount;
+    g_held.fetch_sub(1);
+}
+
 void CFolderTable::Keep(std::uint32_t index, int fd)
 {
-    if (m_open.size() >= kMaxOpen) {
-        // The least recently used goes; a parent is cheap to open again.
-        const auto oldest = std::min_element(m_open.begin(), m_open.end(), [this](std::uint32_t a, std::uint32_t b) {
-            return m_folders[a].used < m_folders[b].used;
-        });
-        close(m_folders[*oldest].fd);
-        m_folders[*oldest].fd = -1;
-        *oldest = m_open.back();
-        m_open.pop_back();
-    }
+    // The least recently used go; a folder is cheap to open again from its
+    // parent. A table always keeps the one it hands out.
+    const std::size_t budget = DescriptorBudgetNow().folders;
+    while (m_openCount > 0 && (m_openCount >= m_limit || g_held.load() >= budget))
+        CloseOldest();
     m_folders[index].fd = fd;
-    m_folders[index].used = ++m_clock;
-    m_open.push_back(index);
+    ++m_openCount;
+    g_held.fetch_add(1);
+    Touch(index);
 }
 
 int CFolderTable::Open(std::uint32_t index)
@@ -273,27 +362,39 @@ int CFolderTable::Open(std::uint32_t index)
         errno = EINVAL;
         return -1;
     }
-    Folder& folder = m_folders[index];
-    if (folder.fd >= 0) {
-        folder.used = ++m_clock;
-        return folder.fd;
+    if (m_folders[index].fd >= 0) {
+        Touch(index);
+        return m_folders[index].fd;
     }
-    int fd;
-    if (folder.parent == kNone) {
-        fd = OpenFolderNoFollow(folder.name);
-    } else {
-        const int parent = Open(folder.parent);
-        fd = parent < 0 ? -1 : OpenSubFolder(parent, m_folders[index].name.c_str());
+    // Up to the nearest folder still open (or a root), then down one level
+    // at a time: no recursion, however deep the folder.
+    std::vector<std::uint32_t> chain{index};
+    while (m_folders[chain.back()].fd < 0 && m_folders[chain.back()].parent != kNone) {
+        if (chain.size() > m_folders.size()) {
+            errno = EINVAL;   // a loop of parents: a damaged table
+            return -1;
+        }
+        chain.push_back(m_folders[chain.back()].parent);
     }
-    if (fd < 0)
-        return -1;
-    struct stat st;
-    if (fstat(fd, &st) != 0 || IdOf(st) != m_folders[index].id) {
-        close(fd);
-        errno = kFolderReplaced;
-        return -1;
+    int fd = m_folders[chain.back()].fd;
+    if (fd >= 0) {
+        Touch(chain.back());
+        chain.pop_back();
     }
-    Keep(index, fd);
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        const Folder& folder = m_folders[*it];
+        const int next = fd < 0 ? OpenFolderNoFollow(folder.name) : OpenSubFolder(fd, folder.name.c_str());
+        if (next < 0)
+            return -1;
+        struct stat st;
+        if (fstat(next, &st) != 0 || IdOf(st) != folder.id) {
+            close(next);
+            errno = kFolderReplaced;
+            return -1;
+        }
+        Keep(*it, next);   // may close fd, which is done with
+        fd = next;
+    }
     return fd;
 }
 
@@ -317,7 +418,7 @@ namespace {
 // little more than their names.
 struct Level
 {
-    std::string prefix;
+    std::size_t prefix;                 // the length of its path, '/' included
     std::uint32_t index;
     std::string names;                  // each ended by a zero byte
     std::vector<std::uint32_t> starts;  // where each name starts; kFolderBit for a sub-folder
@@ -335,8 +436,10 @@ struct Level
 
 // Reads the open folder fd (which this closes) into level: its MP3 files and
 // the sub-folders to search. Links to folders are listed only where the
-// folder trusts them; the others are told to skipped.
-void ReadLevel(int fd, Level& level, const std::function<void(const std::string&, int)>& skipped)
+// folder trusts them; the others are told to skipped. path is the folder's
+// own, ending with '/'; it is lent for the names told and given back as it was.
+void ReadLevel(int fd, Level& level, std::string& path,
+               const std::function<void(const std::string&, int)>& skipped)
 {
     struct stat self;
     DIR* dir = fstat(fd, &self) == 0 ? fdopendir(fd) : nullptr;
@@ -362,8 +465,11 @@ void ReadLevel(int fd, Level& level, const std::function<void(const std::string&
             struct stat target;
             isFolder = fstatat(dirfd(dir), name, &target, 0) == 0 && S_ISDIR(target.st_mode);
             if (isFolder && !trustLinks) {
-                if (skipped)
-                    skipped(level.prefix + name, ELOOP);
+                if (skipped) {
+                    path.append(name, length);
+                    skipped(path, ELOOP);
+                    path.resize(level.prefix);
+                }
                 continue;
             }
         }
@@ -400,10 +506,14 @@ int WalkMp3Files(const std::string& path, CFolderTable& table, std::set<FileId>&
         errno = err;
         return 0;
     }
+    // One path for the whole walk, cut back to a level's own when the walk
+    // returns there: a path per level would cost the square of the depth.
+    std::string entryPath = (!path.empty() && path.back() == '/') ? path : path + '/';
+    std::string name;
     std::vector<Level> levels(1);
-    levels[0].prefix = (!path.empty() && path.back() == '/') ? path : path + '/';
+    levels[0].prefix = entryPath.size();
     levels[0].index = root;
-    ReadLevel(fd, levels[0], skipped);
+    ReadLevel(fd, levels[0], entryPath, skipped);
     while (!levels.empty()) {
         Level& level = levels.back();
         if (level.next == level.starts.size()) {
@@ -411,8 +521,9 @@ int WalkMp3Files(const std::string& path, CFolderTable& table, std::set<FileId>&
             continue;
         }
         const std::uint32_t start = level.starts[level.next++];
-        const std::string name(level.names.c_str() + (start & ~Level::kFolderBit));
-        const std::string entryPath = level.prefix + name;
+        name.assign(level.names.c_str() + (start & ~Level::kFolderBit));
+        entryPath.resize(level.prefix);
+        entryPath += name;
         if ((start & Level::kFolderBit) == 0) {
             if (!found(WalkedFile{level.index, name, entryPath}))
                 return -2;
@@ -456,10 +567,11 @@ int WalkMp3Files(const std::string& path, CFolderTable& table, std::set<FileId>&
                 skipped(entryPath, err);
             continue;
         }
+        entryPath += '/';
         Level next;
-        next.prefix = entryPath + '/';
+        next.prefix = entryPath.size();
         next.index = index;
-        ReadLevel(sub, next, skipped);
+        ReadLevel(sub, next, entryPath, skipped);
         levels.push_back(std::move(next));   // level is not used after this
     }
     return 1;

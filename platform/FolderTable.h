@@ -63,6 +63,18 @@ std::string FolderPathOf(int fd);
 // the folder, so nobody else can have put the link there or swapped it.
 bool FolderTrustsLinks(const struct stat& folder);
 
+// What the process's descriptor limit (RLIMIT_NOFILE, soft) leaves to the
+// folder tables and to the read-ahead threads, worked out afresh on each call.
+struct DescriptorBudget
+{
+    std::size_t folders = 1;    // held open by all tables together
+    int readAheadThreads = 0;
+};
+DescriptorBudget DescriptorBudgetNow();
+
+// Folder descriptors all tables of the process hold open now.
+std::size_t FolderDescriptorsHeld();
+
 class CFolderTable
 {
 public:
@@ -94,6 +106,11 @@ public:
     // now, ELOOP when a link). Valid until the next call of Open.
     int Open(std::uint32_t index);
 
+    // At most most descriptors held by this table, besides the process-wide
+    // budget (a read-ahead thread's table needs only a few).
+    void LimitOpen(std::size_t most) { m_limit = most < 1 ? 1 : most; }
+    std::size_t OpenCount() const { return m_openCount; }
+
     // The index of a folder by identity, or kNone.
     std::uint32_t Find(const FileId& id) const;
     std::size_t Size() const { return m_folders.size(); }
@@ -111,14 +128,22 @@ private:
         std::string name;
         FileId id;
         int fd;
-        std::uint64_t used;
+        // The folders holding a descriptor, most recently used first.
+        std::uint32_t newer;
+        std::uint32_t older;
     };
     void Keep(std::uint32_t index, int fd);
+    void Touch(std::uint32_t index);
+    void Unlink(std::uint32_t index);
+    void CloseOldest();
+    void CloseAll();
 
     std::vector<Folder> m_folders;
     std::map<FileId, std::uint32_t> m_byId;
-    std::vector<std::uint32_t> m_open;   // the folders holding a descriptor
-    std::uint64_t m_clock = 0;
+    std::uint32_t m_newest = kNone;
+    std::uint32_t m_oldest = kNone;
+    std::size_t m_openCount = 0;
+    std::size_t m_limit = SIZE_MAX;
 };
 
 // One MP3 file met by WalkMp3Files, in the folder of the table it names.
@@ -131,7 +156,8 @@ struct WalkedFile
 
 // Searches the folder at path (given by the user: links in the path itself are
 // followed) depth first, like SearchMp3Files, but through descriptors: each
-// sub-folder is opened from its parent's descriptor. A folder link is followed
+// sub-folder is opened from its parent's descriptor, and read and closed
+// before its first entry is handled, so no level holds a descriptor. A folder link is followed
 // only where FolderTrustsLinks says so; other links are told to skipped with
 // ELOOP. entered keeps folder identities across calls. maxDepth, when not
 // negative, is how many levels of sub-folders are entered (0: the folder's
