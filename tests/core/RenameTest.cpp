@@ -120,16 +120,6 @@ TEST(MoveNoReplace, NeverReplacesAndOwnPathIsNoMove)
     EXPECT_TRUE(Exists(dir / "a") && Exists(dir / "b"));
 }
 
-TEST(FolderOf, SplitsAtEitherSeparator)
-{
-    const struct { const char* path; const char* folder; } cases[] = {
-        {"C:\\Music\\a.mp3", "C:\\Music"}, {"C:\\a.mp3", "C:"}, {"/home/x/a.mp3", "/home/x"},
-        {"/home/x/", "/home"}, {"/a.mp3", ""}, {"a.mp3", "a.mp3"}, {"/", "/"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(c.folder, FolderOf(c.path)) << c.path;
-}
-
 std::vector<std::string> g_warnings;
 
 TEST(CheckMp3FileName, ShowsTheFirstBrokenRule)
