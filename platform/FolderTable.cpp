@@ -346,10 +346,13 @@ void CFolderTable::CloseOldest()
 void CFolderTable::Keep(std::uint32_t index, int fd)
 {
     // The least recently used go; a folder is cheap to open again from its
-    // parent. A table always keeps the one it hands out.
-    const std::size_t budget = DescriptorBudgetNow().folders;
-    while (m_openCount > 0 && (m_openCount >= m_limit || g_held.load() >= budget))
-        CloseOldest();
+    // parent. A table always keeps the one it hands out. The limit is asked
+    // again only when the last answer is reached: it seldom changes.
+    if (m_openCount >= m_limit || g_held.load() >= m_budget) {
+        m_budget = DescriptorBudgetNow().folders;
+        while (m_openCount > 0 && (m_openCount >= m_limit || g_held.load() >= m_budget))
+            CloseOldest();
+    }
     m_folders[index].fd = fd;
     ++m_openCount;
     g_held.fetch_add(1);

@@ -144,6 +144,7 @@ private:
     std::uint32_t m_oldest = kNone;
     std::size_t m_openCount = 0;
     std::size_t m_limit = SIZE_MAX;
+    std::size_t m_budget = 0;            // DescriptorBudgetNow's, when last asked
 };
 
 // One MP3 file met by WalkMp3Files, in the folder of the table it names.
