@@ -251,25 +251,40 @@ CFolderTable::~CFolderTable()
 
 void CFolderTable::CloseAll()
 {
-    while (m_openCount > 0)
+    while (!m_held.empty())
         CloseOldest();
 }
 
 void CFolderTable::CopyFolders(const CFolderTable& other)
 {
     CloseAll();
-    m_folders = other.m_folders;
-    for (Folder& folder : m_folders) {
-        folder.fd = -1;
-        folder.newer = folder.older = kNone;
-    }
-    m_byId = other.m_byId;
+    m_shared = nullptr;
+    m_folders = other.Folders();
+    m_byId = other.m_shared != nullptr ? other.m_shared->m_byId : other.m_byId;
+}
+
+void CFolderTable::ShareFolders(const CFolderTable& other)
+{
+    CloseAll();
+    m_folders.clear();
+    m_byId.clear();
+    m_shared = other.m_shared != nullptr ? other.m_shared : &other;
+}
+
+void CFolderTable::Unshare()
+{
+    if (m_shared == nullptr)
+        return;
+    m_folders = m_shared->m_folders;
+    m_byId = m_shared->m_byId;
+    m_shared = nullptr;
 }
 
 std::uint32_t CFolderTable::Find(const FileId& id) const
 {
-    const auto it = m_byId.find(id);
-    return it == m_byId.end() ? kNone : it->second;
+    const std::map<FileId, std::uint32_t>& byId = m_shared != nullptr ? m_shared->m_byId : m_byId;
+    const auto it = byId.find(id);
+    return it == byId.end() ? kNone : it->second;
 }
 
 std::uint32_t CFolderTable::AddRoot(const std::string& path, const FileId& id, int fd)
@@ -285,8 +300,9 @@ std::uint32_t CFolderTable::AddChild(std::uint32_t parent, const std::string& na
             close(fd);
         return known;
     }
+    Unshare();
     const auto index = static_cast<std::uint32_t>(m_folders.size());
-    m_folders.push_back(Folder{parent, name, id, -1, kNone, kNone});
+    m_folders.push_back(Folder{parent, name, id});
     m_byId.emplace(id, index);
     if (fd >= 0)
         Keep(index, fd);
@@ -310,24 +326,29 @@ std::uint32_t CFolderTable::AddOpened(int fd, const FileId& id, bool keep)
     return index;
 }
 
-void CFolderTable::Unlink(std::uint32_t index)
+int CFolderTable::HeldFd(std::uint32_t index) const
 {
-    Folder& folder = m_folders[index];
-    (folder.newer == kNone ? m_newest : m_folders[folder.newer].older) = folder.older;
-    (folder.older == kNone ? m_oldest : m_folders[folder.older].newer) = folder.newer;
-    folder.newer = folder.older = kNone;
+    const auto it = m_held.find(index);
+    return it == m_held.end() ? -1 : it->second.fd;
+}
+
+void CFolderTable::Unlink(Held& held)
+{
+    (held.newer == kNone ? m_newest : m_held.at(held.newer).older) = held.older;
+    (held.older == kNone ? m_oldest : m_held.at(held.older).newer) = held.newer;
+    held.newer = held.older = kNone;
 }
 
 void CFolderTable::Touch(std::uint32_t index)
 {
     if (m_newest == index)
         return;
-    if (m_folders[index].newer != kNone || m_oldest == index)
-        Unlink(index);   // held already; a folder just opened is in no list yet
-    Folder& folder = m_folders[index];
-    folder.older = m_newest;
+    Held& held = m_held.at(index);
+    if (held.newer != kNone || m_oldest == index)
+        Unlink(held);   // in the list already; a folder just opened is not yet
+    held.older = m_newest;
     if (m_newest != kNone)
-        m_folders[m_newest].newer = index;
+        m_held.at(m_newest).newer = index;
     m_newest = index;
     if (m_oldest == kNone)
         m_oldest = index;
@@ -336,10 +357,10 @@ void CFolderTable::Touch(std::uint32_t index)
 void CFolderTable::CloseOldest()
 {
     const std::uint32_t index = m_oldest;
-    Unlink(index);
-    close(m_folders[index].fd);
-    m_folders[index].fd = -1;
-    --m_openCount;
+    const auto it = m_held.find(index);
+    Unlink(it->second);
+    close(it->second.fd);
+    m_held.erase(it);
     g_held.fetch_sub(1);
 }
 
@@ -348,44 +369,45 @@ void CFolderTable::Keep(std::uint32_t index, int fd)
     // The least recently used go; a folder is cheap to open again from its
     // parent. A table always keeps the one it hands out. The limit is asked
     // again only when the last answer is reached: it seldom changes.
-    if (m_openCount >= m_limit || g_held.load() >= m_budget) {
+    if (m_held.size() >= m_limit || g_held.load() >= m_budget) {
         m_budget = DescriptorBudgetNow().folders;
-        while (m_openCount > 0 && (m_openCount >= m_limit || g_held.load() >= m_budget))
+        while (!m_held.empty() && (m_held.size() >= m_limit || g_held.load() >= m_budget))
             CloseOldest();
     }
-    m_folders[index].fd = fd;
-    ++m_openCount;
+    m_held.emplace(index, Held{fd, kNone, kNone});
     g_held.fetch_add(1);
     Touch(index);
 }
 
 int CFolderTable::Open(std::uint32_t index)
 {
-    if (index >= m_folders.size()) {
+    const std::vector<Folder>& folders = Folders();
+    if (index >= folders.size()) {
         errno = EINVAL;
         return -1;
     }
-    if (m_folders[index].fd >= 0) {
+    if (const int fd = HeldFd(index); fd >= 0) {
         Touch(index);
-        return m_folders[index].fd;
+        return fd;
     }
     // Up to the nearest folder still open (or a root), then down one level
     // at a time: no recursion, however deep the folder.
     std::vector<std::uint32_t> chain{index};
-    while (m_folders[chain.back()].fd < 0 && m_folders[chain.back()].parent != kNone) {
-        if (chain.size() > m_folders.size()) {
+    int fd = -1;
+    while (folders[chain.back()].parent != kNone) {
+        fd = HeldFd(folders[chain.back()].parent);
+        if (fd >= 0) {
+            Touch(folders[chain.back()].parent);
+            break;
+        }
+        if (chain.size() > folders.size()) {
             errno = EINVAL;   // a loop of parents: a damaged table
             return -1;
         }
-        chain.push_back(m_folders[chain.back()].parent);
-    }
-    int fd = m_folders[chain.back()].fd;
-    if (fd >= 0) {
-        Touch(chain.back());
-        chain.pop_back();
+        chain.push_back(folders[chain.back()].parent);
     }
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-        const Folder& folder = m_folders[*it];
+        const Folder& folder = folders[*it];
         const int next = fd < 0 ? OpenFolderNoFollow(folder.name) : OpenSubFolder(fd, folder.name.c_str());
         if (next < 0)
             return -1;
@@ -403,14 +425,15 @@ int CFolderTable::Open(std::uint32_t index)
 
 std::string CFolderTable::Path(std::uint32_t index) const
 {
+    const std::vector<Folder>& folders = Folders();
     std::vector<std::uint32_t> chain;
-    for (std::uint32_t at = index; at != kNone && chain.size() <= m_folders.size(); at = m_folders[at].parent)
+    for (std::uint32_t at = index; at != kNone && chain.size() <= folders.size(); at = folders[at].parent)
         chain.push_back(at);
     std::string path;
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
         if (!path.empty() && path.back() != '/')
             path += '/';
-        path += m_folders[*it].name;
+        path += folders[*it].name;
     }
     return path;
 }

@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
+#include <unordered_map>
 #include <vector>
 
 struct FileId
@@ -88,6 +89,11 @@ public:
     // The same folders, with no descriptor open yet: a table of its own for
     // another thread.
     void CopyFolders(const CFolderTable& other);
+    // The same, without a copy: other's folders are read where they are, so
+    // other must outlive this table and add no folder while it is in use (a
+    // read-ahead thread's table during the plan's run). This table's own
+    // descriptors stay its own. Adding a folder here copies them first.
+    void ShareFolders(const CFolderTable& other);
 
     // A folder reached from "/" by path (absolute, no links), or a folder
     // named name in parent. fd, when not -1, is its open descriptor, which
@@ -109,15 +115,15 @@ public:
     // At most most descriptors held by this table, besides the process-wide
     // budget (a read-ahead thread's table needs only a few).
     void LimitOpen(std::size_t most) { m_limit = most < 1 ? 1 : most; }
-    std::size_t OpenCount() const { return m_openCount; }
+    std::size_t OpenCount() const { return m_held.size(); }
 
     // The index of a folder by identity, or kNone.
     std::uint32_t Find(const FileId& id) const;
-    std::size_t Size() const { return m_folders.size(); }
-    std::uint32_t Parent(std::uint32_t index) const { return m_folders[index].parent; }
+    std::size_t Size() const { return Folders().size(); }
+    std::uint32_t Parent(std::uint32_t index) const { return Folders()[index].parent; }
     // A root's path, or a child's name.
-    const std::string& Name(std::uint32_t index) const { return m_folders[index].name; }
-    const FileId& Id(std::uint32_t index) const { return m_folders[index].id; }
+    const std::string& Name(std::uint32_t index) const { return Folders()[index].name; }
+    const FileId& Id(std::uint32_t index) const { return Folders()[index].id; }
     // The absolute path, for people and for the journal's readers.
     std::string Path(std::uint32_t index) const;
 
@@ -127,22 +133,30 @@ private:
         std::uint32_t parent;
         std::string name;
         FileId id;
+    };
+    // A folder holding a descriptor, in the list of them from the most
+    // recently used to the least.
+    struct Held
+    {
         int fd;
-        // The folders holding a descriptor, most recently used first.
         std::uint32_t newer;
         std::uint32_t older;
     };
+    const std::vector<Folder>& Folders() const { return m_shared != nullptr ? m_shared->m_folders : m_folders; }
+    void Unshare();
+    int HeldFd(std::uint32_t index) const;
     void Keep(std::uint32_t index, int fd);
     void Touch(std::uint32_t index);
-    void Unlink(std::uint32_t index);
+    void Unlink(Held& held);
     void CloseOldest();
     void CloseAll();
 
+    const CFolderTable* m_shared = nullptr;   // whose folders these are, when not its own
     std::vector<Folder> m_folders;
     std::map<FileId, std::uint32_t> m_byId;
+    std::unordered_map<std::uint32_t, Held> m_held;   // a few hundred at most
     std::uint32_t m_newest = kNone;
     std::uint32_t m_oldest = kNone;
-    std::size_t m_openCount = 0;
     std::size_t m_limit = SIZE_MAX;
     std::size_t m_budget = 0;            // DescriptorBudgetNow's, when last asked
 };

@@ -77,12 +77,12 @@ void CReadAhead::At(std::size_t i, double seconds)
     pthread_attr_init(&attributes);
     pthread_attr_setstacksize(&attributes, kStack);
     const int threads = DescriptorBudgetNow().readAheadThreads;
-    // Each thread's own table, copied here: the plan's table changes as the
-    // plan opens its folders.
+    // Each thread's own table, for descriptors of its own; the folders are
+    // the plan's, which adds none while it runs.
     for (int n = 0; m_folders != nullptr && n < threads; ++n) {
         m_tables.push_back(std::make_unique<CFolderTable>());
         m_tables.back()->LimitOpen(kThreadFolders);
-        m_tables.back()->CopyFolders(*m_folders);
+        m_tables.back()->ShareFolders(*m_folders);
     }
     for (int n = 0; n < threads; ++n) {
         pthread_t thread;
