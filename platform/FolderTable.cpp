@@ -5,13 +5,12 @@
 
 #include <algorithm>
 #include <atomic>
-#include <climits>
-#include <cstdio>
-#include <sys/resource.h>
 #include <cerrno>
+#include <cstdio>
 #include <dirent.h>
-#include <sys/sysmacros.h>
 #include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
@@ -208,8 +207,8 @@ DescriptorBudget DescriptorBudgetNow()
     // For a soft limit of L descriptors, S of them open before the first
     // folder was kept (counted once):
     //   spare = L - S - 16; the 16 are for the journal's folder and file, the
-    //     file being read or moved, and what reopening a folder or finding
-    //     its path holds for a moment (up to 6);
+    //     file being read or moved, what reopening a folder or finding its
+    //     path holds for a moment (up to 6), and a few to spare;
     //   half the spare for the folders of all tables together (at least 1);
     //   a quarter for the read-ahead threads, 4 each (a file, two folders of
     //     its own table and one being opened), 16 threads at most;
@@ -295,7 +294,11 @@ std::uint32_t CFolderTable::AddRoot(const std::string& path, const FileId& id, i
 std::uint32_t CFolderTable::AddChild(std::uint32_t parent, const std::string& name, const FileId& id, int fd)
 {
     const std::uint32_t known = Find(id);
-    if (known != kNone) {
+    // Known by another way in, it is the same folder while that way still
+    // leads to it; else the folder known is gone and a new one has its
+    // number (a program that stays open meets that).
+    if (known != kNone
+        && ((Folders()[known].parent == parent && Folders()[known].name == name) || Open(known) >= 0)) {
         if (fd >= 0)
             close(fd);
         return known;
@@ -303,7 +306,7 @@ std::uint32_t CFolderTable::AddChild(std::uint32_t parent, const std::string& na
     Unshare();
     const auto index = static_cast<std::uint32_t>(m_folders.size());
     m_folders.push_back(Folder{parent, name, id});
-    m_byId.emplace(id, index);
+    m_byId[id] = index;
     if (fd >= 0)
         Keep(index, fd);
     return index;
@@ -312,6 +315,8 @@ std::uint32_t CFolderTable::AddChild(std::uint32_t parent, const std::string& na
 std::uint32_t CFolderTable::AddOpened(int fd, const FileId& id, bool keep)
 {
     std::uint32_t index = Find(id);
+    if (index != kNone && Open(index) < 0)
+        index = kNone;   // gone, and a new folder has its number
     if (index == kNone) {
         const std::string real = FolderPathOf(fd);
         if (real.empty()) {

@@ -112,6 +112,10 @@ public:
     // now, ELOOP when a link). Valid until the next call of Open.
     int Open(std::uint32_t index);
 
+    // Closes every descriptor the table holds (a program that stays open
+    // must not keep a drive busy); Open reopens them as needed.
+    void CloseAll();
+
     // At most most descriptors held by this table, besides the process-wide
     // budget (a read-ahead thread's table needs only a few).
     void LimitOpen(std::size_t most) { m_limit = most < 1 ? 1 : most; }
@@ -149,7 +153,6 @@ private:
     void Touch(std::uint32_t index);
     void Unlink(Held& held);
     void CloseOldest();
-    void CloseAll();
 
     const CFolderTable* m_shared = nullptr;   // whose folders these are, when not its own
     std::vector<Folder> m_folders;
