@@ -173,14 +173,17 @@ struct WalkedFile
 };
 
 // Searches the folder at path (given by the user: links in the path itself are
-// followed) depth first, like SearchMp3Files, but through descriptors: each
-// sub-folder is opened from its parent's descriptor, and read and closed
-// before its first entry is handled, so no level holds a descriptor. A folder link is followed
-// only where FolderTrustsLinks says so; other links are told to skipped with
-// ELOOP. entered keeps folder identities across calls. maxDepth, when not
-// negative, is how many levels of sub-folders are entered (0: the folder's
-// own files only). 1 searched (or met before); 0 path cannot be opened as a
-// folder (errno); -2 stopped by found.
+// followed) depth first: its entries in the order the file system lists them,
+// a sub-folder's files where the sub-folder is met. Names beginning with '.'
+// are skipped; every other file whose name ends in ".mp3" (any case) goes to
+// found, which returns false to stop. Each sub-folder is opened from its
+// parent's descriptor, and read and closed before its first entry is handled,
+// so depth costs no descriptor, no stack and no path per level. A folder link
+// is followed only where FolderTrustsLinks says so; other links are told to
+// skipped with ELOOP. entered keeps folder identities across calls. maxDepth,
+// when not negative, is how many levels of sub-folders are entered (0: the
+// folder's own files only). 1 searched (or met before); 0 path cannot be
+// opened as a folder (errno); -2 stopped by found.
 int WalkMp3Files(const std::string& path, CFolderTable& table, std::set<FileId>& entered,
                  const std::function<bool(const WalkedFile&)>& found,
                  const std::function<void(const std::string&, int)>& skipped, int maxDepth = -1);
