@@ -52,8 +52,8 @@ public:
     // Selects the clicked link; any other click in the window clears both.
     int FilterEvent(wxEvent& event) override;
 
-    wxListCtrl* m_homePageLink = nullptr;   // control 1058
-    wxListCtrl* m_mailLink = nullptr;       // control 1057
+    wxListCtrl* m_homePageLink = nullptr;   // IDC_HOMELINK
+    wxListCtrl* m_mailLink = nullptr;       // IDC_MAILLINK
     std::string m_mailAddress;
     std::string m_homePage;
 

@@ -4,7 +4,7 @@
 
 #include <wx/event.h>
 
-// Main window (template 153).
+// The main window and its controls.
 enum
 {
     IDD_RENAMER_DIALOG = 153,
@@ -25,7 +25,8 @@ enum
     IDC_QUEUESTATUS = 1050,
 };
 
-// Other templates and resources.
+// The other windows, the menus, the program icon, the image strip and the
+// drag cursor.
 enum
 {
     IDR_MAINFRAME = 102,   // program icon
@@ -39,7 +40,7 @@ enum
     IDD_OPTIONS = 154,
 };
 
-// Queue context menu (menu 142).
+// Queue context menu (IDR_QUEUE_MENU).
 enum
 {
     ID_QUEUE_AUTORENAME = 32778,
@@ -50,7 +51,7 @@ enum
     ID_QUEUE_EDITTAG = 32783,
 };
 
-// Directory list context menu (menu 141).
+// Directory list context menu (IDR_DIRLIST_MENU).
 enum
 {
     ID_DIRLIST_ADDTOQUEUE = 32771,

@@ -9,13 +9,13 @@
 
 class wxCheckBox;
 
-// The window of the Options dialog (template 154), made for one run.
+// The window of the Options dialog (IDD_OPTIONS), made for one run.
 class COptionsWindow : public wxDialog
 {
 public:
     explicit COptionsWindow(wxWindow* parent);
 
-    wxCheckBox* m_withArtist = nullptr;   // check box 1058
+    wxCheckBox* m_withArtist = nullptr;   // IDC_WITHARTIST
 
 private:
     void OnCharHook(wxKeyEvent& event);

@@ -58,7 +58,7 @@ CRenamerDlg::CRenamerDlg(wxWindow* parent) : m_playTimer(this, TIMER_MAIN_PLAYER
     // A fixed-size window: caption, system menu, minimise and close boxes only.
     Create(parent, IDD_RENAMER_DIALOG, TrUi("Mp3 Tavoly - Mp3 files auto-renamer"), wxDefaultPosition,
            wxDefaultSize, wxCAPTION | wxSYSTEM_MENU | wxMINIMIZE_BOX | wxCLOSE_BOX);
-    // Dialog units follow this font, as they followed the template's.
+    // Dialog units follow this font: the layout's sizes were chosen for it.
     SetFont(wxFont(9, wxFONTFAMILY_SWISS, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_NORMAL));
     m_hIcon = LoadProgramIcon();
     SetClientSize(ConvertDialogToPixels(wxSize(503, 332)));

@@ -248,20 +248,6 @@ int CTagFile::WriteTag(const std::string& path, const std::string& type,
     return guard.Close();
 }
 
-int CTagFile::ProbeTag(const std::string& path)
-{
-    if (path.empty())
-        return 0;
-    off_t size = 0;
-    if (!OpenRegular(path, O_RDONLY, m_file, size))
-        return 0;
-    FileGuard guard(m_file);
-    Id3v1Tag record;
-    if (!ReadLastRecord(m_file, size, record))
-        return 0;
-    return HasMagic(record) ? 1 : -2;
-}
-
 std::string CTagFile::ReadSongName(const std::string& path, std::string& title,
                                    std::string& artist, const std::string& type)
 {

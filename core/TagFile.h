@@ -64,10 +64,6 @@ public:
                  const std::string& comment, const std::string& track,
                  int genre);
 
-    // 1 the last 128 bytes begin with "TAG"; -2 they do not; 0 empty path,
-    // unopenable or shorter than 128 bytes.
-    int ProbeTag(const std::string& path);
-
     // Zeroes a tag buffer; a null buffer is ignored.
     static void ClearTag(Id3v1Tag* buffer);
 

@@ -4,17 +4,36 @@
 #include "platform/FileSystem.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <dirent.h>
-#include <sys/sysmacros.h>
 #include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
 
-// Enough for any sane depth; past it the least used are closed and opened
-// again when needed.
-constexpr std::size_t kMaxOpen = 256;
+// Folder descriptors held by every table of the process.
+std::atomic<std::size_t> g_held{0};
+
+// Descriptors open in the process now, other than the tables' folders: the
+// standard three, inherited ones, a window's display connection.
+std::size_t OthersOpen()
+{
+    std::size_t open = 0;
+    if (DIR* dir = opendir("/proc/self/fd")) {
+        while (const dirent* entry = readdir(dir))
+            open += entry->d_name[0] != '.' ? 1 : 0;
+        closedir(dir);
+        open -= open > 0 ? 1 : 0;   // the listing's own
+    } else {
+        open = 3;
+    }
+    const std::size_t held = g_held.load();
+    return open > held ? open - held : 0;
+}
 
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
@@ -183,6 +202,41 @@ std::string FolderPathOf(int fd)
     return path.empty() ? "/" : path;
 }
 
+DescriptorBudget DescriptorBudgetNow()
+{
+    // For a soft limit of L descriptors, S of them open before the first
+    // folder was kept (counted once):
+    //   spare = L - S - 16; the 16 are for the journal's folder and file, the
+    //     file being read or moved, what reopening a folder or finding its
+    //     path holds for a moment (up to 6), and a few to spare;
+    //   half the spare for the folders of all tables together (at least 1);
+    //   a quarter for the read-ahead threads, 4 each (a file, two folders of
+    //     its own table and one being opened), 16 threads at most;
+    //   the last quarter for what libraries open later (sound output, the
+    //     window system).
+    // So a dry run, which keeps the same folders open, meets the same limit
+    // as the real run, which adds only the journal.
+    static const std::size_t others = OthersOpen();
+    constexpr std::size_t kReserved = 16;
+    constexpr std::size_t kPerThread = 4;
+    constexpr std::size_t kMostThreads = 16;
+    rlimit limit{};
+    rlim_t soft = getrlimit(RLIMIT_NOFILE, &limit) == 0 ? limit.rlim_cur : 1024;
+    if (soft == RLIM_INFINITY || soft > (1u << 24))
+        soft = 1u << 24;
+    const auto total = static_cast<std::size_t>(soft);
+    const std::size_t spare = total > others + kReserved ? total - others - kReserved : 0;
+    DescriptorBudget budget;
+    budget.folders = std::max<std::size_t>(1, spare / 2);
+    budget.readAheadThreads = static_cast<int>(std::min(kMostThreads, spare / 4 / kPerThread));
+    return budget;
+}
+
+std::size_t FolderDescriptorsHeld()
+{
+    return g_held.load();
+}
+
 bool FolderTrustsLinks(const struct stat& folder)
 {
     const uid_t me = geteuid();
@@ -191,34 +245,45 @@ bool FolderTrustsLinks(const struct stat& folder)
 
 CFolderTable::~CFolderTable()
 {
-    for (const std::uint32_t index : m_open)
-        close(m_folders[index].fd);
+    CloseAll();
 }
 
 void CFolderTable::CloseAll()
 {
-    for (const std::uint32_t index : m_open) {
-        close(m_folders[index].fd);
-        m_folders[index].fd = -1;
-    }
-    m_open.clear();
+    while (!m_held.empty())
+        CloseOldest();
 }
 
 void CFolderTable::CopyFolders(const CFolderTable& other)
 {
-    for (const std::uint32_t index : m_open)
-        close(m_folders[index].fd);
-    m_open.clear();
-    m_folders = other.m_folders;
-    for (Folder& folder : m_folders)
-        folder.fd = -1;
-    m_byId = other.m_byId;
+    CloseAll();
+    m_shared = nullptr;
+    m_folders = other.Folders();
+    m_byId = other.m_shared != nullptr ? other.m_shared->m_byId : other.m_byId;
+}
+
+void CFolderTable::ShareFolders(const CFolderTable& other)
+{
+    CloseAll();
+    m_folders.clear();
+    m_byId.clear();
+    m_shared = other.m_shared != nullptr ? other.m_shared : &other;
+}
+
+void CFolderTable::Unshare()
+{
+    if (m_shared == nullptr)
+        return;
+    m_folders = m_shared->m_folders;
+    m_byId = m_shared->m_byId;
+    m_shared = nullptr;
 }
 
 std::uint32_t CFolderTable::Find(const FileId& id) const
 {
-    const auto it = m_byId.find(id);
-    return it == m_byId.end() ? kNone : it->second;
+    const std::map<FileId, std::uint32_t>& byId = m_shared != nullptr ? m_shared->m_byId : m_byId;
+    const auto it = byId.find(id);
+    return it == byId.end() ? kNone : it->second;
 }
 
 std::uint32_t CFolderTable::AddRoot(const std::string& path, const FileId& id, int fd)
@@ -233,13 +298,14 @@ std::uint32_t CFolderTable::AddChild(std::uint32_t parent, const std::string& na
     // leads to it; else the folder known is gone and a new one has its
     // number (a program that stays open meets that).
     if (known != kNone
-        && ((m_folders[known].parent == parent && m_folders[known].name == name) || Open(known) >= 0)) {
+        && ((Folders()[known].parent == parent && Folders()[known].name == name) || Open(known) >= 0)) {
         if (fd >= 0)
             close(fd);
         return known;
     }
+    Unshare();
     const auto index = static_cast<std::uint32_t>(m_folders.size());
-    m_folders.push_back(Folder{parent, name, id, -1, 0});
+    m_folders.push_back(Folder{parent, name, id});
     m_byId[id] = index;
     if (fd >= 0)
         Keep(index, fd);
@@ -265,63 +331,114 @@ std::uint32_t CFolderTable::AddOpened(int fd, const FileId& id, bool keep)
     return index;
 }
 
+int CFolderTable::HeldFd(std::uint32_t index) const
+{
+    const auto it = m_held.find(index);
+    return it == m_held.end() ? -1 : it->second.fd;
+}
+
+void CFolderTable::Unlink(Held& held)
+{
+    (held.newer == kNone ? m_newest : m_held.at(held.newer).older) = held.older;
+    (held.older == kNone ? m_oldest : m_held.at(held.older).newer) = held.newer;
+    held.newer = held.older = kNone;
+}
+
+void CFolderTable::Touch(std::uint32_t index)
+{
+    if (m_newest == index)
+        return;
+    Held& held = m_held.at(index);
+    if (held.newer != kNone || m_oldest == index)
+        Unlink(held);   // in the list already; a folder just opened is not yet
+    held.older = m_newest;
+    if (m_newest != kNone)
+        m_held.at(m_newest).newer = index;
+    m_newest = index;
+    if (m_oldest == kNone)
+        m_oldest = index;
+}
+
+void CFolderTable::CloseOldest()
+{
+    const std::uint32_t index = m_oldest;
+    const auto it = m_held.find(index);
+    Unlink(it->second);
+    close(it->second.fd);
+    m_held.erase(it);
+    g_held.fetch_sub(1);
+}
+
 void CFolderTable::Keep(std::uint32_t index, int fd)
 {
-    if (m_open.size() >= kMaxOpen) {
-        // The least recently used goes; a parent is cheap to open again.
-        const auto oldest = std::min_element(m_open.begin(), m_open.end(), [this](std::uint32_t a, std::uint32_t b) {
-            return m_folders[a].used < m_folders[b].used;
-        });
-        close(m_folders[*oldest].fd);
-        m_folders[*oldest].fd = -1;
-        *oldest = m_open.back();
-        m_open.pop_back();
+    // The least recently used go; a folder is cheap to open again from its
+    // parent. A table always keeps the one it hands out. The limit is asked
+    // again only when the last answer is reached: it seldom changes.
+    if (m_held.size() >= m_limit || g_held.load() >= m_budget) {
+        m_budget = DescriptorBudgetNow().folders;
+        while (!m_held.empty() && (m_held.size() >= m_limit || g_held.load() >= m_budget))
+            CloseOldest();
     }
-    m_folders[index].fd = fd;
-    m_folders[index].used = ++m_clock;
-    m_open.push_back(index);
+    m_held.emplace(index, Held{fd, kNone, kNone});
+    g_held.fetch_add(1);
+    Touch(index);
 }
 
 int CFolderTable::Open(std::uint32_t index)
 {
-    if (index >= m_folders.size()) {
+    const std::vector<Folder>& folders = Folders();
+    if (index >= folders.size()) {
         errno = EINVAL;
         return -1;
     }
-    Folder& folder = m_folders[index];
-    if (folder.fd >= 0) {
-        folder.used = ++m_clock;
-        return folder.fd;
+    if (const int fd = HeldFd(index); fd >= 0) {
+        Touch(index);
+        return fd;
     }
-    int fd;
-    if (folder.parent == kNone) {
-        fd = OpenFolderNoFollow(folder.name);
-    } else {
-        const int parent = Open(folder.parent);
-        fd = parent < 0 ? -1 : OpenSubFolder(parent, m_folders[index].name.c_str());
+    // Up to the nearest folder still open (or a root), then down one level
+    // at a time: no recursion, however deep the folder.
+    std::vector<std::uint32_t> chain{index};
+    int fd = -1;
+    while (folders[chain.back()].parent != kNone) {
+        fd = HeldFd(folders[chain.back()].parent);
+        if (fd >= 0) {
+            Touch(folders[chain.back()].parent);
+            break;
+        }
+        if (chain.size() > folders.size()) {
+            errno = EINVAL;   // a loop of parents: a damaged table
+            return -1;
+        }
+        chain.push_back(folders[chain.back()].parent);
     }
-    if (fd < 0)
-        return -1;
-    struct stat st;
-    if (fstat(fd, &st) != 0 || IdOf(st) != m_folders[index].id) {
-        close(fd);
-        errno = kFolderReplaced;
-        return -1;
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        const Folder& folder = folders[*it];
+        const int next = fd < 0 ? OpenFolderNoFollow(folder.name) : OpenSubFolder(fd, folder.name.c_str());
+        if (next < 0)
+            return -1;
+        struct stat st;
+        if (fstat(next, &st) != 0 || IdOf(st) != folder.id) {
+            close(next);
+            errno = kFolderReplaced;
+            return -1;
+        }
+        Keep(*it, next);   // may close fd, which is done with
+        fd = next;
     }
-    Keep(index, fd);
     return fd;
 }
 
 std::string CFolderTable::Path(std::uint32_t index) const
 {
+    const std::vector<Folder>& folders = Folders();
     std::vector<std::uint32_t> chain;
-    for (std::uint32_t at = index; at != kNone && chain.size() <= m_folders.size(); at = m_folders[at].parent)
+    for (std::uint32_t at = index; at != kNone && chain.size() <= folders.size(); at = folders[at].parent)
         chain.push_back(at);
     std::string path;
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
         if (!path.empty() && path.back() != '/')
             path += '/';
-        path += m_folders[*it].name;
+        path += folders[*it].name;
     }
     return path;
 }
@@ -332,7 +449,7 @@ namespace {
 // little more than their names.
 struct Level
 {
-    std::string prefix;
+    std::size_t prefix;                 // the length of its path, '/' included
     std::uint32_t index;
     std::string names;                  // each ended by a zero byte
     std::vector<std::uint32_t> starts;  // where each name starts; kFolderBit for a sub-folder
@@ -350,8 +467,10 @@ struct Level
 
 // Reads the open folder fd (which this closes) into level: its MP3 files and
 // the sub-folders to search. Links to folders are listed only where the
-// folder trusts them; the others are told to skipped.
-void ReadLevel(int fd, Level& level, const std::function<void(const std::string&, int)>& skipped)
+// folder trusts them; the others are told to skipped. path is the folder's
+// own, ending with '/'; it is lent for the names told and given back as it was.
+void ReadLevel(int fd, Level& level, std::string& path,
+               const std::function<void(const std::string&, int)>& skipped)
 {
     struct stat self;
     DIR* dir = fstat(fd, &self) == 0 ? fdopendir(fd) : nullptr;
@@ -377,8 +496,11 @@ void ReadLevel(int fd, Level& level, const std::function<void(const std::string&
             struct stat target;
             isFolder = fstatat(dirfd(dir), name, &target, 0) == 0 && S_ISDIR(target.st_mode);
             if (isFolder && !trustLinks) {
-                if (skipped)
-                    skipped(level.prefix + name, ELOOP);
+                if (skipped) {
+                    path.append(name, length);
+                    skipped(path, ELOOP);
+                    path.resize(level.prefix);
+                }
                 continue;
             }
         }
@@ -415,10 +537,14 @@ int WalkMp3Files(const std::string& path, CFolderTable& table, std::set<FileId>&
         errno = err;
         return 0;
     }
+    // One path for the whole walk, cut back to a level's own when the walk
+    // returns there: a path per level would cost the square of the depth.
+    std::string entryPath = (!path.empty() && path.back() == '/') ? path : path + '/';
+    std::string name;
     std::vector<Level> levels(1);
-    levels[0].prefix = (!path.empty() && path.back() == '/') ? path : path + '/';
+    levels[0].prefix = entryPath.size();
     levels[0].index = root;
-    ReadLevel(fd, levels[0], skipped);
+    ReadLevel(fd, levels[0], entryPath, skipped);
     while (!levels.empty()) {
         Level& level = levels.back();
         if (level.next == level.starts.size()) {
@@ -426,8 +552,9 @@ int WalkMp3Files(const std::string& path, CFolderTable& table, std::set<FileId>&
             continue;
         }
         const std::uint32_t start = level.starts[level.next++];
-        const std::string name(level.names.c_str() + (start & ~Level::kFolderBit));
-        const std::string entryPath = level.prefix + name;
+        name.assign(level.names.c_str() + (start & ~Level::kFolderBit));
+        entryPath.resize(level.prefix);
+        entryPath += name;
         if ((start & Level::kFolderBit) == 0) {
             if (!found(WalkedFile{level.index, name, entryPath}))
                 return -2;
@@ -471,10 +598,11 @@ int WalkMp3Files(const std::string& path, CFolderTable& table, std::set<FileId>&
                 skipped(entryPath, err);
             continue;
         }
+        entryPath += '/';
         Level next;
-        next.prefix = entryPath + '/';
+        next.prefix = entryPath.size();
         next.index = index;
-        ReadLevel(sub, next, skipped);
+        ReadLevel(sub, next, entryPath, skipped);
         levels.push_back(std::move(next));   // level is not used after this
     }
     return 1;

@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
+#include <unordered_map>
 #include <vector>
 
 struct FileId
@@ -63,6 +64,18 @@ std::string FolderPathOf(int fd);
 // the folder, so nobody else can have put the link there or swapped it.
 bool FolderTrustsLinks(const struct stat& folder);
 
+// What the process's descriptor limit (RLIMIT_NOFILE, soft) leaves to the
+// folder tables and to the read-ahead threads, worked out afresh on each call.
+struct DescriptorBudget
+{
+    std::size_t folders = 1;    // held open by all tables together
+    int readAheadThreads = 0;
+};
+DescriptorBudget DescriptorBudgetNow();
+
+// Folder descriptors all tables of the process hold open now.
+std::size_t FolderDescriptorsHeld();
+
 class CFolderTable
 {
 public:
@@ -76,6 +89,11 @@ public:
     // The same folders, with no descriptor open yet: a table of its own for
     // another thread.
     void CopyFolders(const CFolderTable& other);
+    // The same, without a copy: other's folders are read where they are, so
+    // other must outlive this table and add no folder while it is in use (a
+    // read-ahead thread's table during the plan's run). This table's own
+    // descriptors stay its own. Adding a folder here copies them first.
+    void ShareFolders(const CFolderTable& other);
 
     // A folder reached from "/" by path (absolute, no links), or a folder
     // named name in parent. fd, when not -1, is its open descriptor, which
@@ -98,13 +116,18 @@ public:
     // must not keep a drive busy); Open reopens them as needed.
     void CloseAll();
 
+    // At most most descriptors held by this table, besides the process-wide
+    // budget (a read-ahead thread's table needs only a few).
+    void LimitOpen(std::size_t most) { m_limit = most < 1 ? 1 : most; }
+    std::size_t OpenCount() const { return m_held.size(); }
+
     // The index of a folder by identity, or kNone.
     std::uint32_t Find(const FileId& id) const;
-    std::size_t Size() const { return m_folders.size(); }
-    std::uint32_t Parent(std::uint32_t index) const { return m_folders[index].parent; }
+    std::size_t Size() const { return Folders().size(); }
+    std::uint32_t Parent(std::uint32_t index) const { return Folders()[index].parent; }
     // A root's path, or a child's name.
-    const std::string& Name(std::uint32_t index) const { return m_folders[index].name; }
-    const FileId& Id(std::uint32_t index) const { return m_folders[index].id; }
+    const std::string& Name(std::uint32_t index) const { return Folders()[index].name; }
+    const FileId& Id(std::uint32_t index) const { return Folders()[index].id; }
     // The absolute path, for people and for the journal's readers.
     std::string Path(std::uint32_t index) const;
 
@@ -114,15 +137,31 @@ private:
         std::uint32_t parent;
         std::string name;
         FileId id;
-        int fd;
-        std::uint64_t used;
     };
+    // A folder holding a descriptor, in the list of them from the most
+    // recently used to the least.
+    struct Held
+    {
+        int fd;
+        std::uint32_t newer;
+        std::uint32_t older;
+    };
+    const std::vector<Folder>& Folders() const { return m_shared != nullptr ? m_shared->m_folders : m_folders; }
+    void Unshare();
+    int HeldFd(std::uint32_t index) const;
     void Keep(std::uint32_t index, int fd);
+    void Touch(std::uint32_t index);
+    void Unlink(Held& held);
+    void CloseOldest();
 
+    const CFolderTable* m_shared = nullptr;   // whose folders these are, when not its own
     std::vector<Folder> m_folders;
     std::map<FileId, std::uint32_t> m_byId;
-    std::vector<std::uint32_t> m_open;   // the folders holding a descriptor
-    std::uint64_t m_clock = 0;
+    std::unordered_map<std::uint32_t, Held> m_held;   // a few hundred at most
+    std::uint32_t m_newest = kNone;
+    std::uint32_t m_oldest = kNone;
+    std::size_t m_limit = SIZE_MAX;
+    std::size_t m_budget = 0;            // DescriptorBudgetNow's, when last asked
 };
 
 // One MP3 file met by WalkMp3Files, in the folder of the table it names.
@@ -134,13 +173,17 @@ struct WalkedFile
 };
 
 // Searches the folder at path (given by the user: links in the path itself are
-// followed) depth first, like SearchMp3Files, but through descriptors: each
-// sub-folder is opened from its parent's descriptor. A folder link is followed
-// only where FolderTrustsLinks says so; other links are told to skipped with
-// ELOOP. entered keeps folder identities across calls. maxDepth, when not
-// negative, is how many levels of sub-folders are entered (0: the folder's
-// own files only). 1 searched (or met before); 0 path cannot be opened as a
-// folder (errno); -2 stopped by found.
+// followed) depth first: its entries in the order the file system lists them,
+// a sub-folder's files where the sub-folder is met. Names beginning with '.'
+// are skipped; every other file whose name ends in ".mp3" (any case) goes to
+// found, which returns false to stop. Each sub-folder is opened from its
+// parent's descriptor, and read and closed before its first entry is handled,
+// so depth costs no descriptor, no stack and no path per level. A folder link
+// is followed only where FolderTrustsLinks says so; other links are told to
+// skipped with ELOOP. entered keeps folder identities across calls. maxDepth,
+// when not negative, is how many levels of sub-folders are entered (0: the
+// folder's own files only). 1 searched (or met before); 0 path cannot be
+// opened as a folder (errno); -2 stopped by found.
 int WalkMp3Files(const std::string& path, CFolderTable& table, std::set<FileId>& entered,
                  const std::function<bool(const WalkedFile&)>& found,
                  const std::function<void(const std::string&, int)>& skipped, int maxDepth = -1);

@@ -3,15 +3,19 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-// Threads enough to keep a disk's queue full; each needs little stack.
-constexpr int kThreads = 16;
+// Each thread needs little stack. How many start (enough to keep a disk's
+// queue full) is what the descriptor limit leaves them: DescriptorBudgetNow.
 constexpr std::size_t kStack = 1 << 16;
+// Folders a thread's own table holds: the files come in plan order, so
+// mostly one folder after another, each opened from its parent.
+constexpr std::size_t kThreadFolders = 2;
 // How far ahead of the plan the threads may read.
 constexpr std::size_t kWindow = 4096;
 // The first reads that are timed. Most of them must be slow: the very first
@@ -72,7 +76,15 @@ void CReadAhead::At(std::size_t i, double seconds)
     pthread_attr_t attributes;
     pthread_attr_init(&attributes);
     pthread_attr_setstacksize(&attributes, kStack);
-    for (int n = 0; n < kThreads; ++n) {
+    const int threads = DescriptorBudgetNow().readAheadThreads;
+    // Each thread's own table, for descriptors of its own; the folders are
+    // the plan's, which adds none while it runs.
+    for (int n = 0; m_folders != nullptr && n < threads; ++n) {
+        m_tables.push_back(std::make_unique<CFolderTable>());
+        m_tables.back()->LimitOpen(kThreadFolders);
+        m_tables.back()->ShareFolders(*m_folders);
+    }
+    for (int n = 0; n < threads; ++n) {
         pthread_t thread;
         if (pthread_create(&thread, &attributes, &CReadAhead::Run, this) == 0)
             m_threads.push_back(thread);
@@ -91,6 +103,7 @@ void CReadAhead::Stop()
     for (const pthread_t thread : m_threads)
         pthread_join(thread, nullptr);
     m_threads.clear();
+    m_tables.clear();
 }
 
 void* CReadAhead::Run(void* self)
@@ -102,9 +115,7 @@ void* CReadAhead::Run(void* self)
 void CReadAhead::Work()
 {
     // A table of its own: the plan's opens and closes its descriptors freely.
-    CFolderTable folders;
-    if (m_folders != nullptr)
-        folders.CopyFolders(*m_folders);
+    CFolderTable* folders = m_folders != nullptr ? m_tables[m_tablesTaken.fetch_add(1)].get() : nullptr;
     while (!m_stop.load(std::memory_order_relaxed)) {
         const std::size_t next = m_next.fetch_add(1);
         if (next >= (m_pathsFrom ? m_paths.size() : m_count))
@@ -125,7 +136,7 @@ void CReadAhead::Work()
         std::uint32_t folder = 0;
         std::string_view name;
         m_fileAt(i, folder, name);
-        const int dir = folder == CFolderTable::kNone ? -1 : folders.Open(folder);
+        const int dir = folder == CFolderTable::kNone || folders == nullptr ? -1 : folders->Open(folder);
         if (dir >= 0)
             Touch(dir, std::string(name).c_str());
     }

@@ -5,7 +5,9 @@
 // order, find everything cached. The
 // threads decide nothing and keep nothing: what the run reads and does is
 // exactly what it would be without them. They stay at most a fixed window
-// ahead of the plan, and are started only once reads are seen to be slow.
+// ahead of the plan, and are started only once reads are seen to be slow;
+// how many start, and how many folders each holds open, follows the
+// process's descriptor limit.
 #pragma once
 
 #include "platform/FolderTable.h"
@@ -81,6 +83,8 @@ private:
     std::atomic<std::size_t> m_position{0};
     std::atomic<bool> m_stop{false};
     std::vector<pthread_t> m_threads;
+    std::vector<std::unique_ptr<CFolderTable>> m_tables;   // one for each thread
+    std::atomic<std::size_t> m_tablesTaken{0};
     std::mutex m_mutex;                 // for m_moved only
     std::condition_variable m_moved;    // the plan went on: threads ahead may go on too
     std::chrono::steady_clock::time_point m_begun;

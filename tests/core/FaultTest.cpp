@@ -122,7 +122,6 @@ TEST(AsUser, UnreadableFileAndUnenterableFolderAreReportedAndUntouched)
         EXPECT_EQ(TheTagFile().ReadTag(path, "MP3", title, artist, album, year, comment, track,
                                        genre), -1);
         EXPECT_EQ(genre, 7);
-        EXPECT_EQ(TheTagFile().ProbeTag(path), 0);
         EXPECT_EQ(Write(path, "New"), 0);
         EXPECT_EQ(AutoRenameOne(path, false, newName, newPath), kStateUnreadable);
     }

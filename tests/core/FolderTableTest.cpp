@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <pthread.h>
+#include <utility>
 #include <vector>
 
 TEST(FolderTableTest, ADeepWalkHoldsFewDescriptorsAndReopensEveryFolderByIdentity)
@@ -25,10 +28,25 @@ TEST(FolderTableTest, ADeepWalkHoldsFewDescriptorsAndReopensEveryFolderByIdentit
             folders.push_back(file.folder);
             return true;
         }, {});
-        // Every folder reached again from "/" (the cache holds a few hundred).
+        // Every folder reached again from "/", level by level, on a small
+        // stack as a read-ahead thread's, holding no more than it may.
         CFolderTable again;
         again.CopyFolders(table);
-        bottom = folders.empty() ? -1 : again.Open(folders[0]);
+        again.LimitOpen(2);
+        std::pair<CFolderTable*, std::uint32_t> job{&again, folders.empty() ? 0 : folders[0]};
+        pthread_attr_t attributes;
+        pthread_attr_init(&attributes);
+        pthread_attr_setstacksize(&attributes, 1 << 16);
+        pthread_t thread;
+        ASSERT_EQ(pthread_create(&thread, &attributes, [](void* p) -> void* {
+            auto* asked = static_cast<std::pair<CFolderTable*, std::uint32_t>*>(p);
+            return reinterpret_cast<void*>(static_cast<std::intptr_t>(asked->first->Open(asked->second)));
+        }, &job), 0);
+        pthread_attr_destroy(&attributes);
+        void* result = nullptr;
+        pthread_join(thread, &result);
+        bottom = static_cast<int>(reinterpret_cast<std::intptr_t>(result));
+        EXPECT_LE(again.OpenCount(), 2u);
     }
     EXPECT_EQ(walked, 1);
     ASSERT_EQ(folders.size(), 1u);

@@ -1,0 +1,78 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// mp3tavoly-rename under the machine's limits: few descriptors allowed, more
+// folders than that.
+#include "RunProgram.h"
+#include "core/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+namespace {
+
+// The soft descriptor limit lowered while it lives: the programs started
+// meanwhile inherit it.
+class ScopedSoftLimit
+{
+public:
+    explicit ScopedSoftLimit(rlim_t soft)
+    {
+        getrlimit(RLIMIT_NOFILE, &m_old);
+        rlimit low = m_old;
+        low.rlim_cur = soft;
+        m_set = soft <= m_old.rlim_max && setrlimit(RLIMIT_NOFILE, &low) == 0;
+    }
+    ~ScopedSoftLimit() { setrlimit(RLIMIT_NOFILE, &m_old); }
+    bool Set() const { return m_set; }
+
+private:
+    rlimit m_old{};
+    bool m_set = false;
+};
+
+std::size_t CountLines(const std::string& text, const std::string& start)
+{
+    std::size_t count = 0;
+    for (std::size_t at = 0; at < text.size(); at = text.find('\n', at) + 1) {
+        count += text.compare(at, start.size(), start) == 0 ? 1 : 0;
+        if (text.find('\n', at) == std::string::npos)
+            break;
+    }
+    return count;
+}
+
+} // namespace
+
+TEST(LimitsTest, AtSixtyFourDescriptorsThreeThousandFoldersAreRenamedAsTheDryRunSaidAndUndone)
+{
+    constexpr int kFolders = 3000;
+    TempDir dir, state;
+    for (int i = 0; i < kFolders; ++i) {
+        const std::string folder = dir / ("f" + std::to_string(i));
+        mkdir(folder.c_str(), 0755);
+        WriteBytes(folder + "/a.mp3", Audio(200) + Record("Song " + std::to_string(i)));
+    }
+    const std::vector<std::pair<std::string, std::string>> env{{"XDG_STATE_HOME", state.Path()},
+                                                               {"LANGUAGE", "en"}};
+    const auto run = [&](const std::vector<std::string>& args) {
+        return RunProgram(RENAME_EXE, args, "", env, state / "out", state / "err");
+    };
+    ProgramResult dry, real, undo;
+    {
+        ScopedSoftLimit limit(64);
+        ASSERT_TRUE(limit.Set());
+        dry = run({"--dry-run", "--tsv", dir.Path()});
+        real = run({"--tsv", dir.Path()});
+        undo = run({"--undo", "--quiet"});
+    }
+    EXPECT_EQ(dry.status, 0) << dry.err;
+    EXPECT_EQ(real.status, 0) << real.err;
+    EXPECT_EQ(CountLines(dry.out, "Successful\t"), static_cast<std::size_t>(kFolders));
+    EXPECT_TRUE(real.out == dry.out) << "the run did other than its dry run said";
+    EXPECT_EQ(undo.status, 0) << undo.err;
+    int back = 0;
+    for (int i = 0; i < kFolders; ++i)
+        back += Exists(dir / ("f" + std::to_string(i) + "/a.mp3")) ? 1 : 0;
+    EXPECT_EQ(back, kFolders);
+}
