@@ -93,7 +93,7 @@ void CTagEditorDlg::Create(wxWindow* parent)
 {
     m_wnd = new wxDialog(parent, IDD_TAGEDITOR, TrUi("ID3v1 Editor"), wxDefaultPosition, wxDefaultSize,
                          wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX);
-    // Dialog units follow this font, as they followed the template's.
+    // Dialog units follow this font: the layout's sizes were chosen for it.
     m_wnd->SetFont(wxFont(9, wxFONTFAMILY_SWISS, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_NORMAL));
     m_wnd->SetClientSize(m_wnd->ConvertDialogToPixels(wxSize(223, 167)));
     CreateControls();
@@ -144,7 +144,7 @@ void CTagEditorDlg::CreateControls()
     auto label = [this](int id, const char* text, int x, int y, int w, int h) {
         const wxRect r = DialogRect(x, y, w, h);
         auto* t = new wxStaticText(m_wnd, id, TrUi(text), r.GetPosition(), r.GetSize());
-        // The desktop's font may be wider than the template's: never cut a
+        // The desktop's font may be wider than the layout's: never cut a
         // label short (each has room before the field it names).
         const int width = t->GetBestSize().x;
         if (width > r.width)
@@ -191,7 +191,7 @@ void CTagEditorDlg::CreateControls()
     label(wxID_ANY, N_("Year"), 10, 92, 17, 8);
     m_yearEdit = edit(IDC_TAG_YEAR, 50, 90, 40, 12);
     label(wxID_ANY, N_("Genre"), 93, 92, 21, 8);
-    // The template's 30 units are the height of the dropped list; the closed
+    // The layout's 30 units are the height of the dropped list; the closed
     // box is as high as the edit fields.
     wxRect r = DialogRect(117, 90, 100, 12);
     m_genreBox = new wxChoice(m_wnd, IDC_TAG_GENRE, r.GetPosition(), r.GetSize());
@@ -458,8 +458,8 @@ void CTagEditorDlg::OnSave()
     {
         if (StoredSize(f, f.edit->GetValue()) > f.limit)
         {
-            // TRANSLATORS: a warning box; %zu is a number of bytes, which the
-            // original calls characters.
+            // TRANSLATORS: a warning box; %zu is the field's limit in bytes
+            // of the tag, which this text calls characters.
             ShowWarningBox(FormatText(TrN("Please enter no more than %zu characters.",
                                           "Please enter no more than %zu characters.", f.limit),
                                       f.limit),

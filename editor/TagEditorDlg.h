@@ -25,7 +25,7 @@ class wxTextCtrl;
 class wxTimer;
 class wxWindow;
 
-// Control ids of the editor (template 149).
+// Control ids of the editor.
 enum
 {
     IDC_TAG_FILENAME_LABEL = 1022,

@@ -116,11 +116,6 @@ bool HasMp3Suffix(const char* name, std::size_t length)
     return s[0] == '.' && (s[1] | 0x20) == 'm' && (s[2] | 0x20) == 'p' && s[3] == '3';
 }
 
-bool IsSeparator(char c)
-{
-    return c == '/' || c == '\\';
-}
-
 bool IsUsablePath(const std::string& path)
 {
     return !path.empty() && path.find('\0') == std::string::npos;

@@ -7,9 +7,6 @@
 #include <cstddef>
 #include <string>
 
-// '/' or '\\': the characters searches for a folder part accept.
-bool IsSeparator(char c);
-
 // True when the last four bytes of the name, in any case, are ".mp3".
 bool HasMp3Suffix(const char* name, std::size_t length);
 

@@ -31,11 +31,6 @@ CReadAhead::CReadAhead(const CFolderTable& folders, std::size_t count, bool read
 {
 }
 
-CReadAhead::CReadAhead(std::size_t count, bool readTail, PathsFrom pathsFrom, double slow)
-    : m_count(count), m_readTail(readTail), m_slowSeconds(slow), m_pathsFrom(std::move(pathsFrom))
-{
-}
-
 CReadAhead::~CReadAhead()
 {
     Stop();
@@ -65,10 +60,6 @@ void CReadAhead::At(std::size_t i, double seconds)
     if (++m_timed < kTimedReads || m_slow * 2 <= kTimedReads || m_count - i < kTimedReads)
         return;
     m_next.store(i + 1, std::memory_order_relaxed);
-    if (m_pathsFrom) {
-        m_paths = m_pathsFrom(i + 1);
-        m_next.store(0, std::memory_order_relaxed);
-    }
     // The threads take no signal: Ctrl+C stays the plan's to see.
     sigset_t all, old;
     sigfillset(&all);
@@ -79,7 +70,7 @@ void CReadAhead::At(std::size_t i, double seconds)
     const int threads = DescriptorBudgetNow().readAheadThreads;
     // Each thread's own table, for descriptors of its own; the folders are
     // the plan's, which adds none while it runs.
-    for (int n = 0; m_folders != nullptr && n < threads; ++n) {
+    for (int n = 0; n < threads; ++n) {
         m_tables.push_back(std::make_unique<CFolderTable>());
         m_tables.back()->LimitOpen(kThreadFolders);
         m_tables.back()->ShareFolders(*m_folders);
@@ -115,12 +106,12 @@ void* CReadAhead::Run(void* self)
 void CReadAhead::Work()
 {
     // A table of its own: the plan's opens and closes its descriptors freely.
-    CFolderTable* folders = m_folders != nullptr ? m_tables[m_tablesTaken.fetch_add(1)].get() : nullptr;
+    CFolderTable* folders = m_tables[m_tablesTaken.fetch_add(1)].get();
     while (!m_stop.load(std::memory_order_relaxed)) {
         const std::size_t next = m_next.fetch_add(1);
-        if (next >= (m_pathsFrom ? m_paths.size() : m_count))
+        if (next >= m_count)
             break;
-        const std::size_t i = m_pathsFrom ? m_paths[next].first : next;
+        const std::size_t i = next;
         if (i > m_position.load(std::memory_order_relaxed) + kWindow) {
             std::unique_lock<std::mutex> lock(m_mutex);
             m_moved.wait(lock, [&] {
@@ -129,14 +120,10 @@ void CReadAhead::Work()
             if (m_stop.load())
                 break;
         }
-        if (m_pathsFrom) {
-            Touch(AT_FDCWD, m_paths[next].second.c_str());
-            continue;
-        }
         std::uint32_t folder = 0;
         std::string_view name;
         m_fileAt(i, folder, name);
-        const int dir = folder == CFolderTable::kNone || folders == nullptr ? -1 : folders->Open(folder);
+        const int dir = folder == CFolderTable::kNone ? -1 : folders->Open(folder);
         if (dir >= 0)
             Touch(dir, std::string(name).c_str());
     }

@@ -44,11 +44,6 @@ public:
     // seconds must reach, most of the time, for the threads to start.
     CReadAhead(const CFolderTable& folders, std::size_t count, bool readTail, FileAt fileAt, double slow);
 
-    // For a plan of paths (the window's queue): the plan's positions from
-    // from on that it will read, with their paths. Called once, on the
-    // plan's thread, when the threads start: they work on that copy.
-    using PathsFrom = std::function<std::vector<std::pair<std::size_t, std::string>>(std::size_t from)>;
-    CReadAhead(std::size_t count, bool readTail, PathsFrom pathsFrom, double slow);
     ~CReadAhead();
     CReadAhead(const CReadAhead&) = delete;
     CReadAhead& operator=(const CReadAhead&) = delete;
@@ -77,8 +72,6 @@ private:
     bool m_readTail;
     double m_slowSeconds;
     FileAt m_fileAt;
-    PathsFrom m_pathsFrom;
-    std::vector<std::pair<std::size_t, std::string>> m_paths;
     std::atomic<std::size_t> m_next{0};
     std::atomic<std::size_t> m_position{0};
     std::atomic<bool> m_stop{false};
