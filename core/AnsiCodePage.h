@@ -31,4 +31,4 @@ std::string AnsiToUtf8(const std::string& bytes);
 
 // The ANSI bytes of each code point, in order; false when one has no form in
 // the code page (perChar is then incomplete).
-bool CodePointsToAnsi(const std::u32string& codePoints, std::vector<std::string>& perChar);
+[[nodiscard]] bool CodePointsToAnsi(const std::u32string& codePoints, std::vector<std::string>& perChar);

@@ -38,12 +38,12 @@ public:
 
     // What the folder (open as fd) holds under item's old or new name, as the
     // trial has left it: true with its identity, false when nothing.
-    bool Entry(std::uint32_t item, bool isNew, int fd, FileId& id) const;
+    [[nodiscard]] bool Entry(std::uint32_t item, bool isNew, int fd, FileId& id) const;
 
     // MoveNoReplaceAt as it would go, for item's file from its old name to its
     // new one (toNew) or back: 1, or 0 with err as errno would be. Items are
     // below kMaxItems.
-    int Move(std::uint32_t item, bool toNew, int fd, int& err);
+    [[nodiscard]] int Move(std::uint32_t item, bool toNew, int fd, int& err);
 
 private:
     // A name the trial has changed: which item's name it is, whether it is

@@ -14,9 +14,9 @@ std::string SettingsFilePath();
 
 // Reads the mode byte of the file at path: 0 only when the byte exists and is
 // '0', else 1. Never creates or changes the file.
-int ReadModeByte(const std::string& path);
+[[nodiscard]] int ReadModeByte(const std::string& path);
 
 // Writes '1' or '0' at the mode byte of an existing regular file, leaving every
 // other byte as it was (a shorter file grows to hold it; the gap reads as zero
 // bytes). 1 written, 0 nothing written. Never creates or truncates the file.
-int WriteModeByte(const std::string& path, int withArtist);
+[[nodiscard]] int WriteModeByte(const std::string& path, int withArtist);

@@ -45,20 +45,20 @@ public:
     // 1 tag read; -2 no tag (texts empty, genre -1); -1 unreadable, not a
     // regular file or shorter than 128 bytes (outputs unchanged); 0 empty path
     // or a type other than "MP3". Texts are the raw bytes of their fields.
-    int ReadTag(const std::string& path, const std::string& type,
+    [[nodiscard]] int ReadTag(const std::string& path, const std::string& type,
                 std::string& title, std::string& artist, std::string& album,
                 std::string& year, std::string& comment, std::string& track,
                 int& genre);
 
     // The same from a regular file open for reading, of the size the caller
     // found; the descriptor stays open.
-    int ReadTagFrom(int fd, long long size, std::string& title, std::string& artist,
+    [[nodiscard]] int ReadTagFrom(int fd, long long size, std::string& title, std::string& artist,
                     std::string& album, std::string& year, std::string& comment,
                     std::string& track, int& genre);
 
     // 1 when the 128 bytes were written (replacing a tag, or appended when the
     // file had none), 0 otherwise. On 0 the file is as it was before the call.
-    int WriteTag(const std::string& path, const std::string& type,
+    [[nodiscard]] int WriteTag(const std::string& path, const std::string& type,
                  const std::string& title, const std::string& artist,
                  const std::string& album, const std::string& year,
                  const std::string& comment, const std::string& track,
@@ -69,12 +69,12 @@ public:
 
     // kStateSuccessful with the cleaned, non-empty title (and cleaned artist),
     // kStateSongNotFound or kStateUnreadable.
-    std::string ReadSongName(const std::string& path, std::string& title,
+    [[nodiscard]] std::string ReadSongName(const std::string& path, std::string& title,
                              std::string& artist, const std::string& type);
 
     // The same from a regular file open for reading, of the size the caller
     // found; the descriptor stays open.
-    std::string ReadSongNameFrom(int fd, long long size, std::string& title, std::string& artist);
+    [[nodiscard]] std::string ReadSongNameFrom(int fd, long long size, std::string& title, std::string& artist);
 
     // Makes a tag text fit for a file name. 1 when it ran, 0 when the source is
     // empty (target untouched). The target is valid UTF-8 and never holds a

@@ -513,8 +513,10 @@ void CTagEditorDlg::OnSave()
         StoredTagText(m_commentEdit->GetValue(), kTextLimit), track, m_genre);
     if (written == 0)
     {
+        // Its mode as it was; failing that, it stays writable by its owner,
+        // which the warning below tells of well enough.
         if (madeWritable)
-            chmod(m_path.c_str(), st.st_mode & 07777);
+            (void)chmod(m_path.c_str(), st.st_mode & 07777);
         // TRANSLATORS: a warning box; %s is the file's path.
         ShowWarningBox(FormatText(Tr("Can't save to the file: %s"), DisplayableUtf8(m_path).c_str()), m_wnd);
     }

@@ -55,7 +55,9 @@ int MoveOnce(int dir, const std::string& from, const std::string& to)
         return 0;
     if (unlinkat(dir, from.c_str(), 0) != 0) {
         const int err = errno;
-        unlinkat(dir, to.c_str(), 0);   // leave only the old name, as before
+        // Leave only the old name, as before; failing that, the file has
+        // two names, which an undo sees and mends (nothing is lost).
+        (void)unlinkat(dir, to.c_str(), 0);
         errno = err;
         return 0;
     }

@@ -1,7 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The few file-system calls the program needs beyond plain reading and
-// writing. Paths are byte strings; results are integers with errno telling why
-// a call failed.
+// writing. Paths are byte strings.
+//
+// Results, here and in core/: no exceptions. A call that can fail says so in
+// its result: 1 (or true) done, 0 (or false) failed with errno saying why; a
+// descriptor, or -1 with errno; where a call has more outcomes, its header
+// lists them (a tag read: 1 done, -2 no tag, -1 unreadable, 0 refused), and
+// a queue's outcome is its state text. Such results are [[nodiscard]]; one
+// ignored on purpose is cast to (void), with the reason beside it.
 #pragma once
 
 #include <cstddef>
@@ -23,15 +29,15 @@ std::string PathInSameFolder(const std::string& path, const std::string& name);
 // EEXIST when the target name is taken; nothing changed). Moving a file onto
 // its own unchanged path succeeds and touches nothing. On a case-insensitive
 // file system a change of letter case only is done through a temporary name.
-int MoveNoReplace(const std::string& from, const std::string& to);
+[[nodiscard]] int MoveNoReplace(const std::string& from, const std::string& to);
 // The same inside one open folder: from and to are names in it (or, with
 // AT_FDCWD, paths), so a folder swapped for a link since it was opened
 // cannot redirect the move.
-int MoveNoReplaceAt(int folder, const std::string& from, const std::string& to);
+[[nodiscard]] int MoveNoReplaceAt(int folder, const std::string& from, const std::string& to);
 
 // Reads length bytes at offset, retrying short reads and interruptions: true,
 // or false with errno (EIO when the file ends first, as when it shrank).
-bool ReadAt(int fd, void* buffer, std::size_t length, long long offset);
+[[nodiscard]] bool ReadAt(int fd, void* buffer, std::size_t length, long long offset);
 
 // The full path of the running program, or "" when it cannot be found.
 std::string ProgramFilePath();

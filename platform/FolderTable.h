@@ -38,7 +38,7 @@ FileId IdOf(const struct stat& st);
 // The identity of the entry name in folder (a link's own, not its target's),
 // with its birth time where the file system keeps one. false with errno.
 // An empty name with AT_EMPTY_PATH in flags gives folder's own.
-bool FileIdAt(int folder, const char* name, int flags, FileId& id, std::uint64_t* size = nullptr,
+[[nodiscard]] bool FileIdAt(int folder, const char* name, int flags, FileId& id, std::uint64_t* size = nullptr,
               std::uint32_t* mode = nullptr);
 
 // The same file: same device and inode, and born at the same time where both
@@ -54,11 +54,11 @@ bool IsPlainName(std::string_view name);
 
 // Opens an absolute path as a folder, one component at a time from "/",
 // following no link. The descriptor, or -1 with errno.
-int OpenFolderNoFollow(const std::string& path);
+[[nodiscard]] int OpenFolderNoFollow(const std::string& path);
 
 // The absolute path of an open folder, with no link in it: from /proc where
 // it can say, else by walking up through "..". "" with errno when unknown.
-std::string FolderPathOf(int fd);
+[[nodiscard]] std::string FolderPathOf(int fd);
 
 // A link in this folder may be followed: only the runner or root can write
 // the folder, so nobody else can have put the link there or swapped it.
@@ -99,18 +99,18 @@ public:
     // named name in parent. fd, when not -1, is its open descriptor, which
     // the table then owns. A folder already known by its identity keeps its
     // index (and fd is closed).
-    std::uint32_t AddRoot(const std::string& path, const FileId& id, int fd = -1);
-    std::uint32_t AddChild(std::uint32_t parent, const std::string& name, const FileId& id, int fd = -1);
+    [[nodiscard]] std::uint32_t AddRoot(const std::string& path, const FileId& id, int fd = -1);
+    [[nodiscard]] std::uint32_t AddChild(std::uint32_t parent, const std::string& name, const FileId& id, int fd = -1);
     // A folder opened some other way (by a path the user gave, through a
     // link): found by identity, or added as a root under its path without
     // links. The table takes fd when keep is set, else the caller keeps it.
     // kNone with errno when its path cannot be found.
-    std::uint32_t AddOpened(int fd, const FileId& id, bool keep);
+    [[nodiscard]] std::uint32_t AddOpened(int fd, const FileId& id, bool keep);
 
     // The folder's descriptor, opened again when needed and checked to be the
     // same folder: -1 with errno (kFolderReplaced when it is another folder
     // now, ELOOP when a link). Valid until the next call of Open.
-    int Open(std::uint32_t index);
+    [[nodiscard]] int Open(std::uint32_t index);
 
     // Closes every descriptor the table holds (a program that stays open
     // must not keep a drive busy); Open reopens them as needed.

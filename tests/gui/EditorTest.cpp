@@ -94,8 +94,8 @@ TEST_F(EditorTest, ShowsAndSavesTheTagAndRenamesTheFile)
 {
     const std::string audio = Mp3Bytes(""), cyrillic = "\xD0\x9F\xD1\x80\xD0\xB8";
     const std::string song = Queue("song.mp3", audio), bare = Queue("bare.mp3", audio);
-    TheTagFile().WriteTag(song, "MP3", "Caf\xE9", cyrillic, "", "1999",
-                          std::string("Note\0junk", 9), "\x07", 17);
+    ASSERT_EQ(TheTagFile().WriteTag(song, "MP3", "Caf\xE9", cyrillic, "", "1999",
+                                    std::string("Note\0junk", 9), "\x07", 17), 1);
     // Title in Windows-1252, artist in UTF-8, comment up to its first zero.
     Open(0);
     // The caret starts in the first field that can be edited, and the narrow
@@ -116,7 +116,7 @@ TEST_F(EditorTest, ShowsAndSavesTheTagAndRenamesTheFile)
         Open(0);
     }
     // A track above 99 and a genre past the list show nothing.
-    TheTagFile().WriteTag(dir.Write("odd.mp3", audio), "MP3", "t", "", "", "", "", "\x78", 200);
+    ASSERT_EQ(TheTagFile().WriteTag(dir.Write("odd.mp3", audio), "MP3", "t", "", "", "", "", "\x78", 200), 1);
     EXPECT_EQ(g_tagEditor.ShowTag(dir.Path() + "/odd.mp3"), 1);
     EXPECT_EQ(Shown(), "odd.mp3|t||||||-1|ID3v1");
     Open(0);

@@ -64,7 +64,9 @@ TEST_F(ScreenshotTest, DISABLED_SaveScreenshots)
     {
         const std::string path = dir.Write(std::string("Music/") + song[0], Mp3Bytes(""));
         if (song[1][0])
-            TheTagFile().WriteTag(path, "MP3", song[1], song[2], "Greatest", "1975", "", "\x0C", 17);
+        {
+            ASSERT_EQ(TheTagFile().WriteTag(path, "MP3", song[1], song[2], "Greatest", "1975", "", "\x0C", 17), 1);
+        }
     }
     g_optionsDlg.m_bWithArtist = 1;
     g_queue.DropFiles({music});
