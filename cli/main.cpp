@@ -27,6 +27,29 @@
 
 namespace {
 
+// Descriptors held open for nothing but their number.
+class DescriptorStandIns
+{
+public:
+    explicit DescriptorStandIns(int count)
+    {
+        for (int i = 0; i < count; ++i)
+            m_fds.push_back(open("/dev/null", O_RDONLY | O_CLOEXEC));
+    }
+    ~DescriptorStandIns()
+    {
+        for (const int fd : m_fds) {
+            if (fd >= 0)
+                close(fd);
+        }
+    }
+    DescriptorStandIns(const DescriptorStandIns&) = delete;
+    DescriptorStandIns& operator=(const DescriptorStandIns&) = delete;
+
+private:
+    std::vector<int> m_fds;
+};
+
 // kOutOfMemory: not bad usage, and not a run that ended with some files
 // failed; stopped midway, with every move made kept in the journal.
 enum { kOk = 0, kSomeFailed = 1, kBadUsage = 2, kOutOfMemory = 3 };
@@ -338,6 +361,10 @@ int Rename(const Options& options)
             report.Flush();
             return StopStatus() != 0 ? StopStatus() : kSomeFailed;
         }
+        // A dry run holds a descriptor where the real run holds its
+        // journal's folder (the batch stands in for its file), so that under
+        // a low descriptor limit it runs short exactly where the real run would.
+        DescriptorStandIns standIns(options.trial ? 1 : 0);
         if (g_stopSignal == 0)
             performed = batch.Run(artistFirst, options.trial ? nullptr : &journal, report);
     } catch (const std::bad_alloc&) {

@@ -316,6 +316,16 @@ int CRenameBatch::Run(bool artistFirst, CRunRecorder* journal, BatchObserver& ob
     // The names the batch in hand takes or leaves, by folder.
     std::set<std::pair<std::uint32_t, std::string_view>> touched;
     std::string name, target;
+    int standIn = -1;
+    struct Closer
+    {
+        int& fd;
+        ~Closer()
+        {
+            if (fd >= 0)
+                close(fd);
+        }
+    } closeStandIn{standIn};
     for (std::size_t begin = 0, end = 0; begin < total; begin = end) {
         end = std::min(total, begin + kBatchFiles);
         touched.clear();
@@ -338,6 +348,13 @@ int CRenameBatch::Run(bool artistFirst, CRunRecorder* journal, BatchObserver& ob
             touched.emplace(file.folder, file.Name());
             if (file.read == kNameFound)
                 touched.emplace(file.folder, file.NewName());
+        }
+        // A trial holds a descriptor where the real run has opened its
+        // journal's file by now, so that it runs short of descriptors where
+        // the real run would.
+        for (std::size_t i = begin; trial && standIn < 0 && i < end; ++i) {
+            if (m_files[i].read == kNameFound && m_files[i].Name() != m_files[i].NewName())
+                standIn = open("/dev/null", O_RDONLY | O_CLOEXEC);
         }
         // The batch's moves are on disk before the first of them is made.
         seqs.clear();

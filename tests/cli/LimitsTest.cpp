@@ -76,3 +76,29 @@ TEST(LimitsTest, AtSixtyFourDescriptorsThreeThousandFoldersAreRenamedAsTheDryRun
         back += Exists(dir / ("f" + std::to_string(i) + "/a.mp3")) ? 1 : 0;
     EXPECT_EQ(back, kFolders);
 }
+
+// Even where descriptors run short of what the run needs, its dry run
+// runs short at the very same files.
+TEST(LimitsTest, AtAFewDescriptorsTheDryRunFailsWhatTheRunFails)
+{
+    for (const rlim_t soft : {8, 9, 10, 11}) {
+        SCOPED_TRACE(soft);
+        TempDir dir, state;
+        for (int i = 0; i < 40; ++i) {
+            const std::string folder = dir / ("f" + std::to_string(i));
+            mkdir(folder.c_str(), 0755);
+            WriteBytes(folder + "/a.mp3", Audio(200) + Record("Song " + std::to_string(i)));
+        }
+        const std::vector<std::pair<std::string, std::string>> env{{"XDG_STATE_HOME", state.Path()},
+                                                                   {"LANGUAGE", "en"}};
+        ProgramResult dry, real;
+        {
+            ScopedSoftLimit limit(soft);
+            ASSERT_TRUE(limit.Set());
+            dry = RunProgram(RENAME_EXE, {"--dry-run", "--tsv", dir.Path()}, "", env, state / "out", state / "err");
+            real = RunProgram(RENAME_EXE, {"--tsv", dir.Path()}, "", env, state / "out", state / "err");
+        }
+        EXPECT_FALSE(dry.out.empty());
+        EXPECT_TRUE(real.out == dry.out) << dry.out << "\n---\n" << real.out;
+    }
+}
