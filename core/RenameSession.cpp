@@ -51,7 +51,6 @@ public:
 
     void JournalLost(int err) override
     {
-        lost = true;
         std::string why;
         // The folder's own check says best what is wrong with it.
         if (m_journal->Prepare(why))
@@ -59,8 +58,6 @@ public:
         m_session.Broken(why);
         m_journal = nullptr;
     }
-
-    bool lost = false;
 
 private:
     CRenameSession& m_session;
@@ -158,7 +155,9 @@ void CRenameSession::AutoRename(const std::vector<QueuedFile>& files, bool artis
     Observer observer(*this, recorded, folders, done);
     // Never stopped nor refused: a journal that cannot be written is given up.
     (void)batch.Run(artistFirst, recorded, observer, true);
-    if (recorded != nullptr && !observer.lost)
+    // Given up or not, what was written goes to disk, with the failure marks
+    // of the batches before (a failure is told once: the first kept).
+    if (recorded != nullptr)
         EndRun(journal);
 }
 
