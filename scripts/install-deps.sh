@@ -14,6 +14,8 @@ PACKAGES=(
   xvfb xauth xdotool imagemagick x11-utils fonts-dejavu-core adwaita-icon-theme openbox
   desktop-file-utils appstream dpkg-dev file lintian
   clang libclang-rt-14-dev
+  fuse3 libfuse3-dev exfat-fuse exfatprogs fusefat dosfstools ntfs-3g
+  openssh-server openssh-client sshfs
 )
 
 missing=()
