@@ -22,6 +22,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -64,6 +65,8 @@ inline pid_t Spawn(const std::vector<std::string>& argv, const std::string& log)
   args.push_back(nullptr);
   pid_t pid = fork();
   if (pid == 0) {
+    // Should the test die, our file system unmounts itself and sshd ends.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
     int in = open("/dev/null", O_RDONLY);
     int out = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
     if (in >= 0) dup2(in, 0);
@@ -129,7 +132,17 @@ inline bool Listed(const std::string& mnt) {
   std::string point;
   std::string rest;
   while (in >> dev >> point && std::getline(in, rest)) {
-    if (point == mnt) return true;
+    // The table writes a space, tab, newline or backslash as \ooo.
+    std::string plain;
+    for (size_t i = 0; i < point.size(); ++i) {
+      if (point[i] == '\\' && i + 3 < point.size()) {
+        plain += static_cast<char>((point[i + 1] - '0') * 64 + (point[i + 2] - '0') * 8 + (point[i + 3] - '0'));
+        i += 3;
+      } else {
+        plain += point[i];
+      }
+    }
+    if (plain == mnt) return true;
   }
   return false;
 }
@@ -274,9 +287,9 @@ class TestFs {
       reason_ = std::string("no scratch folder: ") + strerror(errno);
       return;
     }
-    scratch_ = buf.data();
-    backing_ = backing.empty() ? scratch_ + "/backing" : backing;
-    mnt_ = mountPoint.empty() ? scratch_ + "/mnt" : mountPoint;
+    scratch_ = Absolute(buf.data());
+    backing_ = backing.empty() ? scratch_ + "/backing" : Absolute(backing);
+    mnt_ = mountPoint.empty() ? scratch_ + "/mnt" : Absolute(mountPoint);
     if (backing.empty()) mkdir(backing_.c_str(), 0755);
     if (mountPoint.empty()) mkdir(mnt_.c_str(), 0755);
     switch (kind) {
@@ -291,6 +304,15 @@ class TestFs {
       Unmount();
       reason_ = why;
     }
+  }
+
+  // The mount table names mount points by their real, absolute path.
+  static std::string Absolute(const std::string& path) {
+    char* real = realpath(path.c_str(), nullptr);
+    if (real == nullptr) return path;
+    std::string out = real;
+    free(real);
+    return out;
   }
 
   bool Need(const std::string& what, const std::string& tool, const std::string& package,

@@ -78,6 +78,33 @@ TEST(TestFs, PassthroughKeepsTheBackingBehaviour) {
   EXPECT_FALSE(fs.Mounted());
 }
 
+// The caller's own folders, named relatively and with a space, mount and
+// unmount the same.
+TEST(TestFs, MountsOverTheCallersFolders) {
+  char tmpl[] = "/tmp/tavoly-own-XXXXXX";
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  std::string dir = tmpl;
+  ASSERT_EQ(mkdir((dir + "/music in").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir((dir + "/music out").c_str(), 0755), 0);
+  ASSERT_TRUE(Put(dir + "/music in/a.mp3", "A"));
+  char cwd[4096];
+  ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+  ASSERT_EQ(chdir(dir.c_str()), 0);
+  {
+    auto fs = TestFs::Ours("", "music in", "./music out");
+    EXPECT_EQ(chdir(cwd), 0);
+    if (fs.Mounted()) {
+      EXPECT_EQ(Get(dir + "/music out/a.mp3"), "A");
+      EXPECT_TRUE(fs.Unmount());
+      EXPECT_FALSE(Exists(dir + "/music out/a.mp3"));
+    }
+  }
+  EXPECT_EQ(chdir(cwd), 0);
+  EXPECT_TRUE(Exists(dir + "/music in/a.mp3"));
+  tavoly_test::testfs_detail::RemoveTree(dir);
+  EXPECT_FALSE(Exists(dir));
+}
+
 TEST(TestFs, NoRenameFlagsRefusesEveryFlagButRenamesPlainly) {
   auto fs = TestFs::Ours("norenameflags");
   MOUNT_OR_SKIP(fs);
