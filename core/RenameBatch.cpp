@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <strings.h>
 #include <unistd.h>
 #include <unordered_map>
 
@@ -395,7 +396,7 @@ int CRenameBatch::Run(bool artistFirst, CRunRecorder* journal, BatchObserver& ob
             } else if (folder >= 0) {
                 name.assign(file.Name());
                 target.assign(file.NewName());
-                moved = MoveNoReplaceAt(folder, name, target) == 1;
+                moved = MoveNoReplaceAt(folder, m_folders.Id(file.folder).device, name, target) == 1;
                 err = moved ? 0 : errno;
             }
             std::uint64_t seq = 0;
@@ -495,7 +496,7 @@ UndoVerdict DecideUndo(UndoHolds atNew, int moveError, UndoHolds atOld, bool two
 }
 
 UndoVerdict UndoMoveAt(int folder, const std::string& oldName, const std::string& newName, const FileId& file,
-                       bool legacy, int& err, CFolderModel* model, std::uint32_t item)
+                       bool legacy, int& err, CFolderModel* model, std::uint32_t item, std::uint64_t device)
 {
     err = 0;
     const bool trial = model != nullptr;
@@ -512,7 +513,8 @@ UndoVerdict UndoMoveAt(int folder, const std::string& oldName, const std::string
         // A file swapped in between the look and the move would only get a
         // free name in the same folder, which whoever could swap it in could
         // give it too; so no second look after the move.
-        const int moved = trial ? model->Move(item, false, folder, moveError) : MoveNoReplaceAt(folder, newName, oldName);
+        const int moved = trial ? model->Move(item, false, folder, moveError)
+                                : MoveNoReplaceAt(folder, device, newName, oldName);
         if (!trial)
             moveError = moved ? 0 : errno;
         else if (moved)
@@ -527,7 +529,37 @@ UndoVerdict UndoMoveAt(int folder, const std::string& oldName, const std::string
         holdsOld = !oldThere ? UndoHolds::Nothing : oldIsIt ? UndoHolds::TheFile : UndoHolds::Another;
         twoNames = oldIsIt && holdsNew == UndoHolds::TheFile && LinkCount(folder, newName) >= 2;
     }
-    const UndoVerdict verdict = DecideUndo(holdsNew, moveError, holdsOld, twoNames);
+    // A change of letter case goes by way of a known name: a kill between
+    // its two moves (the run's, or an undo's) leaves the file there.
+    UndoVerdict verdict = DecideUndo(holdsNew, moveError, holdsOld, twoNames);
+    const bool caseOnly = !legacy && oldName.size() == newName.size() && strcasecmp(oldName.c_str(), newName.c_str()) == 0;
+    if ((verdict == UndoVerdict::Gone || verdict == UndoVerdict::Replaced) && caseOnly && !trial) {
+        for (const std::string& detour : {CaseDetourName(oldName), CaseDetourName(newName)}) {
+            FileId atDetour;
+            if (EntryId(folder, detour, atDetour) && SameFile(atDetour, file)) {
+                // Killed after the claim of the last name: that placeholder
+                // (under either spelling, where case folds) goes first.
+                for (const std::string& name : {newName, oldName}) {
+                    if (IsOurPlaceholder(folder, name.c_str()))
+                        (void)unlinkat(folder, name.c_str(), 0);   // else the move below fails, and says so
+                }
+                verdict = MoveNoReplaceAt(folder, device, detour, oldName) ? UndoVerdict::MovedBack
+                                                                            : UndoVerdict::MoveFailed;
+                moveError = verdict == UndoVerdict::MovedBack ? 0 : errno;
+                break;
+            }
+        }
+    }
+    // Never moved, and the new name (or the way to it) holds what a kill
+    // between the claim of a name and the move leaves: that placeholder goes.
+    if (verdict == UndoVerdict::AlreadyBack && !trial) {
+        if (holdsNew == UndoHolds::Another && IsOurPlaceholder(folder, newName.c_str()))
+            (void)unlinkat(folder, newName.c_str(), 0);   // failing that, an empty file stays: nothing lost
+        for (const std::string& detour : {CaseDetourName(oldName), CaseDetourName(newName)}) {
+            if (caseOnly && IsOurPlaceholder(folder, detour.c_str()))
+                (void)unlinkat(folder, detour.c_str(), 0);
+        }
+    }
     if (verdict == UndoVerdict::DropExtraName && !trial && unlinkat(folder, newName.c_str(), 0) != 0) {
         err = errno;
         return UndoVerdict::MoveFailed;
@@ -579,7 +611,8 @@ int UndoRun(CPastRun& run, bool trial, BatchObserver& observer)
         int err = 0;
         const UndoVerdict verdict = folder < 0 ? (err = errno, UndoVerdict::MoveFailed)
                                                : UndoMoveAt(folder, oldName, newName, move.file, legacy, err,
-                                                            trial ? &model : nullptr, item);
+                                                            trial ? &model : nullptr, item,
+                                                            legacy ? 0 : run.Folders().Id(move.folder).device);
         const char* state = kUndoFailed;
         Outcome outcome = Outcome::Failed;
         switch (verdict) {

@@ -203,9 +203,12 @@ enum class UndoVerdict : std::uint8_t
 // Undoes one move inside the open folder: the file under newName goes back to
 // oldName only when it is file (any file, for a legacy move that kept no
 // identity), never replacing one. With model, a trial against it (item is
-// the move's there). err: errno of a failed move, else 0.
+// the move's there). device: the folder's, for MoveNoReplaceAt. A placeholder
+// of the move's (IsOurPlaceholder) left under the new name of a file found
+// back under its old one is removed. err: errno of a failed move, else 0.
 [[nodiscard]] UndoVerdict UndoMoveAt(int folder, const std::string& oldName, const std::string& newName, const FileId& file,
-                       bool legacy, int& err, class CFolderModel* model = nullptr, std::uint32_t item = 0);
+                       bool legacy, int& err, class CFolderModel* model = nullptr, std::uint32_t item = 0,
+                       std::uint64_t device = 0);
 
 // Moves the files of a past run back to their old names, newest first, never
 // replacing a file and only when the file under the new name is the one the

@@ -193,7 +193,7 @@ int CRenameSession::RenameByHand(std::uint32_t& folder, const std::string& path,
             }
         }
     }
-    const int moved = MoveNoReplaceAt(fd, name, newName);
+    const int moved = MoveNoReplaceAt(fd, m_folders.Id(folder).device, name, newName);
     const int err = errno;
     if (run) {
         if (!moved)
@@ -250,7 +250,8 @@ bool CRenameSession::UndoOne(const UndoItem& item, std::string& oldPath)
     if (fd < 0)
         return false;
     int err = 0;
-    const UndoVerdict verdict = UndoMoveAt(fd, item.oldName, newName, item.file, false, err);
+    const UndoVerdict verdict = UndoMoveAt(fd, item.oldName, newName, item.file, false, err, nullptr, 0,
+                                           m_folders.Id(item.folder).device);
     if (verdict != UndoVerdict::MovedBack && verdict != UndoVerdict::DropExtraName
         && verdict != UndoVerdict::AlreadyBack)
         return false;
@@ -290,6 +291,7 @@ void CRenameSession::Undo(const std::vector<UndoItem>& items,
 void CRenameSession::Release()
 {
     m_folders.CloseAll();
+    ForgetMoveWays();   // a drive may be another one by the next command
     m_lastFolder.clear();
 }
 

@@ -2,6 +2,10 @@
 #include "platform/FileSystem.h"
 
 #include <cerrno>
+#include <dirent.h>
+#include <cstdint>
+#include <mutex>
+#include <unordered_map>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -43,67 +47,167 @@ int RenameNoReplaceCall(int dir, const char* from, const char* to)
 #endif
 }
 
-// One move that never replaces: renameat2 with RENAME_NOREPLACE, or, where the
-// kernel or the file system refuses that flag, a hard link and an unlink.
-int MoveOnce(int dir, const std::string& from, const std::string& to)
+// The ways of moving without replacing, strongest first. What a file system
+// takes is learnt from its answers, by device, and a move starts at the way
+// its device took last; a way it refuses still falls through to the next.
+enum Way : std::uint8_t { kNoReplaceFlag, kLinkUnlink, kPlaceholder };
+
+std::mutex g_waysMutex;
+std::unordered_map<std::uint64_t, Way> g_ways;
+
+Way FirstWay(std::uint64_t device)
 {
-    if (RenameNoReplaceCall(dir, from.c_str(), to.c_str()) == 0)
-        return 1;
-    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
-        return 0;
-    if (linkat(dir, from.c_str(), dir, to.c_str(), 0) != 0)
-        return 0;
-    if (unlinkat(dir, from.c_str(), 0) != 0) {
-        const int err = errno;
-        // Leave only the old name, as before; failing that, the file has
-        // two names, which an undo sees and mends (nothing is lost).
-        (void)unlinkat(dir, to.c_str(), 0);
-        errno = err;
-        return 0;
+    if (device == 0)
+        return kNoReplaceFlag;
+    std::lock_guard<std::mutex> lock(g_waysMutex);
+    const auto it = g_ways.find(device);
+    return it == g_ways.end() ? kNoReplaceFlag : it->second;
+}
+
+void Remember(std::uint64_t device, Way way)
+{
+    if (device != 0) {
+        std::lock_guard<std::mutex> lock(g_waysMutex);
+        g_ways[device] = way;
     }
-    return 1;
+}
+
+// The flag is not known to the kernel or the file system (FUSE, FAT, NFS
+// before 4, CIFS): EINVAL, or ENOSYS and EOPNOTSUPP from older kernels.
+bool FlagRefused(int err)
+{
+    return err == EINVAL || err == ENOSYS || err == EOPNOTSUPP;
+}
+
+// The file system keeps no hard links (FAT, exFAT, MTP, many FUSE ones).
+bool LinksRefused(int err)
+{
+    return err == EPERM || err == EOPNOTSUPP || err == ENOSYS || err == EMLINK;
+}
+
+// One move that never replaces, the strongest way the file system takes:
+// renameat2 with RENAME_NOREPLACE; else a hard link and an unlink; else the
+// new name claimed by an exclusive create (which FUSE, NFS and SMB honour) and
+// the file renamed over that empty placeholder of ours. That last way cannot
+// promise what the others do against another process: one that can write
+// the folder and swaps the placeholder for a file of its own in the instant
+// between the create and the rename has that file replaced. The journal
+// records every move before it is made, so a placeholder left by a kill is
+// found by an undo (IsOurPlaceholder) and removed.
+int MoveOnce(int dir, std::uint64_t device, const std::string& from, const std::string& to)
+{
+    const Way first = FirstWay(device);
+    if (first == kNoReplaceFlag) {
+        if (RenameNoReplaceCall(dir, from.c_str(), to.c_str()) == 0)
+            return 1;
+        if (!FlagRefused(errno))
+            return 0;
+    }
+    if (first <= kLinkUnlink) {
+        if (linkat(dir, from.c_str(), dir, to.c_str(), 0) == 0) {
+            if (unlinkat(dir, from.c_str(), 0) != 0) {
+                const int err = errno;
+                // Leave only the old name, as before; failing that, the file
+                // has two names, which an undo sees and mends (nothing is lost).
+                (void)unlinkat(dir, to.c_str(), 0);
+                errno = err;
+                return 0;
+            }
+            Remember(device, kLinkUnlink);
+            return 1;
+        }
+        if (!LinksRefused(errno))
+            return 0;
+    }
+    const int placeholder = openat(dir, to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (placeholder < 0)
+        return 0;   // taken (in any letter case where names fold), or a name refused
+    struct stat made;
+    const bool known = fstat(placeholder, &made) == 0;
+    close(placeholder);
+    if (renameat(dir, from.c_str(), dir, to.c_str()) == 0) {
+        Remember(device, kPlaceholder);
+        return 1;
+    }
+    const int err = errno;
+    struct stat now;
+    // Only our own placeholder goes, still empty: never another file.
+    if (known && fstatat(dir, to.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_ino == made.st_ino
+        && now.st_dev == made.st_dev && now.st_size == 0)
+        (void)unlinkat(dir, to.c_str(), 0);   // failing that, an undo finds it
+    errno = err;
+    return 0;
+}
+
+// Whether to, which exists, is only from spelt in other letter case on a
+// file system that folds case: the two names differ in ASCII letter case
+// alone and the folder holds no entry spelt exactly to. Some (exFAT through
+// FUSE) give each spelling an inode number of its own, so the numbers cannot
+// tell. The folder is listed only here, for a case-only rename.
+bool OnlyByFolding(int dir, const std::string& folder, const std::string& from, const std::string& to)
+{
+    if (from.size() != to.size() || from == to)
+        return false;
+    for (std::size_t i = 0; i < from.size(); ++i) {
+        const unsigned char x = static_cast<unsigned char>(from[i]), y = static_cast<unsigned char>(to[i]);
+        const auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
+        if (lower(x) != lower(y))
+            return false;
+    }
+    const int fd = openat(dir, folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* listing = fd < 0 ? nullptr : fdopendir(fd);
+    if (listing == nullptr) {
+        if (fd >= 0)
+            close(fd);
+        return false;
+    }
+    bool spelt = false;
+    while (const dirent* entry = readdir(listing)) {
+        if (to == entry->d_name) {
+            spelt = true;
+            break;
+        }
+    }
+    closedir(listing);
+    return !spelt;
 }
 
 // The target name exists. Succeeds only when both names are the very same
 // directory entry: the same name spelled another way (nothing to do), or a
 // name differing in letter case on a case-insensitive file system, which
 // needs a detour through a temporary name since the target "exists".
-int MoveOntoSameEntry(int dir, const std::string& from, const std::string& to)
+int MoveOntoSameEntry(int dir, std::uint64_t device, const std::string& from, const std::string& to)
 {
     struct stat a, b;
-    if (fstatat(dir, from.c_str(), &a, AT_SYMLINK_NOFOLLOW) != 0
-        || fstatat(dir, to.c_str(), &b, AT_SYMLINK_NOFOLLOW) != 0
-        || a.st_dev != b.st_dev || a.st_ino != b.st_ino
-        || a.st_nlink != 1 || S_ISDIR(a.st_mode)) {
-        errno = EEXIST;   // a different file (or a second hard link) is there
-        return 0;
-    }
     std::string fromFolder, fromName, toFolder, toName;
     SplitPath(from, fromFolder, fromName);
     SplitPath(to, toFolder, toName);
+    if (fstatat(dir, from.c_str(), &a, AT_SYMLINK_NOFOLLOW) != 0
+        || fstatat(dir, to.c_str(), &b, AT_SYMLINK_NOFOLLOW) != 0 || a.st_dev != b.st_dev
+        || a.st_nlink != 1 || S_ISDIR(a.st_mode)
+        || (a.st_ino != b.st_ino && !(fromFolder == toFolder && OnlyByFolding(dir, fromFolder, fromName, toName)))) {
+        errno = EEXIST;   // a different file (or a second hard link) is there
+        return 0;
+    }
     if (fromName == toName)
         return 1;
     if (fromFolder != toFolder) {
         errno = EEXIST;
         return 0;
     }
-    std::string temp;
-    for (int i = 0;; ++i) {
-        if (i == 1000) {
-            errno = EEXIST;
-            return 0;
-        }
-        temp = fromFolder + fromName + ".tavoly-" + std::to_string(getpid()) + "-"
-               + std::to_string(i);
-        if (MoveOnce(dir, from, temp))
-            break;
-        if (errno != EEXIST)
-            return 0;
-    }
-    if (MoveOnce(dir, temp, to))
+    // One known name on the way, so that an undo finds the file there after
+    // a kill between the two moves.
+    const std::string temp = fromFolder + CaseDetourName(fromName);
+    // An empty one there is what a kill on the way left: it goes.
+    if (IsOurPlaceholder(dir, temp.c_str()))
+        (void)unlinkat(dir, temp.c_str(), 0);   // failing that, the move below says why
+    if (!MoveOnce(dir, device, from, temp))
+        return 0;
+    if (MoveOnce(dir, device, temp, to))
         return 1;
     const int err = errno;
-    MoveOnce(dir, temp, from);
+    // Back under its own name; failing that, it keeps the temporary one.
+    (void)MoveOnce(dir, device, temp, from);
     errno = err;
     return 0;
 }
@@ -138,6 +242,11 @@ int MoveNoReplace(const std::string& from, const std::string& to)
 
 int MoveNoReplaceAt(int folder, const std::string& from, const std::string& to)
 {
+    return MoveNoReplaceAt(folder, 0, from, to);
+}
+
+int MoveNoReplaceAt(int folder, std::uint64_t device, const std::string& from, const std::string& to)
+{
     if (!IsUsablePath(from) || !IsUsablePath(to)) {
         errno = EINVAL;
         return 0;
@@ -146,11 +255,29 @@ int MoveNoReplaceAt(int folder, const std::string& from, const std::string& to)
         struct stat st;
         return fstatat(folder, from.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 ? 1 : 0;
     }
-    if (MoveOnce(folder, from, to))
+    if (MoveOnce(folder, device, from, to))
         return 1;
     if (errno != EEXIST)
         return 0;
-    return MoveOntoSameEntry(folder, from, to);
+    return MoveOntoSameEntry(folder, device, from, to);
+}
+
+void ForgetMoveWays()
+{
+    std::lock_guard<std::mutex> lock(g_waysMutex);
+    g_ways.clear();
+}
+
+std::string CaseDetourName(const std::string& name)
+{
+    return name + ".tavoly-case";
+}
+
+bool IsOurPlaceholder(int folder, const char* name)
+{
+    struct stat st;
+    return fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) && st.st_size == 0
+           && st.st_uid == geteuid();
 }
 
 bool ReadAt(int fd, void* buffer, std::size_t length, long long offset)

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 // True when the last four bytes of the name, in any case, are ".mp3".
@@ -34,6 +35,22 @@ std::string PathInSameFolder(const std::string& path, const std::string& name);
 // AT_FDCWD, paths), so a folder swapped for a link since it was opened
 // cannot redirect the move.
 [[nodiscard]] int MoveNoReplaceAt(int folder, const std::string& from, const std::string& to);
+// The same for a folder on device (its st_dev): the way of moving that the
+// device's file system took last is tried first (see FileSystem.cpp), so a
+// file system without rename flags or hard links costs no refused call a
+// file. 0 for none known.
+[[nodiscard]] int MoveNoReplaceAt(int folder, std::uint64_t device, const std::string& from, const std::string& to);
+// The name a change of letter case only goes through on a file system that
+// folds case ("a.mp3" to "A.mp3" by way of "a.mp3.tavoly-case").
+std::string CaseDetourName(const std::string& name);
+// Forgets the ways file systems took (a new run, or a drive replaced).
+void ForgetMoveWays();
+// Whether name in folder may be an empty placeholder this program's move
+// left, killed between its create and the rename over it: a regular file of
+// no bytes, the runner's own (FAT and its kin give every file one owner and
+// one mode, so nothing more tells it). An undo asks only for the new name of
+// a move whose file it found back under its old name.
+[[nodiscard]] bool IsOurPlaceholder(int folder, const char* name);
 
 // Reads length bytes at offset, retrying short reads and interruptions: true,
 // or false with errno (EIO when the file ends first, as when it shrank).

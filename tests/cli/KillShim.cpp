@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Preloaded into mp3tavoly-rename by the tests: counts the journal's writes
-// and the moves (renameat2, and linkat of the link-and-unlink fallback), and at
+// and the moves (renameat2, linkat of the link-and-unlink fallback, and the
+// exclusive create and renameat of the placeholder fallback), and at
 // the chosen one sends the chosen signal to the program or runs a command,
 // just before or just after the call. TAVOLY_KILL_AT=n, TAVOLY_KILL_WHEN=
 // before|after, TAVOLY_KILL_SIGNAL=KILL|INT, TAVOLY_HOOK_CMD=command (run
@@ -15,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -73,6 +75,57 @@ extern "C" int linkat(int fromDir, const char* from, int toDir, const char* to, 
     const int result = real(fromDir, from, toDir, to, flags);
     Tick(true);
     return result;
+}
+
+// The placeholder way of a move, where a file system has neither rename flags
+// nor hard links: an exclusive create of the new name (the journal's own
+// files are made with O_APPEND, and are not counted), then a plain rename.
+extern "C" int renameat(int fromDir, const char* from, int toDir, const char* to)
+{
+    using Renameat = int (*)(int, const char*, int, const char*);
+    static const Renameat real = reinterpret_cast<Renameat>(dlsym(RTLD_NEXT, "renameat"));
+    ++g_count;
+    Tick(false);
+    const int result = real(fromDir, from, toDir, to);
+    Tick(true);
+    return result;
+}
+
+namespace {
+
+int OpenAt(const char* symbol, int dir, const char* path, int flags, mode_t mode)
+{
+    using Openat = int (*)(int, const char*, int, ...);
+    const auto real = reinterpret_cast<Openat>(dlsym(RTLD_NEXT, symbol));
+    const bool counted = (flags & (O_CREAT | O_EXCL)) == (O_CREAT | O_EXCL) && (flags & O_APPEND) == 0;
+    if (counted) {
+        ++g_count;
+        Tick(false);
+    }
+    const int result = real(dir, path, flags, mode);
+    if (counted)
+        Tick(true);
+    return result;
+}
+
+} // namespace
+
+extern "C" int openat(int dir, const char* path, int flags, ...)
+{
+    va_list list;
+    va_start(list, flags);
+    const mode_t mode = (flags & O_CREAT) != 0 ? static_cast<mode_t>(va_arg(list, int)) : 0;
+    va_end(list);
+    return OpenAt("openat", dir, path, flags, mode);
+}
+
+extern "C" int openat64(int dir, const char* path, int flags, ...)
+{
+    va_list list;
+    va_start(list, flags);
+    const mode_t mode = (flags & O_CREAT) != 0 ? static_cast<mode_t>(va_arg(list, int)) : 0;
+    va_end(list);
+    return OpenAt("openat64", dir, path, flags, mode);
 }
 
 extern "C" long syscall(long number, ...)

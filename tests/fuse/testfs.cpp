@@ -148,7 +148,7 @@ void* Init(fuse_conn_info*, fuse_config* cfg) {
   cfg->attr_timeout = 0;
   cfg->negative_timeout = 0;
   cfg->hard_remove = 1;
-  cfg->nullpath_ok = 1;
+  cfg->nullpath_ok = 0;   // every call gets its path: Real() needs one
   return nullptr;
 }
 

@@ -218,3 +218,37 @@ TEST_F(JournalTest, AnUndoAfterAShellUndoMovesNoOtherFile)
     EXPECT_EQ(TakeManifest(dir.Path(), true), before);
     EXPECT_EQ(g_queue.Row(0).state, "Successful");
 }
+
+#ifdef TAVOLY_TESTFS
+#include "fuse/TestFs.h"
+
+// Where the file system has neither rename flags nor hard links and folds
+// letter case (a FAT stick through FUSE), the window renames and undoes as
+// on any other: a case clash fails, a change of case alone is made.
+TEST_F(JournalTest, TheWindowRenamesAndUndoesWhereCaseFoldsAndNothingButRenameIsTaken)
+{
+    auto fs = tavoly_test::TestFs::Ours("norenameflags,nolinks,caseless");
+    if (!fs.Mounted())
+        GTEST_SKIP() << fs.Reason();
+    const std::string folder = fs.Path() + "/music";
+    mkdir(folder.c_str(), 0755);
+    std::ofstream(folder + "/a.mp3", std::ios::binary) << Mp3Bytes("Song");
+    std::ofstream(folder + "/b.mp3", std::ios::binary) << Mp3Bytes("song");
+    std::ofstream(folder + "/lower.mp3", std::ios::binary) << Mp3Bytes("LOWER");
+    const Manifest before = TakeManifest(folder);
+    g_queue.AddEntry("", folder, ADD_FOLDER);
+    g_queue.SelectAll();
+    Press(dlg, IDC_AUTORENAME);
+    int renamed = 0, clashed = 0;
+    for (size_t row = 0; row < 3; ++row)
+    {
+        renamed += g_queue.Row(row).state == "Successful" ? 1 : 0;
+        clashed += g_queue.Row(row).state == "Failed, Unable to rename the file automatically! " ? 1 : 0;
+    }
+    EXPECT_EQ(renamed, 2);
+    EXPECT_EQ(clashed, 1);
+    EXPECT_EQ(access((folder + "/LOWER.mp3").c_str(), F_OK), 0);
+    Press(dlg, IDC_UNDO);
+    EXPECT_EQ(TakeManifest(folder), before);
+}
+#endif

@@ -1,0 +1,165 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// mp3tavoly-rename where music lives: on file systems without rename flags or
+// hard links, folding letter case, refusing names. On each, one folder with a
+// case clash, a clash inside the batch, a taken name, a name to filter, a name
+// the file system may refuse and a case-only rename: nothing lost, nothing
+// replaced, and the undo gives the exact tree back; and a run killed at each
+// of its moves is undone as exactly.
+#include "TestFs.h"
+
+#include "RunProgram.h"
+#include "core/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <csignal>
+#include <map>
+#include <set>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+using tavoly_test::TestFs;
+
+namespace {
+
+using Tree = std::map<std::string, std::string>;   // name: size and checksum of its bytes
+
+Tree Read(const std::string& folder)
+{
+    Tree tree;
+    if (DIR* dir = opendir(folder.c_str())) {
+        while (const dirent* entry = readdir(dir)) {
+            if (entry->d_name[0] == '.')
+                continue;
+            const std::string bytes = ReadBytes(folder + "/" + entry->d_name);
+            tree[entry->d_name] = std::to_string(bytes.size()) + ":" + std::to_string(Crc32c(bytes));
+        }
+        closedir(dir);
+    }
+    return tree;
+}
+
+// The bytes of every file but empty ones (a killed run's placeholder),
+// whatever its name: none lost, none written over.
+std::multiset<std::string> Contents(const Tree& tree)
+{
+    std::multiset<std::string> contents;
+    for (const auto& [name, digest] : tree) {
+        if (digest.compare(0, 2, "0:") != 0)
+            contents.insert(digest);
+    }
+    return contents;
+}
+
+void MakeScenario(const std::string& folder)
+{
+    mkdir(folder.c_str(), 0755);
+    const auto mp3 = [&](const std::string& name, const std::string& title) {
+        WriteBytes(folder + "/" + name, Audio(150 + name.size()) + Record(title));
+    };
+    mp3("a.mp3", "Song");
+    mp3("b.mp3", "song");             // clashes with a's name where case folds
+    mp3("c.mp3", "Same");
+    mp3("d.mp3", "Same");             // clashes inside the batch
+    mp3("e.mp3", "Taken");
+    WriteBytes(folder + "/Taken.mp3", Audio(90));   // no tag: stays, and keeps its name
+    mp3("f.mp3", "Wh?at: *Now");      // characters a file name must not hold
+    mp3("g.mp3", "Caf\xC3\xA9");      // refused where only ASCII names are kept
+    mp3("lower.mp3", "LOWER");        // only its letter case changes
+}
+
+struct Rename
+{
+    std::string state;
+    std::vector<std::pair<std::string, std::string>> env;
+
+    ProgramResult operator()(const std::vector<std::string>& args) const
+    {
+        return RunProgram(RENAME_EXE, args, "", env, state + "/out", state + "/err");
+    }
+};
+
+// Renames and undoes the scenario in folder; the checks say where.
+void RenameAndUndo(const std::string& folder)
+{
+    TempDir state;
+    MakeScenario(folder);
+    const Tree before = Read(folder);
+    const Rename run{state.Path(), {{"XDG_STATE_HOME", state.Path()}, {"LANGUAGE", "en"}}};
+    const ProgramResult renamed = run({"-t", "--tsv", folder});
+    EXPECT_EQ(renamed.status, 1) << renamed.err;   // the clashes fail
+    const Tree after = Read(folder);
+    EXPECT_EQ(Contents(after), Contents(before)) << renamed.out;
+    EXPECT_EQ(after.count("Same.mp3"), 1u) << renamed.out;
+    EXPECT_EQ(after.count("LOWER.mp3"), 1u) << renamed.out;
+    EXPECT_EQ(after.count("lower.mp3"), 0u) << renamed.out;
+    EXPECT_EQ(after.count("e.mp3"), 1u) << renamed.out;
+    EXPECT_EQ(after.at("Taken.mp3"), before.at("Taken.mp3"));
+    const ProgramResult undone = run({"--undo", "--tsv"});
+    EXPECT_EQ(undone.status, 0) << undone.out << undone.err;
+    EXPECT_EQ(Read(folder), before);
+}
+
+void Expect(TestFs fs)
+{
+    if (!fs.Mounted())
+        GTEST_SKIP() << fs.Reason();
+    RenameAndUndo(fs.Path() + "/music");
+}
+
+} // namespace
+
+TEST(RenameEverywhere, WithoutRenameFlagsOrHardLinksFoldingCase)
+{
+    Expect(TestFs::Ours("norenameflags,nolinks,caseless"));
+}
+
+TEST(RenameEverywhere, ExFatThroughFuse)
+{
+    Expect(TestFs::ExFat());
+}
+
+TEST(RenameEverywhere, FatThroughFuse)
+{
+    Expect(TestFs::Fat());
+}
+
+TEST(RenameEverywhere, NtfsThroughNtfs3g)
+{
+    Expect(TestFs::Ntfs());
+}
+
+// Killed just before and just after each call that moves a file or claims a
+// name, the run is undone to the exact tree, its placeholders gone.
+TEST(RenameEverywhere, ARunKilledAtEachMoveIsUndoneExactly)
+{
+    TestFs fs = TestFs::Ours("norenameflags,nolinks,caseless");
+    if (!fs.Mounted())
+        GTEST_SKIP() << fs.Reason();
+    int killed = 0;
+    for (int at = 1; at <= 24; ++at) {
+        for (const char* when : {"before", "after"}) {
+            SCOPED_TRACE(std::to_string(at) + " " + when);
+            const std::string folder = fs.Path() + "/k" + std::to_string(at) + when;
+            TempDir state;
+            MakeScenario(folder);
+            const Tree before = Read(folder);
+            const Rename shimmed{state.Path(),
+                                 {{"XDG_STATE_HOME", state.Path()}, {"LANGUAGE", "en"}, {"LD_PRELOAD", KILL_SHIM},
+                                  {"TAVOLY_COUNT_MOVES_ONLY", "1"}, {"TAVOLY_KILL_AT", std::to_string(at)},
+                                  {"TAVOLY_KILL_WHEN", when}}};
+            const ProgramResult run = shimmed({"-t", folder});
+            if (run.status != 1000 + SIGKILL)
+                continue;   // fewer moves than that, or a build the shim does not reach
+            ++killed;
+            EXPECT_EQ(Contents(Read(folder)), Contents(before));
+            const Rename plain{state.Path(), {{"XDG_STATE_HOME", state.Path()}, {"LANGUAGE", "en"}}};
+            const ProgramResult undone = plain({"--undo"});
+            EXPECT_EQ(Read(folder), before) << undone.err;
+        }
+    }
+    if (killed == 0)
+        GTEST_SKIP() << "the preloaded shim does not reach this build's calls";
+}
