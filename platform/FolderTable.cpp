@@ -10,6 +10,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/vfs.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -82,6 +83,24 @@ int OpenSubFolder(int parent, const char* name)
 }
 
 } // namespace
+
+bool KeepsIdentities(int fd)
+{
+    struct statfs fs;
+    if (fstatfs(fd, &fs) != 0)
+        return true;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case 0x65735546:   // FUSE: sshfs, exFAT, FAT, NTFS, phones, cloud drives
+    case 0x4d44:       // FAT
+    case 0x2011bab0:   // exFAT
+    case 0xff534d42:   // CIFS
+    case 0xfe534d42:   // SMB2
+    case 0x517b:       // SMB
+        return false;
+    default:
+        return true;
+    }
+}
 
 FileId IdOf(const struct stat& st)
 {
@@ -417,7 +436,9 @@ int CFolderTable::Open(std::uint32_t index)
         if (next < 0)
             return -1;
         struct stat st;
-        if (fstat(next, &st) != 0 || IdOf(st) != folder.id) {
+        // Where the file system keeps no numbers from one mount to the next
+        // (a stick plugged in again), the way without links must do.
+        if (fstat(next, &st) != 0 || (IdOf(st) != folder.id && KeepsIdentities(next))) {
             close(next);
             errno = kFolderReplaced;
             return -1;

@@ -35,6 +35,13 @@ struct FileId
 
 FileId IdOf(const struct stat& st);
 
+// Whether the file system of the open fd keeps device and inode numbers from
+// one mount to the next, and inode numbers across a rename: not so through
+// FUSE (sshfs numbers by path; FAT and exFAT by the kernel's cache), on FAT,
+// exFAT, or SMB shares. Where not, a folder is known by its way from "/"
+// without links alone.
+[[nodiscard]] bool KeepsIdentities(int fd);
+
 // The identity of the entry name in folder (a link's own, not its target's),
 // with its birth time where the file system keeps one. false with errno.
 // An empty name with AT_EMPTY_PATH in flags gives folder's own.
