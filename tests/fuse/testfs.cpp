@@ -173,11 +173,33 @@ int ReadLink(const char* path, char* buf, size_t size) {
   return 0;
 }
 
-int ReadDir(const char* path, void* buf, fuse_fill_dir_t fill, off_t, fuse_file_info*,
+int OpenDir(const char* path, fuse_file_info* fi) {
+  if (int rc = Gate("opendir")) return rc;
+  int fd = open(Real(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd == -1) return -errno;
+  fi->fh = static_cast<uint64_t>(fd);
+  return 0;
+}
+
+int ReleaseDir(const char*, fuse_file_info* fi) {
+  close(static_cast<int>(fi->fh));
+  return 0;
+}
+
+int ReadDir(const char* path, void* buf, fuse_fill_dir_t fill, off_t, fuse_file_info* fi,
             fuse_readdir_flags) {
   if (int rc = Gate("readdir")) return rc;
-  DIR* d = opendir(Real(path).c_str());
-  if (d == nullptr) return -errno;
+  // nullpath_ok: libfuse gives no path here; the folder opened by OpenDir.
+  DIR* d = nullptr;
+  if (path != nullptr) {
+    d = opendir(Real(path).c_str());
+  } else if (fi != nullptr) {
+    int fd = dup(static_cast<int>(fi->fh));
+    d = fd < 0 ? nullptr : fdopendir(fd);
+    if (d == nullptr && fd >= 0) close(fd);
+    if (d != nullptr) rewinddir(d);
+  }
+  if (d == nullptr) return path == nullptr && fi == nullptr ? -EBADF : -errno;
   while (dirent* e = readdir(d)) {
     struct stat st{};
     st.st_ino = e->d_ino;
@@ -357,7 +379,9 @@ int main(int argc, char* argv[]) {
   ops.getattr = GetAttr;
   ops.access = Access;
   ops.readlink = ReadLink;
+  ops.opendir = OpenDir;
   ops.readdir = ReadDir;
+  ops.releasedir = ReleaseDir;
   ops.mkdir = MkDir;
   ops.unlink = Unlink;
   ops.rmdir = RmDir;
