@@ -68,13 +68,14 @@
 // when its fields parse for its type: an M's number above the last M's, its
 // folder a D read before it, each name a plain name; an F or B names an M
 // read before it, an I one that has no I yet; a T's offset lies before the
-// T. A whole frame that fails these is a damaged record. Bytes that begin no whole frame are damage up to
-// the next whole frame, named by the offset where they begin; but a frame cut
-// short by the end of the file, with no whole frame after it, is a torn tail
-// (a run killed while writing), not damage. Whoever appends after a torn
-// tail writes a T frame naming its offset first, and the reader takes back
-// the damage it found from there on. A damaged record may have been a move:
-// its file is unknown, and the run stays open until given up.
+// T. A whole frame that fails these is a damaged record. Bytes that begin no
+// whole frame are damage up to the next whole frame, named by the offset
+// where they begin; but a frame cut short by the end of the file, with no
+// whole frame after it, is a torn tail (a run killed while writing), not
+// damage. Whoever appends after a torn tail writes a T frame naming its
+// offset first, and the reader takes back the damage it found from there on.
+// A damaged record may have been a move: its file is unknown, and the run
+// stays open until given up.
 //
 // RULES FOR LATER VERSIONS. A whole frame whose type letter this reader does
 // not know is skipped, and is not damage: a later version may add record

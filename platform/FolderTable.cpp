@@ -108,6 +108,7 @@ bool FileIdAt(int folder, const char* name, int flags, FileId& id, std::uint64_t
                    : 0;
     id.mtimeSec = st.stx_mtime.tv_sec;
     id.mtimeNsec = st.stx_mtime.tv_nsec;
+    id.byContent = false;   // Content makes it one
     return true;
 }
 
