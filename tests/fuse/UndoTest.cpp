@@ -4,6 +4,7 @@
 #include "Manifest.h"
 #include "RunProgram.h"
 #include "TestFs.h"
+#include "core/RenameSession.h"
 #include "core/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -79,5 +80,29 @@ TEST_P(UnstableInodes, UndoRestoresTheTreeAndRefusesAFileSwappedIn)
 }
 
 INSTANTIATE_TEST_SUITE_P(Fs, UnstableInodes, ::testing::Values("ours", "sshfs"));
+
+// The window's Undo keeps the identity its Auto-Rename read.
+TEST(UnstableInodesWindow, UndoMovesTheFileBack)
+{
+    TestFs fs = TestFs::Ours("unstableinodes");
+    if (!fs.Mounted())
+        GTEST_SKIP() << fs.Reason();
+    TempDir state;
+    const std::string bytes = Audio(301) + Record("One");
+    WriteBytes(fs.Path() + "/a.mp3", bytes);
+    CRenameSession session(state.Path());
+    std::vector<CRenameSession::UndoItem> items;
+    session.AutoRename({QueuedFile{fs.Path() + "/a.mp3", CFolderTable::kNone}}, false,
+                       [&](std::size_t, const RenameOutcome& outcome) {
+                           ASSERT_EQ(outcome.newName, "One.mp3");
+                           items.push_back({outcome.folder, fs.Path() + "/One.mp3", "a.mp3", outcome.file, outcome.ref});
+                       });
+    ASSERT_EQ(items.size(), 1u);
+    bool back = false;
+    session.Undo(items, [&](std::size_t, bool isBack, const std::string&) { back = isBack; });
+    session.Release();
+    EXPECT_TRUE(back);
+    EXPECT_EQ(ReadBytes(fs.Path() + "/a.mp3"), bytes);
+}
 
 } // namespace
