@@ -46,6 +46,16 @@
 //        torn by a crash or a failed write, not damage. Written first by
 //        whoever appends after such bytes.
 //     X  the run was given up (--forget); its field is the time.
+//     I  a move's file known by content, where the folder's file system does
+//        not keep inode numbers across a rename (FUSE, FAT, exFAT, SMB):
+//        sequence number of an M read before it, the file's size, its
+//        modification time in seconds ('-' before it when before 1970) and
+//        nanoseconds, and the FNV-1a 64 hash of its last 128 bytes (of all
+//        of a shorter file). Written right after its M, in the same batch.
+//        An undo of that move compares these, read again through the folder
+//        without following a link, instead of the inode. A reader that
+//        skips I (see below) compares the inode, which such file systems do
+//        not keep, and so refuses the move: safe, if not undone.
 //
 // VERSION 1 (read and undone, never written): after the header, records
 // without framing: 'M' old full path \0 new name \0; 'F' \0 (the last move
@@ -57,14 +67,15 @@
 // bytes, type letter, hex digits, length and crc all check; it is then used
 // when its fields parse for its type: an M's number above the last M's, its
 // folder a D read before it, each name a plain name; an F or B names an M
-// read before it; a T's offset lies before the T. A whole frame that fails
-// these is a damaged record. Bytes that begin no whole frame are damage up to
-// the next whole frame, named by the offset where they begin; but a frame cut
-// short by the end of the file, with no whole frame after it, is a torn tail
-// (a run killed while writing), not damage. Whoever appends after a torn
-// tail writes a T frame naming its offset first, and the reader takes back
-// the damage it found from there on. A damaged record may have been a move:
-// its file is unknown, and the run stays open until given up.
+// read before it, an I one that has no I yet; a T's offset lies before the
+// T. A whole frame that fails these is a damaged record. Bytes that begin no
+// whole frame are damage up to the next whole frame, named by the offset
+// where they begin; but a frame cut short by the end of the file, with no
+// whole frame after it, is a torn tail (a run killed while writing), not
+// damage. Whoever appends after a torn tail writes a T frame naming its
+// offset first, and the reader takes back the damage it found from there on.
+// A damaged record may have been a move: its file is unknown, and the run
+// stays open until given up.
 //
 // RULES FOR LATER VERSIONS. A whole frame whose type letter this reader does
 // not know is skipped, and is not damage: a later version may add record
@@ -115,6 +126,7 @@ constexpr char kRecordFailed = 'F';
 constexpr char kRecordBack = 'B';
 constexpr char kRecordTorn = 'T';
 constexpr char kRecordGivenUp = 'X';
+constexpr char kRecordContent = 'I';
 
 // Version 1's records.
 constexpr char kLegacyMove = 'M';
@@ -267,6 +279,17 @@ bool ParseNumber(std::string_view text, std::uint64_t& number)
             return false;
         number = next;
     }
+    return true;
+}
+
+// A number that may have a '-' before it (a time before 1970).
+bool ParseSigned(std::string_view text, std::int64_t& number)
+{
+    const bool negative = !text.empty() && text[0] == '-';
+    std::uint64_t magnitude = 0;
+    if (!ParseNumber(negative ? text.substr(1) : text, magnitude) || magnitude > 0x7FFFFFFFFFFFFFFFull)
+        return false;
+    number = negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
     return true;
 }
 
@@ -684,6 +707,16 @@ std::uint64_t CRunRecorder::QueueMove(const CFolderTable& table, std::uint32_t f
     AddNumber(payload, file.inode);
     AddNumber(payload, file.birth);
     AppendFrame(m_queued, kRecordMove, payload);
+    if (file.byContent) {
+        // Where inode numbers do not last, what does: read with the move.
+        payload.clear();
+        AddNumber(payload, m_seq);
+        AddNumber(payload, file.size);
+        AddField(payload, std::to_string(file.mtimeSec));
+        AddNumber(payload, file.mtimeNsec);
+        AddNumber(payload, file.hash);
+        AppendFrame(m_queued, kRecordContent, payload);
+    }
     ++m_queuedMoves;
     m_queuedReserve += kFrameHead + std::to_string(m_seq).size() + 1;   // its failure mark
     return m_seq;
@@ -858,7 +891,8 @@ private:
 
     static bool Known(char type)
     {
-        for (const char known : {kRecordFolder, kRecordMove, kRecordFailed, kRecordBack, kRecordTorn, kRecordGivenUp})
+        for (const char known : {kRecordFolder, kRecordMove, kRecordFailed, kRecordBack, kRecordTorn, kRecordGivenUp,
+                                 kRecordContent})
             if (type == known)
                 return true;
         return false;
@@ -932,6 +966,23 @@ private:
                 it->failed = true;
             else
                 it->back = true;
+            return true;
+        }
+        case kRecordContent: {
+            std::uint64_t size = 0, nsec = 0, hash = 0;
+            std::int64_t sec = 0;
+            if (f.size() != 5 || !ParseNumber(f[0], a) || !ParseNumber(f[1], size) || !ParseSigned(f[2], sec)
+                || !ParseNumber(f[3], nsec) || nsec >= 1000000000u || !ParseNumber(f[4], hash))
+                return false;
+            const auto it = std::lower_bound(m_moves.begin(), m_moves.end(), a,
+                                             [](const RunMove& move, std::uint64_t seq) { return move.seq < seq; });
+            if (it == m_moves.end() || it->seq != a || it->file.byContent)
+                return false;
+            it->file.size = size;
+            it->file.mtimeSec = sec;
+            it->file.mtimeNsec = static_cast<std::uint32_t>(nsec);
+            it->file.hash = hash;
+            it->file.byContent = true;
             return true;
         }
         case kRecordTorn:

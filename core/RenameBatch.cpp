@@ -141,9 +141,24 @@ std::string_view CRenameBatch::PathOf(const File& file)
     return m_path;
 }
 
-FileId CRenameBatch::FileIdOf(const File& file) const
+FileId CRenameBatch::FileIdOf(std::size_t i) const
 {
+    if (!m_content.empty()) {
+        const auto it = m_content.find(i);
+        if (it != m_content.end())
+            return it->second;
+    }
+    const File& file = m_files[i];
     return FileId{m_folders.Id(file.folder).device, file.inode, file.birth};
+}
+
+bool CRenameBatch::InodesLastIn(std::uint32_t folder, int fd)
+{
+    if (m_inodesLast.size() <= folder)
+        m_inodesLast.resize(folder + 1, -1);
+    if (m_inodesLast[folder] < 0)
+        m_inodesLast[folder] = InodesLast(fd) ? 1 : 0;
+    return m_inodesLast[folder] == 1;
 }
 
 bool CRenameBatch::TrustsLinks(std::uint32_t folder, int fd)
@@ -243,7 +258,14 @@ void CRenameBatch::ReadName(std::size_t i, bool artistFirst)
             // errno says why
         } else if (!S_ISREG(mode)) {
             errno = EINVAL;   // a FIFO or a device that bears an MP3 name
+        } else if (!viaLink && !InodesLastIn(file.folder, folder) && !Content(fd, size, id)) {
+            // errno says why; a file read through a link keeps the link's
+            // inode (an undo then refuses it where numbers do not last)
         } else {
+            if (id.byContent)
+                m_content[i] = id;
+            else if (!m_content.empty())
+                m_content.erase(i);
             file.inode = id.inode;
             file.birth = id.birth;
             file.viaLink = viaLink;
@@ -310,7 +332,7 @@ int CRenameBatch::Run(bool artistFirst, CRunRecorder* journal, BatchObserver& ob
             const File& file = m_files[item];
             return CFolderModel::Name{file.folder, isNew ? file.NewName() : file.Name()};
         },
-        [this](std::uint32_t item) { return FileIdOf(m_files[item]); }, true);
+        [this](std::uint32_t item) { return FileIdOf(item); }, true);
     if (trial)
         model.Reserve(2 * total);   // each move frees one name and takes one
     std::vector<std::uint64_t> seqs;
@@ -364,7 +386,7 @@ int CRenameBatch::Run(bool artistFirst, CRunRecorder* journal, BatchObserver& ob
             if (file.read == kNameFound && file.Name() != file.NewName()) {
                 name.assign(file.Name());
                 target.assign(file.NewName());
-                seqs.push_back(journal->QueueMove(m_folders, file.folder, name, target, FileIdOf(file)));
+                seqs.push_back(journal->QueueMove(m_folders, file.folder, name, target, FileIdOf(i)));
             }
         }
         if (journal != nullptr && !journal->WriteQueued()) {
@@ -411,7 +433,7 @@ int CRenameBatch::Run(bool artistFirst, CRunRecorder* journal, BatchObserver& ob
             FileResult result{moved ? kStateSuccessful : kStateRenameFailed, PathOf(file), file.NewName(), outcome,
                               moved ? std::string() : ReasonOf(err)};
             result.item = i;
-            result.file = FileIdOf(file);
+            result.file = FileIdOf(i);
             result.seq = seq;
             observer.FileDone(result);
         }
@@ -506,7 +528,7 @@ UndoVerdict UndoMoveAt(int folder, const std::string& oldName, const std::string
     const bool newThere = trial ? model->Entry(item, true, folder, atNew) : EntryId(folder, newName, atNew);
     // Version 1 kept no identities: its files are taken as they come.
     const UndoHolds holdsNew = !newThere ? UndoHolds::Nothing
-                               : legacy || SameFile(atNew, file) ? UndoHolds::TheFile
+                               : legacy || IsTheFile(folder, newName.c_str(), atNew, file) ? UndoHolds::TheFile
                                                                  : UndoHolds::Another;
     int moveError = -1;
     if (holdsNew == UndoHolds::TheFile) {
@@ -525,7 +547,7 @@ UndoVerdict UndoMoveAt(int folder, const std::string& oldName, const std::string
     if (moveError != 0 && (holdsNew != UndoHolds::TheFile || moveError == EEXIST)) {
         // Refused, or not there: what does the old name hold?
         const bool oldThere = trial ? model->Entry(item, false, folder, atOld) : EntryId(folder, oldName, atOld);
-        const bool oldIsIt = oldThere && (legacy ? !newThere : SameFile(atOld, file));
+        const bool oldIsIt = oldThere && (legacy ? !newThere : IsTheFile(folder, oldName.c_str(), atOld, file));
         holdsOld = !oldThere ? UndoHolds::Nothing : oldIsIt ? UndoHolds::TheFile : UndoHolds::Another;
         twoNames = oldIsIt && holdsNew == UndoHolds::TheFile && LinkCount(folder, newName) >= 2;
     }

@@ -20,6 +20,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 // Texts of an undo, beside the state texts of a rename.
@@ -161,8 +162,9 @@ private:
     void Add(std::string_view path, std::string_view name, std::uint32_t folder);
     // The path of a file as it was found, valid until the next call.
     std::string_view PathOf(const File& file);
-    FileId FileIdOf(const File& file) const;
+    FileId FileIdOf(std::size_t i) const;
     bool TrustsLinks(std::uint32_t folder, int fd);
+    bool InodesLastIn(std::uint32_t folder, int fd);
 
     std::unique_ptr<TextStore> m_text;   // the bytes of every path and name
     std::deque<File> m_files;           // no copy of it all as it grows
@@ -175,6 +177,10 @@ private:
     int m_maxDepth = -1;
     NameRule* m_rule = nullptr;
     std::vector<std::int8_t> m_trust;    // by folder: -1 not known yet
+    std::vector<std::int8_t> m_inodesLast;   // by folder: -1 not known yet
+    // The identities of files known by content (InodesLast), by plan place:
+    // only where inode numbers do not last, so the plan stays small.
+    std::unordered_map<std::size_t, FileId> m_content;
     std::set<std::pair<std::uint32_t, std::string>> m_named;   // files given by name
 };
 

@@ -175,6 +175,10 @@ int CRenameSession::RenameByHand(std::uint32_t& folder, const std::string& path,
     FileId file;
     if (!IsPlainName(name) || !FileIdAt(fd, name.c_str(), 0, file))
         return 0;
+    // Where inode numbers do not last, its undo knows it by content; one
+    // that cannot be read keeps its inode, and its undo refuses it.
+    if (!InodesLast(fd))
+        (void)ContentIdAt(fd, name.c_str(), file);
     std::unique_ptr<CRunRecorder> run;
     std::uint64_t seq = 0;
     // A file that has its name already is not moved: nothing to undo.

@@ -84,24 +84,6 @@ int OpenSubFolder(int parent, const char* name)
 
 } // namespace
 
-bool KeepsIdentities(int fd)
-{
-    struct statfs fs;
-    if (fstatfs(fd, &fs) != 0)
-        return true;
-    switch (static_cast<unsigned long>(fs.f_type)) {
-    case 0x65735546:   // FUSE: sshfs, exFAT, FAT, NTFS, phones, cloud drives
-    case 0x4d44:       // FAT
-    case 0x2011bab0:   // exFAT
-    case 0xff534d42:   // CIFS
-    case 0xfe534d42:   // SMB2
-    case 0x517b:       // SMB
-        return false;
-    default:
-        return true;
-    }
-}
-
 FileId IdOf(const struct stat& st)
 {
     return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
@@ -110,7 +92,8 @@ FileId IdOf(const struct stat& st)
 bool FileIdAt(int folder, const char* name, int flags, FileId& id, std::uint64_t* size, std::uint32_t* mode)
 {
     struct statx st;
-    const unsigned want = STATX_INO | STATX_BTIME | (size != nullptr ? STATX_SIZE : 0u)
+    // The modification time is among what every statx gives: no extra cost.
+    const unsigned want = STATX_INO | STATX_BTIME | STATX_MTIME | (size != nullptr ? STATX_SIZE : 0u)
                           | (mode != nullptr ? STATX_TYPE : 0u);
     if (statx(folder, name, flags | AT_SYMLINK_NOFOLLOW, want, &st) != 0)
         return false;
@@ -123,7 +106,90 @@ bool FileIdAt(int folder, const char* name, int flags, FileId& id, std::uint64_t
     id.birth = (st.stx_mask & STATX_BTIME) != 0
                    ? static_cast<std::uint64_t>(st.stx_btime.tv_sec) * 1000000000u + st.stx_btime.tv_nsec
                    : 0;
+    id.mtimeSec = st.stx_mtime.tv_sec;
+    id.mtimeNsec = st.stx_mtime.tv_nsec;
+    id.byContent = false;   // Content makes it one
     return true;
+}
+
+bool InodesLast(int folder)
+{
+    struct statfs fs;
+    if (fstatfs(folder, &fs) != 0)
+        return true;
+    switch (static_cast<unsigned long>(fs.f_type) & 0xFFFFFFFFul) {
+    case 0x65735546ul:   // FUSE
+    case 0x4d44ul:       // MSDOS, vfat
+    case 0x2011BAB0ul:   // exFAT
+    case 0xFF534D42ul:   // CIFS
+    case 0xFE534D42ul:   // SMB2
+    case 0x517Bul:       // SMB
+        return false;
+    default:
+        return true;
+    }
+}
+
+std::uint64_t ContentHash(const unsigned char* bytes, std::size_t length)
+{
+    std::uint64_t hash = 0xcbf29ce484222325ull;
+    for (std::size_t i = 0; i < length; ++i)
+        hash = (hash ^ bytes[i]) * 0x100000001b3ull;
+    return hash;
+}
+
+bool Content(int fd, std::uint64_t size, FileId& id)
+{
+    unsigned char bytes[kContentBytes];
+    const std::size_t want = size < kContentBytes ? static_cast<std::size_t>(size) : kContentBytes;
+    std::size_t got = 0;
+    while (got < want) {
+        const ssize_t n = pread(fd, bytes + got, want - got, static_cast<off_t>(size - want + got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO;   // shorter than it was a moment ago
+            return false;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    id.size = size;
+    id.hash = ContentHash(bytes, want);
+    id.byContent = true;
+    return true;
+}
+
+bool ContentIdAt(int folder, const char* name, FileId& id)
+{
+    const int fd = openat(folder, name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return false;
+    std::uint64_t size = 0;
+    std::uint32_t mode = 0;
+    bool done = FileIdAt(fd, "", AT_EMPTY_PATH, id, &size, &mode);
+    if (done && !S_ISREG(mode)) {
+        errno = EINVAL;
+        done = false;
+    }
+    done = done && Content(fd, size, id);
+    const int err = errno;
+    close(fd);
+    errno = err;
+    return done;
+}
+
+bool IsTheFile(int folder, const char* name, const FileId& found, const FileId& file)
+{
+    if (!file.byContent)
+        return SameFile(found, file);
+    FileId now = found;
+    if (!now.byContent && !ContentIdAt(folder, name, now))
+        return false;
+    // A rename keeps all three; the mtime as read, at the precision the
+    // file system keeps it.
+    return now.size == file.size && now.mtimeSec == file.mtimeSec && now.mtimeNsec == file.mtimeNsec
+           && now.hash == file.hash;
 }
 
 bool SameFile(const FileId& a, const FileId& b)
@@ -438,7 +504,7 @@ int CFolderTable::Open(std::uint32_t index)
         struct stat st;
         // Where the file system keeps no numbers from one mount to the next
         // (a stick plugged in again), the way without links must do.
-        if (fstat(next, &st) != 0 || (IdOf(st) != folder.id && KeepsIdentities(next))) {
+        if (fstat(next, &st) != 0 || (IdOf(st) != folder.id && InodesLast(next))) {
             close(next);
             errno = kFolderReplaced;
             return -1;

@@ -25,6 +25,15 @@ struct FileId
     // When the file was made (ns since the epoch), 0 when the file system does
     // not say; not part of == or <, see SameFile.
     std::uint64_t birth = 0;
+    // Where the file system does not keep inode numbers across a rename (see
+    // InodesLast), byContent is set and the file is known by what a rename
+    // keeps: its size, modification time and a hash of its last bytes
+    // (ContentHash). mtime is filled by FileIdAt always, the rest by Content.
+    std::uint64_t size = 0;
+    std::int64_t mtimeSec = 0;
+    std::uint64_t hash = 0;
+    std::uint32_t mtimeNsec = 0;
+    bool byContent = false;
     bool operator==(const FileId& other) const { return device == other.device && inode == other.inode; }
     bool operator!=(const FileId& other) const { return !(*this == other); }
     bool operator<(const FileId& other) const
@@ -35,18 +44,38 @@ struct FileId
 
 FileId IdOf(const struct stat& st);
 
-// Whether the file system of the open fd keeps device and inode numbers from
-// one mount to the next, and inode numbers across a rename: not so through
-// FUSE (sshfs numbers by path; FAT and exFAT by the kernel's cache), on FAT,
-// exFAT, or SMB shares. Where not, a folder is known by its way from "/"
-// without links alone.
-[[nodiscard]] bool KeepsIdentities(int fd);
-
 // The identity of the entry name in folder (a link's own, not its target's),
 // with its birth time where the file system keeps one. false with errno.
 // An empty name with AT_EMPTY_PATH in flags gives folder's own.
 [[nodiscard]] bool FileIdAt(int folder, const char* name, int flags, FileId& id, std::uint64_t* size = nullptr,
               std::uint32_t* mode = nullptr);
+
+// Whether the file system of folder keeps a file's inode number when it is
+// renamed, and a folder's device and inode numbers from one mount to the
+// next: not FUSE (sshfs numbers by path, exFAT and FAT drivers anew after a
+// cache drop), FAT, exFAT or SMB/CIFS. One fstatfs; true when it fails.
+// Where not, files are known by content and folders by their way from "/"
+// without links.
+[[nodiscard]] bool InodesLast(int folder);
+
+// FNV-1a 64 of the last kContentBytes bytes of a file (all of a shorter one).
+constexpr std::size_t kContentBytes = 128;
+std::uint64_t ContentHash(const unsigned char* bytes, std::size_t length);
+
+// Makes id a content identity of the regular file open on fd, size bytes long
+// (id.mtime... as FileIdAt gave them): one pread of its last bytes. false
+// with errno.
+[[nodiscard]] bool Content(int fd, std::uint64_t size, FileId& id);
+
+// The content identity of the entry name in folder, read through folder
+// without following a link. false with errno (ELOOP for a link, EINVAL for
+// what is not a regular file).
+[[nodiscard]] bool ContentIdAt(int folder, const char* name, FileId& id);
+
+// Whether found (of a file as it is now) is the file known as file: by
+// content where file is known so, else SameFile. A found without content
+// is read at name in folder when needed.
+[[nodiscard]] bool IsTheFile(int folder, const char* name, const FileId& found, const FileId& file);
 
 // The same file: same device and inode, and born at the same time where both
 // times are known, so an inode number used again for a new file is told apart.

@@ -174,6 +174,49 @@ TEST_F(RunJournal, ARecordOfAnUnknownTypeIsSkippedWithoutDamage)
     EXPECT_EQ(runs[0].damaged, 0u);
 }
 
+// Where inode numbers do not last, a move's file is known by content, in an
+// I record after its M that a reader attaches to that move.
+TEST_F(RunJournal, AContentIdentityIsReadBackWithItsMove)
+{
+    FileId content{1, 200, 7};
+    content.size = 4096;
+    content.mtimeSec = -86400;   // before 1970
+    content.mtimeNsec = 999999999;
+    content.hash = 0xFEDCBA9876543210ull;
+    content.byContent = true;
+    std::string path;
+    {
+        CRunRecorder journal(folder);
+        std::string why;
+        ASSERT_EQ(journal.Prepare(why), 1) << why;
+        (void)journal.QueueMove(table, root, "a.mp3", "b.mp3", content);
+        Queue(journal, 1, 1);
+        ASSERT_EQ(journal.WriteQueued(), 1);
+        ASSERT_EQ(journal.Finish(), 1);
+        path = folder + "/run-" + journal.Id();
+    }
+    {
+        CPastRun run;
+        ASSERT_EQ(Open(run), 1);
+        EXPECT_TRUE(run.Damaged().empty());
+        ASSERT_EQ(run.Moves().size(), 2u);
+        const FileId& read = run.Moves()[0].file;
+        EXPECT_TRUE(read.byContent);
+        EXPECT_EQ(read.inode, 200u);
+        EXPECT_EQ(read.size, content.size);
+        EXPECT_EQ(read.mtimeSec, content.mtimeSec);
+        EXPECT_EQ(read.mtimeNsec, content.mtimeNsec);
+        EXPECT_EQ(read.hash, content.hash);
+        EXPECT_FALSE(run.Moves()[1].file.byContent);   // ext4 and the like: by inode alone
+    }
+    // One for no move, or a second for the same move, is damage.
+    Append(path, Frame('I', {"9", "1", "0", "0", "1"}) + Frame('I', {"1", "1", "0", "0", "1"}));
+    CPastRun run;
+    ASSERT_EQ(Open(run), 1);
+    EXPECT_EQ(run.Damaged().size(), 2u);
+    EXPECT_EQ(run.Moves()[0].file.hash, content.hash);
+}
+
 TEST_F(RunJournal, ANewerVersionIsListedAndLeftAlone)
 {
     const std::string bytes = "mp3tavoly-rename journal 3\n1700000000\n" + Frame('M', {"whatever"}) + "more";
