@@ -413,17 +413,22 @@ int CRenameBatch::Run(bool artistFirst, CRunRecorder* journal, BatchObserver& ob
             const int folder = m_folders.Open(file.folder);
             int err = folder < 0 ? errno : 0;
             bool moved = false;
+            bool unsettled = false;
             if (folder >= 0 && trial) {
                 moved = model.Move(static_cast<std::uint32_t>(i), true, folder, err) == 1;
             } else if (folder >= 0) {
                 name.assign(file.Name());
                 target.assign(file.NewName());
-                moved = MoveNoReplaceAt(folder, m_folders.Id(file.folder).device, name, target) == 1;
+                const int result = MoveNoReplaceAt(folder, m_folders.Id(file.folder).device, name, target);
+                moved = result == 1;
                 err = moved ? 0 : errno;
+                unsettled = result < 0;
             }
             std::uint64_t seq = 0;
             if (journal != nullptr && !same) {
-                if (!moved)
+                // A move that may have left a name behind stays recorded, for
+                // the undo to put right.
+                if (!moved && !unsettled)
                     journal->QueueFailed(seqs[next]);
                 else
                     seq = seqs[next];
@@ -538,9 +543,16 @@ UndoVerdict UndoMoveAt(int folder, const std::string& oldName, const std::string
         const int moved = trial ? model->Move(item, false, folder, moveError)
                                 : MoveNoReplaceAt(folder, device, newName, oldName);
         if (!trial)
-            moveError = moved ? 0 : errno;
+            moveError = moved == 1 ? 0 : errno;
         else if (moved)
             moveError = 0;
+        // An empty placeholder under the old name is what an undo that could
+        // not finish (its file system gone) left: it goes, and the move is
+        // tried once more.
+        if (!trial && moveError == EEXIST && IsOurPlaceholder(folder, oldName.c_str())
+            && EntryId(folder, oldName, atOld) && !IsTheFile(folder, oldName.c_str(), atOld, file)
+            && unlinkat(folder, oldName.c_str(), 0) == 0)
+            moveError = MoveNoReplaceAt(folder, device, newName, oldName) == 1 ? 0 : errno;
     }
     UndoHolds holdsOld = UndoHolds::Nothing;
     bool twoNames = false;
@@ -565,8 +577,8 @@ UndoVerdict UndoMoveAt(int folder, const std::string& oldName, const std::string
                     if (IsOurPlaceholder(folder, name.c_str()))
                         (void)unlinkat(folder, name.c_str(), 0);   // else the move below fails, and says so
                 }
-                verdict = MoveNoReplaceAt(folder, device, detour, oldName) ? UndoVerdict::MovedBack
-                                                                            : UndoVerdict::MoveFailed;
+                verdict = MoveNoReplaceAt(folder, device, detour, oldName) == 1 ? UndoVerdict::MovedBack
+                                                                                 : UndoVerdict::MoveFailed;
                 moveError = verdict == UndoVerdict::MovedBack ? 0 : errno;
                 break;
             }

@@ -200,11 +200,11 @@ int CRenameSession::RenameByHand(std::uint32_t& folder, const std::string& path,
     const int moved = MoveNoReplaceAt(fd, m_folders.Id(folder).device, name, newName);
     const int err = errno;
     if (run) {
-        if (!moved)
+        if (moved == 0)   // not when it may have left a name behind: the undo mends that
             run->QueueFailed(seq);
         EndRun(*run);
     }
-    if (!moved) {
+    if (moved != 1) {
         errno = err;
         return 0;
     }

@@ -85,6 +85,14 @@ bool LinksRefused(int err)
     return err == EPERM || err == EOPNOTSUPP || err == ENOSYS || err == EMLINK;
 }
 
+// A call that failed this way may have been done all the same: the file
+// system or the share went away before it answered.
+bool OutcomeUnknown(int err)
+{
+    return err == ECONNABORTED || err == ENOTCONN || err == EIO || err == ETIMEDOUT || err == ESTALE
+           || err == ENXIO;
+}
+
 // One move that never replaces, the strongest way the file system takes:
 // renameat2 with RENAME_NOREPLACE; else a hard link and an unlink; else the
 // new name claimed by an exclusive create (which FUSE, NFS and SMB honour) and
@@ -101,7 +109,7 @@ int MoveOnce(int dir, std::uint64_t device, const std::string& from, const std::
         if (RenameNoReplaceCall(dir, from.c_str(), to.c_str()) == 0)
             return 1;
         if (!FlagRefused(errno))
-            return 0;
+            return OutcomeUnknown(errno) ? -1 : 0;
     }
     if (first <= kLinkUnlink) {
         if (linkat(dir, from.c_str(), dir, to.c_str(), 0) == 0) {
@@ -109,19 +117,19 @@ int MoveOnce(int dir, std::uint64_t device, const std::string& from, const std::
                 const int err = errno;
                 // Leave only the old name, as before; failing that, the file
                 // has two names, which an undo sees and mends (nothing is lost).
-                (void)unlinkat(dir, to.c_str(), 0);
+                const bool one = unlinkat(dir, to.c_str(), 0) == 0;
                 errno = err;
-                return 0;
+                return one ? 0 : -1;
             }
             Remember(device, kLinkUnlink);
             return 1;
         }
         if (!LinksRefused(errno))
-            return 0;
+            return OutcomeUnknown(errno) ? -1 : 0;
     }
     const int placeholder = openat(dir, to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (placeholder < 0)
-        return 0;   // taken (in any letter case where names fold), or a name refused
+    if (placeholder < 0)   // taken (in any letter case where names fold), a name refused, or not known
+        return OutcomeUnknown(errno) ? -1 : 0;
     struct stat made;
     const bool known = fstat(placeholder, &made) == 0;
     close(placeholder);
@@ -132,11 +140,11 @@ int MoveOnce(int dir, std::uint64_t device, const std::string& from, const std::
     const int err = errno;
     struct stat now;
     // Only our own placeholder goes, still empty: never another file.
-    if (known && fstatat(dir, to.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_ino == made.st_ino
-        && now.st_dev == made.st_dev && now.st_size == 0)
-        (void)unlinkat(dir, to.c_str(), 0);   // failing that, an undo finds it
+    const bool gone = known && fstatat(dir, to.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0
+                      && now.st_ino == made.st_ino && now.st_dev == made.st_dev && now.st_size == 0
+                      && unlinkat(dir, to.c_str(), 0) == 0;
     errno = err;
-    return 0;
+    return gone ? 0 : -1;   // left: an undo of the move's record removes it
 }
 
 // Whether to, which exists, is only from spelt in other letter case on a
@@ -201,15 +209,18 @@ int MoveOntoSameEntry(int dir, std::uint64_t device, const std::string& from, co
     // An empty one there is what a kill on the way left: it goes.
     if (IsOurPlaceholder(dir, temp.c_str()))
         (void)unlinkat(dir, temp.c_str(), 0);   // failing that, the move below says why
-    if (!MoveOnce(dir, device, from, temp))
-        return 0;
-    if (MoveOnce(dir, device, temp, to))
+    const int there = MoveOnce(dir, device, from, temp);
+    if (there != 1)
+        return there;
+    const int done = MoveOnce(dir, device, temp, to);
+    if (done == 1)
         return 1;
     const int err = errno;
-    // Back under its own name; failing that, it keeps the temporary one.
-    (void)MoveOnce(dir, device, temp, from);
+    // Back under its own name; failing that, it keeps the temporary one,
+    // where an undo of the move's record finds it.
+    const int back = MoveOnce(dir, device, temp, from);
     errno = err;
-    return 0;
+    return back == 1 && done == 0 ? 0 : -1;
 }
 
 } // namespace
@@ -255,10 +266,9 @@ int MoveNoReplaceAt(int folder, std::uint64_t device, const std::string& from, c
         struct stat st;
         return fstatat(folder, from.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 ? 1 : 0;
     }
-    if (MoveOnce(folder, device, from, to))
-        return 1;
-    if (errno != EEXIST)
-        return 0;
+    const int moved = MoveOnce(folder, device, from, to);
+    if (moved != 0 || errno != EEXIST)
+        return moved;
     return MoveOntoSameEntry(folder, device, from, to);
 }
 

@@ -27,7 +27,11 @@ bool IsUsablePath(const std::string& path);
 std::string PathInSameFolder(const std::string& path, const std::string& name);
 
 // Moves (renames) a file and never replaces one: 1 done, 0 failed (errno set,
-// EEXIST when the target name is taken; nothing changed). Moving a file onto
+// EEXIST when the target name is taken; nothing changed), -1 failed and the
+// folder may not be as before (errno set): the file has a second name, or an
+// empty placeholder of ours, or a way-station name (CaseDetourName) that the
+// file system would not let go of; whoever recorded the move keeps it, so
+// that an undo puts things right. Moving a file onto
 // its own unchanged path succeeds and touches nothing. On a case-insensitive
 // file system a change of letter case only is done through a temporary name.
 [[nodiscard]] int MoveNoReplace(const std::string& from, const std::string& to);

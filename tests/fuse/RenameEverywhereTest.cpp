@@ -163,3 +163,38 @@ TEST(RenameEverywhere, ARunKilledAtEachMoveIsUndoneExactly)
     if (killed == 0)
         GTEST_SKIP() << "the preloaded shim does not reach this build's calls";
 }
+
+// The file system itself goes (a stick pulled, a share dropped) in the middle
+// of a move; mounted again (a new device number), the run is undone exactly.
+TEST(RenameEverywhere, ARunWhoseFileSystemWentIsUndoneWhenItIsBack)
+{
+    int gone = 0;
+    for (const char* op : {"create", "rename"}) {
+        for (int step = 0; step < 8; ++step) {
+            const int at = 1 + step / 2;
+            const std::string done = step % 2 == 1 ? ",kill_done" : "";   // gone before or after doing it
+            SCOPED_TRACE(std::string(op) + " " + std::to_string(at) + done);
+            TempDir backing, mount, state;
+            const std::string switches = "norenameflags,nolinks,caseless";
+            // Made beneath it, so that only the run's own calls count.
+            MakeScenario(backing.Path() + "/music");
+            const Tree before = Read(backing.Path() + "/music");
+            {
+                TestFs fs = TestFs::Ours(switches + ",kill_op=" + op + ",kill_at=" + std::to_string(at) + done,
+                                         backing.Path(), mount.Path());
+                if (!fs.Mounted())
+                    GTEST_SKIP() << fs.Reason();
+                const Rename run{state.Path(), {{"XDG_STATE_HOME", state.Path()}, {"LANGUAGE", "en"}}};
+                (void)run({"-t", mount.Path() + "/music"});   // fails when the file system goes
+                gone += fs.Alive() ? 0 : 1;
+            }
+            TestFs again = TestFs::Ours(switches, backing.Path(), mount.Path());
+            ASSERT_TRUE(again.Mounted()) << again.Reason();
+            EXPECT_EQ(Contents(Read(mount.Path() + "/music")), Contents(before));
+            const Rename undo{state.Path(), {{"XDG_STATE_HOME", state.Path()}, {"LANGUAGE", "en"}}};
+            const ProgramResult undone = undo({"--undo"});
+            EXPECT_EQ(Read(mount.Path() + "/music"), before) << undone.out << undone.err;
+        }
+    }
+    EXPECT_GT(gone, 0);
+}
