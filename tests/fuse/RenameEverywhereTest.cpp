@@ -131,6 +131,11 @@ TEST(RenameEverywhere, NtfsThroughNtfs3g)
     Expect(TestFs::Ntfs());
 }
 
+TEST(RenameEverywhere, SftpShareThroughSshfs)
+{
+    Expect(TestFs::Sshfs());
+}
+
 // Killed just before and just after each call that moves a file or claims a
 // name, the run is undone to the exact tree, its placeholders gone.
 TEST(RenameEverywhere, ARunKilledAtEachMoveIsUndoneExactly)
