@@ -39,7 +39,13 @@
 //        rest of its batch, before the move is made; room for an F of each
 //        is set aside with them (blocks by fallocate, and within the
 //        file-size limit), so a failure mark is never lost for lack of room.
-//     F  sequence number: that move failed or was never tried.
+//        Where the file system takes neither rename flags nor hard links,
+//        the move claims its new name with an empty placeholder first, and a
+//        change of letter case alone goes by way of OLD.tavoly-case: the M
+//        stands for those too, and an undo removes what a kill left of them.
+//     F  sequence number: that move failed or was never tried, and left
+//        nothing behind (a move that may have left a placeholder or a second
+//        name, its file system gone before it answered, gets no F).
 //     B  sequence number: that move is back under its old name (by an undo,
 //        or found so by one).
 //     T  byte offset: the bytes from there up to this frame are a record
