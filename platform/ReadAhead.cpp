@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/ReadAhead.h"
 
+#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <memory>
@@ -23,6 +24,13 @@ constexpr std::size_t kWindow = 4096;
 constexpr std::size_t kTimedReads = CReadAhead::kTimedReadsHint;
 // The plan wakes waiting threads once this many files on.
 constexpr std::size_t kWakeEvery = 256;
+
+double Median(std::vector<double>& seconds)
+{
+    std::nth_element(seconds.begin(), seconds.begin() + static_cast<std::ptrdiff_t>(seconds.size() / 2),
+                     seconds.end());
+    return seconds[seconds.size() / 2];
+}
 
 } // namespace
 
@@ -54,8 +62,18 @@ void CReadAhead::At(std::size_t i, double seconds)
         std::lock_guard<std::mutex> lock(m_mutex);
         m_moved.notify_all();
     }
-    if (m_timed >= kTimedReads)
+    if (m_timed >= kTimedReads) {
+        if (m_threads.empty() || m_checked >= CReadAhead::kCheckedReads)
+            return;
+        m_after.push_back(seconds);
+        // Reads that found what the threads brought in are many times faster;
+        // where they are not, the threads only add calls that the file
+        // system serves beside the plan's, or before them.
+        if (++m_checked == CReadAhead::kCheckedReads && Median(m_after) * 2 > Median(m_before))
+            Stop();
         return;
+    }
+    m_before.push_back(seconds);
     m_slow += seconds >= m_slowSeconds ? 1 : 0;
     if (++m_timed < kTimedReads || m_slow * 2 <= kTimedReads || m_count - i < kTimedReads)
         return;

@@ -7,7 +7,9 @@
 // exactly what it would be without them. They stay at most a fixed window
 // ahead of the plan, and are started only once reads are seen to be slow;
 // how many start, and how many folders each holds open, follows the
-// process's descriptor limit.
+// process's descriptor limit. They stop again when the plan's reads do not
+// get faster with them: a share that answers one call at a time, or keeps
+// nothing in the caches, would only serve each file twice.
 #pragma once
 
 #include "platform/FolderTable.h"
@@ -49,7 +51,8 @@ public:
     CReadAhead& operator=(const CReadAhead&) = delete;
 
     // The plan is at file i, and its read of it took seconds; starts the
-    // threads when reads are slow.
+    // threads when reads are slow, and stops them when the next reads are
+    // not at least twice as fast.
     void At(std::size_t i, double seconds);
     // The same, timing the read itself: Begin before it, At(i) after.
     void Begin();
@@ -58,8 +61,10 @@ public:
     void Stop();
     bool Started() const { return !m_threads.empty(); }
     // Whether At wants the time of the next read.
-    bool Timing() const { return m_timed < kTimedReadsHint; }
+    bool Timing() const { return m_timed < kTimedReadsHint || (Started() && m_checked < kCheckedReads); }
     static constexpr std::size_t kTimedReadsHint = 32;
+    // Reads timed once the threads run, to see whether they help.
+    static constexpr std::size_t kCheckedReads = 8;
 
 private:
     static void* Run(void* self);
@@ -83,4 +88,7 @@ private:
     std::chrono::steady_clock::time_point m_begun;
     std::size_t m_slow = 0;             // of the first reads, those that were slow
     std::size_t m_timed = 0;
+    std::vector<double> m_before;       // the first reads' seconds
+    std::vector<double> m_after;        // the seconds of reads once the threads run
+    std::size_t m_checked = 0;
 };

@@ -77,6 +77,18 @@ TEST_P(UnstableInodes, UndoRestoresTheTreeAndRefusesAFileSwappedIn)
     EXPECT_FALSE(Exists(m + "/b.mp3"));
     EXPECT_EQ(ReadBytes(m + "/a.mp3"), Audio(301) + Record("One"));
     EXPECT_EQ(ReadBytes(m + "/sub/c.mp3"), Audio(303) + Record("Three"));
+
+    // A link under the new name is not the file, even one that leads to it.
+    ASSERT_EQ(Run({"-t", "-q", m + "/sub"}).status, 0);
+    ASSERT_EQ(rename((m + "/sub/Three.mp3").c_str(), (m + "/sub/kept").c_str()), 0);
+    ASSERT_EQ(symlink("kept", (m + "/sub/Three.mp3").c_str()), 0);
+    run = Run({"--undo", "--tsv"});
+    EXPECT_NE(run.out.find("Failed, Another file has the new name! \t" + m + "/sub/Three.mp3"), std::string::npos)
+        << run.out;
+    struct stat link{};
+    EXPECT_EQ(lstat((m + "/sub/Three.mp3").c_str(), &link), 0);
+    EXPECT_TRUE(S_ISLNK(link.st_mode));
+    EXPECT_FALSE(Exists(m + "/sub/c.mp3"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Fs, UnstableInodes, ::testing::Values("ours", "sshfs"));
