@@ -7,9 +7,10 @@
 // exactly what it would be without them. They stay at most a fixed window
 // ahead of the plan, and are started only once reads are seen to be slow;
 // how many start, and how many folders each holds open, follows the
-// process's descriptor limit. They stop again when the plan's reads do not
-// get faster with them: a share that answers one call at a time, or keeps
-// nothing in the caches, would only serve each file twice.
+// process's descriptor limit. They stop again when their own first reads
+// take many times what one read took alone: the file system serves one
+// call at a time (a FUSE one run single-threaded, a share behind one
+// connection), where reading ahead only queues each file twice.
 #pragma once
 
 #include "platform/FolderTable.h"
@@ -51,8 +52,7 @@ public:
     CReadAhead& operator=(const CReadAhead&) = delete;
 
     // The plan is at file i, and its read of it took seconds; starts the
-    // threads when reads are slow, and stops them when the next reads are
-    // not at least twice as fast.
+    // threads when reads are slow.
     void At(std::size_t i, double seconds);
     // The same, timing the read itself: Begin before it, At(i) after.
     void Begin();
@@ -61,16 +61,21 @@ public:
     void Stop();
     bool Started() const { return !m_threads.empty(); }
     // Whether At wants the time of the next read.
-    bool Timing() const { return m_timed < kTimedReadsHint || (Started() && m_checked < kCheckedReads); }
+    bool Timing() const { return m_timed < kTimedReadsHint; }
     static constexpr std::size_t kTimedReadsHint = 32;
-    // Reads timed once the threads run, to see whether they help.
-    static constexpr std::size_t kCheckedReads = 8;
+    // The threads' first reads, timed to see whether the file system serves
+    // them side by side.
+    static constexpr std::size_t kSampledTouches = 16;
+    // Whether the threads gave up on a file system that serves one call at
+    // a time (they may still be joined).
+    bool GaveUp() const { return m_gaveUp.load(); }
 
 private:
     static void* Run(void* self);
     void Work();
 
     void Touch(int folder, const char* name) const;
+    void Sample(double seconds);
 
     const CFolderTable* m_folders = nullptr;
     std::size_t m_count;
@@ -88,7 +93,9 @@ private:
     std::chrono::steady_clock::time_point m_begun;
     std::size_t m_slow = 0;             // of the first reads, those that were slow
     std::size_t m_timed = 0;
-    std::vector<double> m_before;       // the first reads' seconds
-    std::vector<double> m_after;        // the seconds of reads once the threads run
-    std::size_t m_checked = 0;
+    double m_tooSlow = 0;               // a thread's read that slow: calls are queued one by one
+    double m_touches[kSampledTouches] = {};
+    std::atomic<std::size_t> m_touchesTaken{0};
+    std::atomic<std::size_t> m_touchesStored{0};
+    std::atomic<bool> m_gaveUp{false};
 };

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <fstream>
 #include <string>
 #include <sys/stat.h>
 
@@ -115,6 +116,31 @@ TEST(UnstableInodesWindow, UndoMovesTheFileBack)
     session.Release();
     EXPECT_TRUE(back);
     EXPECT_EQ(ReadBytes(fs.Path() + "/a.mp3"), bytes);
+}
+
+// On a share that serves one call at a time, reading ahead would only
+// queue every file twice: it gives up at once.
+TEST(RenameOnAShare, ReadingAheadGivesUpWhereCallsAreServedOneAtATime)
+{
+    TempDir state;
+    const std::string counts = state / "counts";
+    TestFs fs = TestFs::Ours("latency_us=2000,count_file=" + counts);
+    if (!fs.Mounted())
+        GTEST_SKIP() << fs.Reason();
+    constexpr int kFiles = 100;
+    for (int i = 0; i < kFiles; ++i)
+        WriteBytes(fs.Backing() + "/t" + std::to_string(i) + ".mp3", Audio(300) + Record("Song " + std::to_string(i)));
+    const ProgramResult run = RunProgram(RENAME_EXE, {"-t", "-q", fs.Path()}, "", {{"XDG_STATE_HOME", state.Path()}},
+                                         state / "out", state / "err");
+    EXPECT_EQ(run.status, 0) << run.err;
+    ASSERT_TRUE(fs.Unmount());
+    std::ifstream in(counts);
+    std::string op;
+    long n = 0, opens = 0;
+    while (in >> op >> n)
+        opens = op == "open" ? n : opens;
+    EXPECT_GE(opens, kFiles);
+    EXPECT_LT(opens, kFiles * 3 / 2);   // the few read while deciding, and no more
 }
 
 } // namespace
