@@ -173,7 +173,6 @@ void CReadAhead::Sample(double seconds)
     std::vector<double> touches(m_touches, m_touches + kSampledTouches);
     if (Median(touches) > m_tooSlow) {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_gaveUp.store(true);
         m_stop.store(true);
         m_moved.notify_all();
     }

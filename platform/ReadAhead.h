@@ -63,14 +63,12 @@ public:
     // Whether At wants the time of the next read.
     bool Timing() const { return m_timed < kTimedReadsHint; }
     static constexpr std::size_t kTimedReadsHint = 32;
+
+private:
     // The threads' first reads, timed to see whether the file system serves
     // them side by side.
     static constexpr std::size_t kSampledTouches = 16;
-    // Whether the threads gave up on a file system that serves one call at
-    // a time (they may still be joined).
-    bool GaveUp() const { return m_gaveUp.load(); }
 
-private:
     static void* Run(void* self);
     void Work();
 
@@ -97,5 +95,4 @@ private:
     double m_touches[kSampledTouches] = {};
     std::atomic<std::size_t> m_touchesTaken{0};
     std::atomic<std::size_t> m_touchesStored{0};
-    std::atomic<bool> m_gaveUp{false};
 };
