@@ -152,13 +152,14 @@ FileId CRenameBatch::FileIdOf(std::size_t i) const
     return FileId{m_folders.Id(file.folder).device, file.inode, file.birth};
 }
 
-bool CRenameBatch::InodesLastIn(std::uint32_t folder, int fd)
+bool CRenameBatch::InodesLastOn(std::uint64_t device, int fd)
 {
-    if (m_inodesLast.size() <= folder)
-        m_inodesLast.resize(folder + 1, -1);
-    if (m_inodesLast[folder] < 0)
-        m_inodesLast[folder] = InodesLast(fd) ? 1 : 0;
-    return m_inodesLast[folder] == 1;
+    // The kind of file system is the device's: on a share, a statfs a folder
+    // would be one more round trip for every few files.
+    const auto known = m_inodesLast.find(device);
+    if (known != m_inodesLast.end())
+        return known->second;
+    return m_inodesLast.emplace(device, InodesLast(fd)).first->second;
 }
 
 bool CRenameBatch::TrustsLinks(std::uint32_t folder, int fd)
@@ -258,7 +259,7 @@ void CRenameBatch::ReadName(std::size_t i, bool artistFirst)
             // errno says why
         } else if (!S_ISREG(mode)) {
             errno = EINVAL;   // a FIFO or a device that bears an MP3 name
-        } else if (!viaLink && !InodesLastIn(file.folder, folder) && !Content(fd, size, id)) {
+        } else if (!viaLink && !InodesLastOn(id.device, fd) && !Content(fd, size, id)) {
             // errno says why; a file read through a link keeps the link's
             // inode (an undo then refuses it where numbers do not last)
         } else {
@@ -530,7 +531,18 @@ UndoVerdict UndoMoveAt(int folder, const std::string& oldName, const std::string
     // The new name first: in the common case it holds the file and the move,
     // which never replaces, is all that is left to do.
     FileId atNew, atOld;
-    const bool newThere = trial ? model->Entry(item, true, folder, atNew) : EntryId(folder, newName, atNew);
+    bool newThere = false;
+    if (trial) {
+        newThere = model->Entry(item, true, folder, atNew);
+    } else if (!legacy && file.byContent) {
+        // Known by content: one open reads what IsTheFile compares, without
+        // a look at the name first (on a share, each is a round trip).
+        // What cannot be read so (a link, no regular file, no access) is
+        // looked at as before, and found not to be the file.
+        newThere = ContentIdAt(folder, newName.c_str(), atNew) || (errno != ENOENT && EntryId(folder, newName, atNew));
+    } else {
+        newThere = EntryId(folder, newName, atNew);
+    }
     // Version 1 kept no identities: its files are taken as they come.
     const UndoHolds holdsNew = !newThere ? UndoHolds::Nothing
                                : legacy || IsTheFile(folder, newName.c_str(), atNew, file) ? UndoHolds::TheFile

@@ -164,7 +164,8 @@ private:
     std::string_view PathOf(const File& file);
     FileId FileIdOf(std::size_t i) const;
     bool TrustsLinks(std::uint32_t folder, int fd);
-    bool InodesLastIn(std::uint32_t folder, int fd);
+    // InodesLast for the file open on fd, on device: asked once a device.
+    bool InodesLastOn(std::uint64_t device, int fd);
 
     std::unique_ptr<TextStore> m_text;   // the bytes of every path and name
     std::deque<File> m_files;           // no copy of it all as it grows
@@ -177,7 +178,7 @@ private:
     int m_maxDepth = -1;
     NameRule* m_rule = nullptr;
     std::vector<std::int8_t> m_trust;    // by folder: -1 not known yet
-    std::vector<std::int8_t> m_inodesLast;   // by folder: -1 not known yet
+    std::unordered_map<std::uint64_t, bool> m_inodesLast;   // by device
     // The identities of files known by content (InodesLast), by plan place:
     // only where inode numbers do not last, so the plan stays small.
     std::unordered_map<std::size_t, FileId> m_content;

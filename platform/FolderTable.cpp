@@ -556,11 +556,11 @@ struct Level
 // the sub-folders to search. Links to folders are listed only where the
 // folder trusts them; the others are told to skipped. path is the folder's
 // own, ending with '/'; it is lent for the names told and given back as it was.
-void ReadLevel(int fd, Level& level, std::string& path,
+// self: fd's fstat, which the caller has made already.
+void ReadLevel(int fd, const struct stat& self, Level& level, std::string& path,
                const std::function<void(const std::string&, int)>& skipped)
 {
-    struct stat self;
-    DIR* dir = fstat(fd, &self) == 0 ? fdopendir(fd) : nullptr;
+    DIR* dir = fdopendir(fd);
     if (dir == nullptr) {
         close(fd);
         return;
@@ -631,7 +631,7 @@ int WalkMp3Files(const std::string& path, CFolderTable& table, std::set<FileId>&
     std::vector<Level> levels(1);
     levels[0].prefix = entryPath.size();
     levels[0].index = root;
-    ReadLevel(fd, levels[0], entryPath, skipped);
+    ReadLevel(fd, st, levels[0], entryPath, skipped);
     while (!levels.empty()) {
         Level& level = levels.back();
         if (level.next == level.starts.size()) {
@@ -689,7 +689,7 @@ int WalkMp3Files(const std::string& path, CFolderTable& table, std::set<FileId>&
         Level next;
         next.prefix = entryPath.size();
         next.index = index;
-        ReadLevel(sub, next, entryPath, skipped);
+        ReadLevel(sub, subSt, next, entryPath, skipped);
         levels.push_back(std::move(next));   // level is not used after this
     }
     return 1;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/ReadAhead.h"
 
+#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <memory>
@@ -23,6 +24,15 @@ constexpr std::size_t kWindow = 4096;
 constexpr std::size_t kTimedReads = CReadAhead::kTimedReadsHint;
 // The plan wakes waiting threads once this many files on.
 constexpr std::size_t kWakeEvery = 256;
+// Reads timed alone before the threads start.
+constexpr std::size_t kTimedAlone = 3;
+
+double Median(std::vector<double>& seconds)
+{
+    std::nth_element(seconds.begin(), seconds.begin() + static_cast<std::ptrdiff_t>(seconds.size() / 2),
+                     seconds.end());
+    return seconds[seconds.size() / 2];
+}
 
 } // namespace
 
@@ -60,13 +70,6 @@ void CReadAhead::At(std::size_t i, double seconds)
     if (++m_timed < kTimedReads || m_slow * 2 <= kTimedReads || m_count - i < kTimedReads)
         return;
     m_next.store(i + 1, std::memory_order_relaxed);
-    // The threads take no signal: Ctrl+C stays the plan's to see.
-    sigset_t all, old;
-    sigfillset(&all);
-    pthread_sigmask(SIG_SETMASK, &all, &old);
-    pthread_attr_t attributes;
-    pthread_attr_init(&attributes);
-    pthread_attr_setstacksize(&attributes, kStack);
     const int threads = DescriptorBudgetNow().readAheadThreads;
     // Each thread's own table, for descriptors of its own; the folders are
     // the plan's, which adds none while it runs.
@@ -75,6 +78,31 @@ void CReadAhead::At(std::size_t i, double seconds)
         m_tables.back()->LimitOpen(kThreadFolders);
         m_tables.back()->ShareFolders(*m_folders);
     }
+    // A file system that serves calls side by side (a disk with a queue, a
+    // share with requests in flight) keeps each thread's read near what one
+    // read takes alone; one that serves them one at a time makes it about
+    // as many times slower as there are threads. Timed here on the next few
+    // files, which the plan then finds in the caches where there are any.
+    std::vector<double> alone;
+    for (std::size_t k = i + 1; threads > 0 && k < m_count && k <= i + kTimedAlone; ++k) {
+        std::uint32_t folder = 0;
+        std::string_view name;
+        m_fileAt(k, folder, name);
+        const int dir = folder == CFolderTable::kNone ? -1 : m_tables[0]->Open(folder);
+        if (dir < 0)
+            continue;
+        const auto begun = std::chrono::steady_clock::now();
+        Touch(dir, std::string(name).c_str());
+        alone.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count());
+    }
+    m_tooSlow = alone.empty() ? 1e9 : Median(alone) * std::max(2, threads / 2);
+    // The threads take no signal: Ctrl+C stays the plan's to see.
+    sigset_t all, old;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &old);
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setstacksize(&attributes, kStack);
     for (int n = 0; n < threads; ++n) {
         pthread_t thread;
         if (pthread_create(&thread, &attributes, &CReadAhead::Run, this) == 0)
@@ -124,8 +152,29 @@ void CReadAhead::Work()
         std::string_view name;
         m_fileAt(i, folder, name);
         const int dir = folder == CFolderTable::kNone ? -1 : folders->Open(folder);
-        if (dir >= 0)
-            Touch(dir, std::string(name).c_str());
+        if (dir < 0)
+            continue;
+        const auto begun = std::chrono::steady_clock::now();
+        Touch(dir, std::string(name).c_str());
+        if (m_touchesTaken.load(std::memory_order_relaxed) < kSampledTouches)
+            Sample(std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count());
+    }
+}
+
+// The threads' first reads: where their median is too slow, they all stop.
+void CReadAhead::Sample(double seconds)
+{
+    const std::size_t at = m_touchesTaken.fetch_add(1);
+    if (at >= kSampledTouches)
+        return;
+    m_touches[at] = seconds;
+    if (m_touchesStored.fetch_add(1, std::memory_order_acq_rel) + 1 < kSampledTouches)
+        return;
+    std::vector<double> touches(m_touches, m_touches + kSampledTouches);
+    if (Median(touches) > m_tooSlow) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stop.store(true);
+        m_moved.notify_all();
     }
 }
 

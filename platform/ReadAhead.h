@@ -7,7 +7,10 @@
 // exactly what it would be without them. They stay at most a fixed window
 // ahead of the plan, and are started only once reads are seen to be slow;
 // how many start, and how many folders each holds open, follows the
-// process's descriptor limit.
+// process's descriptor limit. They stop again when their own first reads
+// take many times what one read took alone: the file system serves one
+// call at a time (a FUSE one run single-threaded, a share behind one
+// connection), where reading ahead only queues each file twice.
 #pragma once
 
 #include "platform/FolderTable.h"
@@ -62,10 +65,15 @@ public:
     static constexpr std::size_t kTimedReadsHint = 32;
 
 private:
+    // The threads' first reads, timed to see whether the file system serves
+    // them side by side.
+    static constexpr std::size_t kSampledTouches = 16;
+
     static void* Run(void* self);
     void Work();
 
     void Touch(int folder, const char* name) const;
+    void Sample(double seconds);
 
     const CFolderTable* m_folders = nullptr;
     std::size_t m_count;
@@ -83,4 +91,8 @@ private:
     std::chrono::steady_clock::time_point m_begun;
     std::size_t m_slow = 0;             // of the first reads, those that were slow
     std::size_t m_timed = 0;
+    double m_tooSlow = 0;               // a thread's read that slow: calls are queued one by one
+    double m_touches[kSampledTouches] = {};
+    std::atomic<std::size_t> m_touchesTaken{0};
+    std::atomic<std::size_t> m_touchesStored{0};
 };

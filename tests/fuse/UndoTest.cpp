@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <fstream>
 #include <string>
 #include <sys/stat.h>
 
@@ -77,6 +78,18 @@ TEST_P(UnstableInodes, UndoRestoresTheTreeAndRefusesAFileSwappedIn)
     EXPECT_FALSE(Exists(m + "/b.mp3"));
     EXPECT_EQ(ReadBytes(m + "/a.mp3"), Audio(301) + Record("One"));
     EXPECT_EQ(ReadBytes(m + "/sub/c.mp3"), Audio(303) + Record("Three"));
+
+    // A link under the new name is not the file, even one that leads to it.
+    ASSERT_EQ(Run({"-t", "-q", m + "/sub"}).status, 0);
+    ASSERT_EQ(rename((m + "/sub/Three.mp3").c_str(), (m + "/sub/kept").c_str()), 0);
+    ASSERT_EQ(symlink("kept", (m + "/sub/Three.mp3").c_str()), 0);
+    run = Run({"--undo", "--tsv"});
+    EXPECT_NE(run.out.find("Failed, Another file has the new name! \t" + m + "/sub/Three.mp3"), std::string::npos)
+        << run.out;
+    struct stat link{};
+    EXPECT_EQ(lstat((m + "/sub/Three.mp3").c_str(), &link), 0);
+    EXPECT_TRUE(S_ISLNK(link.st_mode));
+    EXPECT_FALSE(Exists(m + "/sub/c.mp3"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Fs, UnstableInodes, ::testing::Values("ours", "sshfs"));
@@ -103,6 +116,31 @@ TEST(UnstableInodesWindow, UndoMovesTheFileBack)
     session.Release();
     EXPECT_TRUE(back);
     EXPECT_EQ(ReadBytes(fs.Path() + "/a.mp3"), bytes);
+}
+
+// On a share that serves one call at a time, reading ahead would only
+// queue every file twice: it gives up at once.
+TEST(RenameOnAShare, ReadingAheadGivesUpWhereCallsAreServedOneAtATime)
+{
+    TempDir state;
+    const std::string counts = state / "counts";
+    TestFs fs = TestFs::Ours("latency_us=2000,count_file=" + counts);
+    if (!fs.Mounted())
+        GTEST_SKIP() << fs.Reason();
+    constexpr int kFiles = 100;
+    for (int i = 0; i < kFiles; ++i)
+        WriteBytes(fs.Backing() + "/t" + std::to_string(i) + ".mp3", Audio(300) + Record("Song " + std::to_string(i)));
+    const ProgramResult run = RunProgram(RENAME_EXE, {"-t", "-q", fs.Path()}, "", {{"XDG_STATE_HOME", state.Path()}},
+                                         state / "out", state / "err");
+    EXPECT_EQ(run.status, 0) << run.err;
+    ASSERT_TRUE(fs.Unmount());
+    std::ifstream in(counts);
+    std::string op;
+    long n = 0, opens = 0;
+    while (in >> op >> n)
+        opens = op == "open" ? n : opens;
+    EXPECT_GE(opens, kFiles);
+    EXPECT_LT(opens, kFiles * 3 / 2);   // the few read while deciding, and no more
 }
 
 } // namespace

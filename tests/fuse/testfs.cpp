@@ -18,6 +18,9 @@
 //   kill_done        before doing it, or with kill_done after doing it but
 //                    before answering. The client then sees the connection
 //                    gone (ECONNABORTED, then ENOTCONN) until it is unmounted.
+//   count_file=PATH  at unmount, writes how many of each operation reached
+//                    this program ("getattr 812" a line; a lookup is a
+//                    getattr); release, which nobody waits for, is left out
 //
 // Runs single-threaded, with every cache timeout 0, so that what a test sees
 // is what this program answered, in the same order on every run.
@@ -54,6 +57,7 @@ struct Switches {
   char* killOp = nullptr;
   long killAt = 1;
   int killDone = 0;
+  char* countFile = nullptr;
 };
 
 Switches g_sw;
@@ -61,6 +65,7 @@ std::string g_backing;  // "" for "/"
 bool g_haveBacking = false;
 long g_ops = 0;
 long g_killCalls = 0;
+std::map<std::string, long> g_counts;  // by operation, with count_file
 // Renames each backing inode has had, for unstableinodes.
 std::map<ino_t, std::uint64_t> g_renames;
 
@@ -75,12 +80,14 @@ const fuse_opt kOpts[] = {
     SWITCH("kill_op=%s", killOp, 0),
     SWITCH("kill_at=%ld", killAt, 0),
     SWITCH("kill_done", killDone, 1),
+    SWITCH("count_file=%s", countFile, 0),
     FUSE_OPT_END};
 
 // Every operation passes here first: latency, the EIO budget, the kill.
 int Gate(const char* op) {
   if (g_sw.latencyUs > 0) usleep(g_sw.latencyUs);
   ++g_ops;
+  if (g_sw.countFile != nullptr) ++g_counts[op];
   if (g_sw.killOp != nullptr && strcmp(op, g_sw.killOp) == 0 && ++g_killCalls == g_sw.killAt &&
       !g_sw.killDone) {
     _exit(3);
@@ -140,6 +147,14 @@ void Present(struct stat* st) {
   if (!g_sw.unstableInodes) return;
   auto it = g_renames.find(st->st_ino);
   if (it != g_renames.end()) st->st_ino += it->second << 40;
+}
+
+void Destroy(void*) {
+  if (g_sw.countFile == nullptr) return;
+  if (FILE* out = fopen(g_sw.countFile, "w")) {
+    for (const auto& [op, count] : g_counts) fprintf(out, "%s %ld\n", op.c_str(), count);
+    fclose(out);
+  }
 }
 
 void* Init(fuse_conn_info*, fuse_config* cfg) {
@@ -354,6 +369,7 @@ int main(int argc, char* argv[]) {
   fuse_opt_add_arg(&args, "-s");
   fuse_operations ops{};
   ops.init = Init;
+  ops.destroy = Destroy;
   ops.getattr = GetAttr;
   ops.access = Access;
   ops.readlink = ReadLink;
