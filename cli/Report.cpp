@@ -87,11 +87,21 @@ void AppendTsvField(std::string& out, std::string_view field)
 
 void AppendReadable(std::string& out, std::string_view bytes)
 {
+    // Printable ASCII without a backslash, as most names are, goes as it is.
+    std::size_t ascii = 0;
+    while (ascii < bytes.size() && bytes[ascii] >= 0x20 && bytes[ascii] < 0x7F && bytes[ascii] != '\\')
+        ++ascii;
+    if (ascii == bytes.size()) {
+        out.append(bytes);
+        return;
+    }
     // Shown as the window shows it: a name that is not UTF-8 in the code page.
-    const std::string text = DisplayableUtf8(std::string(bytes));
+    const bool plain = IsValidUtf8(bytes);
+    const std::string decoded = plain ? std::string() : DisplayableUtf8(std::string(bytes));
+    const std::string_view text = plain ? bytes : std::string_view(decoded);
     // C0 controls, DEL, C1 controls (U+0080..U+009F, which a terminal may take
     // for DCS or OSC) and the backslash that starts every escape.
-    const auto special = [](const std::string& s, std::size_t i) {
+    const auto special = [](std::string_view s, std::size_t i) {
         const unsigned char c = static_cast<unsigned char>(s[i]);
         return c < 0x20 || c == 0x7F || c == '\\'
                || (c == 0xC2 && i + 1 < s.size() && (static_cast<unsigned char>(s[i + 1]) & 0xE0) == 0x80);
@@ -103,7 +113,7 @@ void AppendReadable(std::string& out, std::string_view bytes)
         out.append(text);
         return;
     }
-    out.append(text, 0, i);
+    out.append(text.substr(0, i));
     for (; i < text.size(); ++i) {
         const char c = text[i];
         if (!special(text, i))
@@ -201,10 +211,10 @@ void CReport::FileDone(const FileResult& result)
     } else {
         // The state and reason in the user's language; --tsv and --json
         // keep them in English.
-        m_line.append(Trimmed(Tr(result.state)));
+        m_line.append(ShownState(result.state));
         if (!result.reason.empty()) {
             m_line += " (";
-            AppendReadable(m_line, TrReason(result.reason.c_str()));
+            AppendReadable(m_line, ShownReason(result.reason));
             m_line += ')';
         }
         m_line += ": ";
@@ -218,6 +228,26 @@ void CReport::FileDone(const FileResult& result)
     if (m_sameTerminal)
         ClearProgress();
     std::fwrite(m_line.data(), 1, m_line.size(), stdout);
+}
+
+std::string_view CReport::ShownState(const char* state)
+{
+    // A handful of state texts, each looked up once: gettext reads the
+    // environment at every look-up.
+    for (const auto& known : m_states) {
+        if (known.first == state)
+            return known.second;
+    }
+    m_states.emplace_back(state, Trimmed(Tr(state)));
+    return m_states.back().second;
+}
+
+const std::string& CReport::ShownReason(const std::string& reason)
+{
+    auto found = m_reasons.find(reason);
+    if (found == m_reasons.end())
+        found = m_reasons.emplace(reason, TrReason(reason.c_str())).first;
+    return found->second;
 }
 
 void CReport::FolderUnopened(const std::string& path, int error)
