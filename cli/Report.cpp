@@ -47,6 +47,36 @@ const char* OutcomeWord(Outcome outcome, bool undo)
     }
 }
 
+// A JSON string of valid UTF-8, escaped as the JSON writer escapes it.
+void AppendJsonString(std::string& out, std::string_view text)
+{
+    static const char kDigits[] = "0123456789abcdef";
+    out += '"';
+    std::size_t plain = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x20 && c != '"' && c != '\\')
+            continue;
+        out.append(text.data() + plain, i - plain);
+        plain = i + 1;
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\b': out += "\\b"; break;
+        case '\f': out += "\\f"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            out += "\\u00";
+            out += kDigits[c >> 4];
+            out += kDigits[c & 15];
+        }
+    }
+    out.append(text.data() + plain, text.size() - plain);
+    out += '"';
+}
+
 } // namespace
 
 void SetJsonText(Json& object, const std::string& key, std::string_view bytes)
@@ -185,7 +215,27 @@ void CReport::FileDone(const FileResult& result)
 {
     ++m_count[result.outcome == Outcome::Renamed ? 0 : result.outcome == Outcome::Unchanged ? 1 : 2];
     m_line.clear();
-    if (m_format == JsonLines) {
+    if (m_format == JsonLines && IsValidUtf8(result.path) && IsValidUtf8(result.newName)
+        && IsValidUtf8(result.reason)) {
+        // Written straight, as the JSON writer writes it: no hex twins needed.
+        m_line += "{\"type\":\"file\",\"path\":";
+        AppendJsonString(m_line, result.path);
+        m_line += ",\"name\":";
+        if (result.newName.empty())
+            m_line += "null";
+        else
+            AppendJsonString(m_line, result.newName);
+        m_line += ",\"state\":";
+        AppendJsonString(m_line, result.state);
+        m_line += ",\"outcome\":\"";
+        m_line += OutcomeWord(result.outcome, m_undo);
+        m_line += "\",\"reason\":";
+        if (result.reason.empty())
+            m_line += "null";
+        else
+            AppendJsonString(m_line, result.reason);
+        m_line += '}';
+    } else if (m_format == JsonLines) {
         Json object;
         object["type"] = "file";
         SetJsonText(object, "path", result.path);
