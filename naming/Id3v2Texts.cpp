@@ -122,6 +122,12 @@ std::string GenreOf(const TagLib::ID3v2::Tag& tag)
     return std::string();
 }
 
+void Clear(SongFields& texts)
+{
+    for (std::string* text : {&texts.title, &texts.artist, &texts.album, &texts.year, &texts.track, &texts.genre})
+        text->clear();
+}
+
 bool IsFrameIdByte(char c)
 {
     return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
@@ -184,6 +190,51 @@ bool KeepWantedFrames(const std::string& header, std::string_view body, unsigned
     return true;
 }
 
+// A text frame's text when it is plain: Latin-1 or UTF-8, printable ASCII
+// up to its closing zero bytes, which TagLib reads as it is.
+bool PlainText(std::string_view data, std::string& text)
+{
+    if (data.empty() || (data[0] != '\0' && data[0] != '\x03'))
+        return false;
+    data.remove_prefix(1);
+    while (!data.empty() && data.back() == '\0')
+        data.remove_suffix(1);
+    for (const char c : data) {
+        if (c < 0x20 || c > 0x7E)
+            return false;
+    }
+    text.assign(data);
+    return true;
+}
+
+// Title, artist and album straight from the kept frames of a version 3 or 4
+// tag, where each one's first frame is whole and plain; false for TagLib.
+bool PlainTextsOf(char version, std::string_view kept, unsigned wanted, SongFields& texts)
+{
+    if ((wanted & ~unsigned(kFieldTitle | kFieldArtist | kFieldAlbum)) != 0)
+        return false;
+    unsigned seen = 0;
+    for (std::size_t at = 0; at + kHeaderSize <= kept.size();) {
+        const auto byte = [&kept, at](std::size_t i) {
+            return static_cast<std::size_t>(static_cast<unsigned char>(kept[at + 4 + i]));
+        };
+        const std::size_t size = version == 3 ? byte(0) << 24 | byte(1) << 16 | byte(2) << 8 | byte(3)
+                                              : byte(0) << 21 | byte(1) << 14 | byte(2) << 7 | byte(3);
+        const std::string_view id = kept.substr(at, 4);
+        const unsigned field = id == "TIT2" ? kFieldTitle : id == "TPE1" ? kFieldArtist : kFieldAlbum;
+        if ((seen & field) == 0) {
+            if (size > kept.size() - at - kHeaderSize)
+                return false;   // cut off by the end of what was read
+            std::string& text = field == kFieldTitle ? texts.title : field == kFieldArtist ? texts.artist : texts.album;
+            if (!PlainText(kept.substr(at + kHeaderSize, size), text))
+                return false;
+            seen |= field;
+        }
+        at += kHeaderSize + size;
+    }
+    return true;
+}
+
 // The tag's texts of wanted fields, parsed by TagLib from the tag's header
 // and its bytes; the other fields stay empty.
 void TextsOf(std::string header, std::string_view body, unsigned wanted, SongFields& texts)
@@ -196,6 +247,9 @@ void TextsOf(std::string header, std::string_view body, unsigned wanted, SongFie
     }
     thread_local std::string kept;
     const bool fewer = KeepWantedFrames(header, body, wanted, kept);
+    if (fewer && PlainTextsOf(header[3], kept, wanted, texts))
+        return;
+    Clear(texts);   // what plain frames gave before one was not
     const CTagOfBytes tag(header, fewer ? std::string_view(kept) : body);
     if (kept.capacity() > kFirstRead)
         std::string().swap(kept);
@@ -219,11 +273,6 @@ void TextsOf(std::string header, std::string_view body, unsigned wanted, SongFie
         texts.genre = GenreOf(tag);
 }
 
-void Clear(SongFields& texts)
-{
-    for (std::string* text : {&texts.title, &texts.artist, &texts.album, &texts.year, &texts.track, &texts.genre})
-        text->clear();
-}
 
 bool HasAll(const SongFields& texts, unsigned wanted)
 {
