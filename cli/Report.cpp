@@ -118,10 +118,8 @@ void AppendTsvField(std::string& out, std::string_view field)
 void AppendReadable(std::string& out, std::string_view bytes)
 {
     // Printable ASCII without a backslash, as most names are, goes as it is.
-    std::size_t ascii = 0;
-    while (ascii < bytes.size() && bytes[ascii] >= 0x20 && bytes[ascii] < 0x7F && bytes[ascii] != '\\')
-        ++ascii;
-    if (ascii == bytes.size()) {
+    const auto plainAscii = [](char c) { return static_cast<unsigned char>(c - 0x20) < 0x5F && c != '\\'; };
+    if (std::all_of(bytes.begin(), bytes.end(), plainAscii)) {
         out.append(bytes);
         return;
     }

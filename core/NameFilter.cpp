@@ -4,11 +4,12 @@
 #include "core/AnsiCodePage.h"
 #include "core/TextCodec.h"
 
+#include <array>
 #include <climits>
 
 namespace {
 
-bool IsAsciiNameChar(char32_t c)
+constexpr bool IsAsciiNameChar(char32_t c)
 {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')
            || c == '-' || c == '_';
@@ -37,21 +38,28 @@ bool IsVisibleNonAscii(char32_t c)
     return true;
 }
 
+// What the filter does with an ASCII byte: 0 drops it, 1 keeps it, 2 is a
+// blank.
+constexpr std::array<unsigned char, 128> kAsciiClass = [] {
+    std::array<unsigned char, 128> table{};
+    for (unsigned c = 0; c < 128; ++c)
+        table[c] = IsAsciiNameChar(c) ? 1 : c == ' ' ? 2 : 0;
+    return table;
+}();
+
 // Appends the characters of UTF-8 text that a name keeps, walking its bytes:
 // an ill-formed part stands for one U+FFFD, which goes.
 void AppendFiltered(std::string& out, std::string_view text)
 {
     const std::size_t n = text.size();
-    // Only the last blank of a run stays. The next character counts even when
-    // it is dropped (a zero byte too), so blanks around it both stay.
-    const auto kept = [&text, n](std::size_t i) {
-        const auto b = static_cast<unsigned char>(text[i]);
-        return IsAsciiNameChar(b) || (b == ' ' && (i + 1 == n || text[i + 1] != ' '));
-    };
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
     for (std::size_t i = 0; i < n;) {
-        // A stretch of plain characters goes in at once.
+        // A stretch of plain characters goes in at once. Only the last blank
+        // of a run stays; the next character counts even when it is dropped
+        // (a zero byte too), so blanks around it both stay.
         std::size_t end = i;
-        while (end < n && kept(end))
+        while (end < n && s[end] < 0x80
+               && (kAsciiClass[s[end]] == 1 || (kAsciiClass[s[end]] == 2 && (end + 1 == n || s[end + 1] != ' '))))
             ++end;
         if (end > i) {
             out.append(text.data() + i, end - i);
@@ -59,7 +67,7 @@ void AppendFiltered(std::string& out, std::string_view text)
             if (i == n)
                 break;
         }
-        if (static_cast<unsigned char>(text[i]) < 0x80) {
+        if (s[i] < 0x80) {
             ++i;
             continue;
         }
