@@ -47,6 +47,36 @@ const char* OutcomeWord(Outcome outcome, bool undo)
     }
 }
 
+// A JSON string of valid UTF-8, escaped as the JSON writer escapes it.
+void AppendJsonString(std::string& out, std::string_view text)
+{
+    static const char kDigits[] = "0123456789abcdef";
+    out += '"';
+    std::size_t plain = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x20 && c != '"' && c != '\\')
+            continue;
+        out.append(text.data() + plain, i - plain);
+        plain = i + 1;
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\b': out += "\\b"; break;
+        case '\f': out += "\\f"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            out += "\\u00";
+            out += kDigits[c >> 4];
+            out += kDigits[c & 15];
+        }
+    }
+    out.append(text.data() + plain, text.size() - plain);
+    out += '"';
+}
+
 } // namespace
 
 void SetJsonText(Json& object, const std::string& key, std::string_view bytes)
@@ -87,11 +117,19 @@ void AppendTsvField(std::string& out, std::string_view field)
 
 void AppendReadable(std::string& out, std::string_view bytes)
 {
+    // Printable ASCII without a backslash, as most names are, goes as it is.
+    const auto plainAscii = [](char c) { return static_cast<unsigned char>(c - 0x20) < 0x5F && c != '\\'; };
+    if (std::all_of(bytes.begin(), bytes.end(), plainAscii)) {
+        out.append(bytes);
+        return;
+    }
     // Shown as the window shows it: a name that is not UTF-8 in the code page.
-    const std::string text = DisplayableUtf8(std::string(bytes));
+    const bool plain = IsValidUtf8(bytes);
+    const std::string decoded = plain ? std::string() : DisplayableUtf8(std::string(bytes));
+    const std::string_view text = plain ? bytes : std::string_view(decoded);
     // C0 controls, DEL, C1 controls (U+0080..U+009F, which a terminal may take
     // for DCS or OSC) and the backslash that starts every escape.
-    const auto special = [](const std::string& s, std::size_t i) {
+    const auto special = [](std::string_view s, std::size_t i) {
         const unsigned char c = static_cast<unsigned char>(s[i]);
         return c < 0x20 || c == 0x7F || c == '\\'
                || (c == 0xC2 && i + 1 < s.size() && (static_cast<unsigned char>(s[i + 1]) & 0xE0) == 0x80);
@@ -103,7 +141,7 @@ void AppendReadable(std::string& out, std::string_view bytes)
         out.append(text);
         return;
     }
-    out.append(text, 0, i);
+    out.append(text.substr(0, i));
     for (; i < text.size(); ++i) {
         const char c = text[i];
         if (!special(text, i))
@@ -175,7 +213,27 @@ void CReport::FileDone(const FileResult& result)
 {
     ++m_count[result.outcome == Outcome::Renamed ? 0 : result.outcome == Outcome::Unchanged ? 1 : 2];
     m_line.clear();
-    if (m_format == JsonLines) {
+    if (m_format == JsonLines && IsValidUtf8(result.path) && IsValidUtf8(result.newName)
+        && IsValidUtf8(result.reason)) {
+        // Written straight, as the JSON writer writes it: no hex twins needed.
+        m_line += "{\"type\":\"file\",\"path\":";
+        AppendJsonString(m_line, result.path);
+        m_line += ",\"name\":";
+        if (result.newName.empty())
+            m_line += "null";
+        else
+            AppendJsonString(m_line, result.newName);
+        m_line += ",\"state\":";
+        AppendJsonString(m_line, result.state);
+        m_line += ",\"outcome\":\"";
+        m_line += OutcomeWord(result.outcome, m_undo);
+        m_line += "\",\"reason\":";
+        if (result.reason.empty())
+            m_line += "null";
+        else
+            AppendJsonString(m_line, result.reason);
+        m_line += '}';
+    } else if (m_format == JsonLines) {
         Json object;
         object["type"] = "file";
         SetJsonText(object, "path", result.path);
@@ -201,10 +259,10 @@ void CReport::FileDone(const FileResult& result)
     } else {
         // The state and reason in the user's language; --tsv and --json
         // keep them in English.
-        m_line.append(Trimmed(Tr(result.state)));
+        m_line.append(ShownState(result.state));
         if (!result.reason.empty()) {
             m_line += " (";
-            AppendReadable(m_line, TrReason(result.reason.c_str()));
+            AppendReadable(m_line, ShownReason(result.reason));
             m_line += ')';
         }
         m_line += ": ";
@@ -218,6 +276,26 @@ void CReport::FileDone(const FileResult& result)
     if (m_sameTerminal)
         ClearProgress();
     std::fwrite(m_line.data(), 1, m_line.size(), stdout);
+}
+
+std::string_view CReport::ShownState(const char* state)
+{
+    // A handful of state texts, each looked up once: gettext reads the
+    // environment at every look-up.
+    for (const auto& known : m_states) {
+        if (known.first == state)
+            return known.second;
+    }
+    m_states.emplace_back(state, Trimmed(Tr(state)));
+    return m_states.back().second;
+}
+
+const std::string& CReport::ShownReason(const std::string& reason)
+{
+    auto found = m_reasons.find(reason);
+    if (found == m_reasons.end())
+        found = m_reasons.emplace(reason, TrReason(reason.c_str())).first;
+    return found->second;
 }
 
 void CReport::FolderUnopened(const std::string& path, int error)

@@ -13,6 +13,10 @@
 #include <cstddef>
 #include <cstdio>
 #include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 // Set by the signal handler: the signal that asked the run to stop, or 0.
 extern volatile std::sig_atomic_t g_stopSignal;
@@ -69,6 +73,9 @@ public:
 
 private:
     void ClearProgress();
+    // A state or a reason as the readable lines show it, in the user's language.
+    std::string_view ShownState(const char* state);
+    const std::string& ShownReason(const std::string& reason);
 
     Format m_format;
     bool m_quiet;
@@ -79,6 +86,8 @@ private:
     std::size_t m_count[3] = {0, 0, 0};
     std::size_t m_unopened = 0;
     std::string m_line;
+    std::vector<std::pair<const char*, std::string_view>> m_states;
+    std::unordered_map<std::string, std::string> m_reasons;
     const char* m_phase = nullptr;
     std::chrono::steady_clock::time_point m_start;
     std::chrono::steady_clock::time_point m_phaseStart;

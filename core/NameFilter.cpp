@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/TagFile.h"
 
+#include "core/AnsiCodePage.h"
 #include "core/TextCodec.h"
 
+#include <array>
 #include <climits>
 
 namespace {
 
-bool IsAsciiNameChar(char32_t c)
+constexpr bool IsAsciiNameChar(char32_t c)
 {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')
            || c == '-' || c == '_';
@@ -36,46 +38,99 @@ bool IsVisibleNonAscii(char32_t c)
     return true;
 }
 
-std::string Filtered(const std::u32string& chars)
+// What the filter does with an ASCII byte: 0 drops it, 1 keeps it, 2 is a
+// blank.
+constexpr std::array<unsigned char, 128> kAsciiClass = [] {
+    std::array<unsigned char, 128> table{};
+    for (unsigned c = 0; c < 128; ++c)
+        table[c] = IsAsciiNameChar(c) ? 1 : c == ' ' ? 2 : 0;
+    return table;
+}();
+
+// Appends the characters of UTF-8 text that a name keeps, walking its bytes:
+// an ill-formed part stands for one U+FFFD, which goes.
+void AppendFiltered(std::string& out, std::string_view text)
 {
-    std::string out;
-    for (std::size_t i = 0; i < chars.size(); ++i) {
-        const char32_t c = chars[i];
-        if (IsAsciiNameChar(c)) {
-            out += static_cast<char>(c);
-        } else if (c == ' ') {
-            // Only the last blank of a run stays. The next character counts even
-            // when it is dropped (a zero byte too), so blanks around it both stay.
-            if (i + 1 == chars.size() || chars[i + 1] != ' ')
-                out += ' ';
-        } else if (IsVisibleNonAscii(c)) {
-            AppendUtf8(out, c);
+    const std::size_t n = text.size();
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    for (std::size_t i = 0; i < n;) {
+        // A stretch of plain characters goes in at once. Only the last blank
+        // of a run stays; the next character counts even when it is dropped
+        // (a zero byte too), so blanks around it both stay.
+        std::size_t end = i;
+        while (end < n && s[end] < 0x80
+               && (kAsciiClass[s[end]] == 1 || (kAsciiClass[s[end]] == 2 && (end + 1 == n || s[end + 1] != ' '))))
+            ++end;
+        if (end > i) {
+            out.append(text.data() + i, end - i);
+            i = end;
+            if (i == n)
+                break;
         }
+        if (s[i] < 0x80) {
+            ++i;
+            continue;
+        }
+        const std::size_t start = i;
+        const char32_t c = NextCodePoint(text, i);
+        if (IsVisibleNonAscii(c))
+            out.append(text.data() + start, i - start);   // well-formed: its own bytes
     }
-    return out;
 }
 
 } // namespace
 
-int CTagFile::CleanName(const std::string& source, std::string& target)
+int CTagFile::CleanName(std::string_view source, std::string& target)
 {
     if (source.empty())
         return 0;
-    target = Filtered(Utf8ToCodePoints(DecodeTagField(source)));
+    // Plain UTF-8 (ASCII above all) is filtered as it is, into target's room.
+    std::size_t length = 0;
+    const bool utf8 = TagFieldIsUtf8(source, length);
+    const std::string decoded = utf8 ? std::string() : AnsiToUtf8(std::string(source));
+    const std::string_view text = utf8 ? source.substr(0, length) : std::string_view(decoded);
+    if (text.data() >= target.data() && text.data() < target.data() + target.size()) {
+        target = CleanUtf8Name(text);   // source is target's own text
+        return 1;
+    }
+    target.clear();
+    AppendFiltered(target, text);
     return 1;
 }
 
-std::string CleanUtf8Name(const std::string& utf8)
+std::string CleanUtf8Name(std::string_view utf8)
 {
-    return Filtered(Utf8ToCodePoints(utf8));
+    std::string out;
+    AppendFiltered(out, utf8);
+    return out;
+}
+
+void CleanUtf8NameInto(std::string_view utf8, std::string& target)
+{
+    target.clear();
+    AppendFiltered(target, utf8);
 }
 
 std::string ComposeTargetName(const std::string& title, const std::string& artist,
                               bool artistFirst)
 {
-    if (artistFirst && !artist.empty())
-        return artist + " - " + title + ".mp3";
-    return title + ".mp3";
+    std::string name;
+    ComposeTargetNameInto(name, title, artist, artistFirst);
+    return name;
+}
+
+void ComposeTargetNameInto(std::string& name, std::string_view title, std::string_view artist, bool artistFirst)
+{
+    static constexpr std::string_view kBetween = " - ", kSuffix = ".mp3";
+    const bool withArtist = artistFirst && !artist.empty();
+    name.clear();
+    name.reserve(title.size() + kSuffix.size() + (withArtist ? artist.size() + kBetween.size() : 0));
+    if (withArtist) {
+        name += artist;
+        name += kBetween;
+    }
+    name += title;
+    name += kSuffix;
 }
 
 void FitFileName(std::string& name)

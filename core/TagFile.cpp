@@ -126,6 +126,11 @@ bool HasMagic(const Id3v1Tag& record)
     return record.bytes[0] == 'T' && record.bytes[1] == 'A' && record.bytes[2] == 'G';
 }
 
+std::string_view FieldView(const Id3v1Tag& record, int at, int length)
+{
+    return {reinterpret_cast<const char*>(record.bytes + at), static_cast<std::size_t>(length)};
+}
+
 std::string Field(const Id3v1Tag& record, int at, int length)
 {
     return std::string(reinterpret_cast<const char*>(record.bytes + at),
@@ -275,8 +280,8 @@ std::string CTagFile::SongNameOfRecord(int fd, long long size, std::string& titl
         return kStateSongNotFound;
     title.clear();
     artist.clear();
-    CleanName(Field(m_tag, kTitleAt, kTextLength), title);
-    CleanName(Field(m_tag, kArtistAt, kTextLength), artist);
+    CleanName(FieldView(m_tag, kTitleAt, kTextLength), title);
+    CleanName(FieldView(m_tag, kArtistAt, kTextLength), artist);
     return title.empty() ? kStateSongNotFound : kStateSuccessful;
 }
 

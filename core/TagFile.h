@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 
 // The 128-byte record at the very end of an MP3 file.
@@ -79,7 +80,7 @@ public:
     // Makes a tag text fit for a file name. 1 when it ran, 0 when the source is
     // empty (target untouched). The target is valid UTF-8 and never holds a
     // NUL or a separator.
-    int CleanName(const std::string& source, std::string& target);
+    int CleanName(std::string_view source, std::string& target);
 
 private:
     std::string SongNameOfRecord(int fd, long long size, std::string& title, std::string& artist);
@@ -95,10 +96,15 @@ CTagFile& TheTagFile();
 // artist is not empty.
 std::string ComposeTargetName(const std::string& title, const std::string& artist,
                               bool artistFirst);
+// The same into name, whose room is used again (title and artist must not be
+// in it).
+void ComposeTargetNameInto(std::string& name, std::string_view title, std::string_view artist, bool artistFirst);
 
 // CleanName for a text known to be Unicode (an ID3v2 text as UTF-8): no code
 // page is tried; an ill-formed part is dropped.
-std::string CleanUtf8Name(const std::string& utf8);
+std::string CleanUtf8Name(std::string_view utf8);
+// The same into target, whose room is used again (utf8 must not be in it).
+void CleanUtf8NameInto(std::string_view utf8, std::string& target);
 
 // Cuts a new name ending in ".mp3" that is longer than a file name may be
 // (NAME_MAX, 255 bytes) before its ".mp3", on a UTF-8 character boundary.

@@ -66,18 +66,22 @@ Utf8Step NextUtf8(const unsigned char* s, std::size_t n, std::size_t i)
     return step;
 }
 
-const unsigned char* Bytes(const std::string& s)
+const unsigned char* Bytes(std::string_view s)
 {
     return reinterpret_cast<const unsigned char*>(s.data());
 }
 
 } // namespace
 
-bool IsValidUtf8(const std::string& bytes)
+bool IsValidUtf8(std::string_view bytes)
 {
     const unsigned char* s = Bytes(bytes);
     const std::size_t n = bytes.size();
     for (std::size_t i = 0; i < n;) {
+        if (s[i] < 0x80) {   // most names are ASCII
+            ++i;
+            continue;
+        }
         const Utf8Step step = NextUtf8(s, n, i);
         if (step.length == 0)
             return false;
@@ -107,6 +111,17 @@ void AppendUtf8(std::string& out, char32_t c)
     }
 }
 
+char32_t NextCodePoint(std::string_view text, std::size_t& i)
+{
+    const Utf8Step step = NextUtf8(Bytes(text), text.size(), i);
+    if (step.length > 0) {
+        i += static_cast<std::size_t>(step.length);
+        return step.codePoint;
+    }
+    i += static_cast<std::size_t>(step.badBytes);
+    return kReplacement;
+}
+
 std::u32string Utf8ToCodePoints(const std::string& bytes)
 {
     std::u32string out;
@@ -125,23 +140,35 @@ std::u32string Utf8ToCodePoints(const std::string& bytes)
     return out;
 }
 
-std::string DecodeTagField(const std::string& bytes)
+bool TagFieldIsUtf8(std::string_view bytes, std::size_t& length)
 {
     const unsigned char* s = Bytes(bytes);
     const std::size_t n = bytes.size();
     bool sawMultiByte = false;
     for (std::size_t i = 0; i < n;) {
+        if (s[i] < 0x80) {
+            ++i;
+            continue;
+        }
         const Utf8Step step = NextUtf8(s, n, i);
         if (step.length == 0) {
-            if (step.truncated && sawMultiByte)
-                return bytes.substr(0, i);
-            return AnsiToUtf8(bytes);
+            length = i;
+            return step.truncated && sawMultiByte;
         }
         if (step.length > 1)
             sawMultiByte = true;
         i += step.length;
     }
-    return bytes;
+    length = n;
+    return true;
+}
+
+std::string DecodeTagField(const std::string& bytes)
+{
+    std::size_t length = 0;
+    if (!TagFieldIsUtf8(bytes, length))
+        return AnsiToUtf8(bytes);
+    return length == bytes.size() ? bytes : bytes.substr(0, length);
 }
 
 std::string DisplayableUtf8(const std::string& bytes)

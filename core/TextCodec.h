@@ -7,13 +7,18 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 // True when the bytes are well-formed UTF-8 (no overlong forms, surrogates or
 // code points above U+10FFFF). The empty text is valid.
-bool IsValidUtf8(const std::string& bytes);
+bool IsValidUtf8(std::string_view bytes);
 
 // Appends the UTF-8 form of a code point (U+FFFD for one that has none).
 void AppendUtf8(std::string& out, char32_t codePoint);
+
+// The code point that starts at i of text (i < text.size()), moving i past
+// it; U+FFFD for an ill-formed part, which i is moved past whole.
+char32_t NextCodePoint(std::string_view text, std::size_t& i);
 
 // The code points of a text; every ill-formed part becomes U+FFFD.
 std::u32string Utf8ToCodePoints(const std::string& bytes);
@@ -25,6 +30,11 @@ std::u32string Utf8ToCodePoints(const std::string& bytes);
 // stay as they are: the caller decides where the text ends (for the editor,
 // cut the field at its first zero byte before decoding). Always valid UTF-8.
 std::string DecodeTagField(const std::string& bytes);
+
+// Whether DecodeTagField keeps the bytes as they are: true with the length it
+// keeps of them (all, or less without a cut-off tail); false when it decodes
+// them in the code page. Costs no copy.
+bool TagFieldIsUtf8(std::string_view bytes, std::size_t& length);
 
 // Any byte string (a file name, a path, a message with a path in it) as valid
 // UTF-8 fit to show: valid UTF-8 comes back unchanged; otherwise each part

@@ -11,13 +11,19 @@ std::string CTagNameRule::NewName(int fd, long long size, bool artistFirst, std:
     if (m_tags != TagChoice::V1) {
         const unsigned wanted = kFieldTitle | (m_format != nullptr ? m_format->Fields()
                                                                    : artistFirst ? kFieldArtist : 0u);
-        SongFields texts;
+        SongFields& texts = m_texts;
         const int read = ReadId3v2Texts(fd, size, wanted, texts);
         if (read < 0)
             return kStateUnreadable;
-        // Unicode already: the filter, with no code page.
-        SongFields fields{CleanUtf8Name(texts.title), CleanUtf8Name(texts.artist), CleanUtf8Name(texts.album),
-                          texts.year, texts.track, CleanUtf8Name(texts.genre)};
+        // Unicode already: the filter, with no code page; only the fields
+        // the name is made of (the others are empty).
+        SongFields& fields = m_fields;
+        CleanUtf8NameInto(texts.title, fields.title);
+        CleanUtf8NameInto(texts.artist, fields.artist);
+        CleanUtf8NameInto(texts.album, fields.album);
+        fields.year = texts.year;
+        fields.track = texts.track;
+        CleanUtf8NameInto(texts.genre, fields.genre);
         if (read > 0 && (m_tags == TagChoice::V2 || !fields.title.empty()))
             return Named(fields, artistFirst, newName);
         if (m_tags == TagChoice::V2)
@@ -30,10 +36,9 @@ std::string CTagNameRule::FromId3v1(int fd, long long size, bool artistFirst, st
 {
     CTagFile& tags = TheTagFile();
     if (m_format == nullptr) {
-        std::string title, artist;
-        const std::string state = tags.ReadSongNameFrom(fd, size, title, artist);
+        const std::string state = tags.ReadSongNameFrom(fd, size, m_fields.title, m_fields.artist);
         if (state == kStateSuccessful)
-            newName = ComposeTargetName(title, artist, artistFirst);
+            ComposeTargetNameInto(newName, m_fields.title, m_fields.artist, artistFirst);
         return state;
     }
     SongFields raw, fields;
@@ -68,7 +73,7 @@ std::string CTagNameRule::Named(const SongFields& fields, bool artistFirst, std:
     } else {
         if (fields.title.empty())
             return kStateSongNotFound;
-        newName = ComposeTargetName(fields.title, fields.artist, artistFirst);
+        ComposeTargetNameInto(newName, fields.title, fields.artist, artistFirst);
     }
     return kStateSuccessful;
 }

@@ -27,4 +27,5 @@ private:
 
     TagChoice m_tags;
     const CNameTemplate* m_format;
+    SongFields m_texts, m_fields;   // NewName's, kept for their room
 };

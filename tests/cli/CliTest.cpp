@@ -528,6 +528,46 @@ TEST_F(CliTest, Id3v2TitlesOfEveryVersionAndEncodingAndTheChoiceOfTag)
         EXPECT_EQ(Run(bad, dir.Path()).status, 2);
 }
 
+TEST_F(CliTest, Id3v2FieldsAmongOtherFramesOfAnySize)
+{
+    Folder("m");
+    const std::string picture = Frame(3, "APIC", std::string(6000, '\x01'));   // past the first read
+    WriteBytes(dir / "m/cover.mp3", Id3v2(3, Frame(3, "PRIV", "x") + picture + Frame(3, "TDAT", Latin1("0203"))
+                                                 + Frame(3, "TIT2", Latin1("After Art")) + Frame(3, "TYER", Latin1("2001"))
+                                                 + Frame(3, "TPE1", Latin1("Band")) + std::string(100, '\0'))
+                                        + Audio(300));
+    // 2.4: a long frame with its size as 2.4 writes it, then one with the
+    // size as 2.3 writes it (as iTunes did), which TagLib still follows.
+    const std::string comment(300, 'c');
+    std::string plainSize = Frame(4, "COMM", comment);
+    plainSize.replace(4, 4, std::string{'\0', '\0', '\x01', '\x2C'});
+    WriteBytes(dir / "m/v24.mp3", Id3v2(4, Frame(4, "COMM", comment) + Frame(4, "TIT2", "\x03" + std::string(150, 't'))
+                                               + Frame(4, "TPE1", "\x03" "Band"))
+                                      + Audio(301));
+    WriteBytes(dir / "m/itunes.mp3", Id3v2(4, plainSize + Frame(4, "TIT2", "\x03Sized Plainly") + Frame(4, "TYER", "\x03" "1999"))
+                                         + Audio(302));
+    // Zero bytes: padding after a title, or between two values.
+    WriteBytes(dir / "m/zeros.mp3", Id3v2(3, Frame(3, "TIT2", Latin1(std::string("Padded\0\0", 8)))
+                                                 + Frame(3, "TPE1", Latin1(std::string("One\0Two", 7))))
+                                        + Audio(303));
+    // The first of two title frames counts, even empty.
+    WriteBytes(dir / "m/two.mp3", Id3v2(3, Frame(3, "TIT2", Latin1("")) + Frame(3, "TIT2", Latin1("Second")))
+                                      + Audio(304) + Record("From ID3v1"));
+    const Result run = Run({"--tag", "v2", "-n", "--tsv", "-f", "[%y ][%a - ]%t", "m"}, dir.Path());
+    EXPECT_EQ(NewNames(run.out), (std::map<std::string, std::string>{
+        {"m/cover.mp3", "2001 Band - After Art.mp3"},
+        {"m/v24.mp3", "Band - " + std::string(150, 't') + ".mp3"},
+        {"m/itunes.mp3", "Sized Plainly.mp3"},
+        {"m/zeros.mp3", "One Two - Padded.mp3"},
+        {"m/two.mp3", "Failed, Song name not found! "}}));
+    EXPECT_EQ(NewNames(Run({"--tag", "any", "-n", "--tsv", "-a", "m"}, dir.Path()).out),
+              (std::map<std::string, std::string>{{"m/cover.mp3", "Band - After Art.mp3"},
+                                                  {"m/v24.mp3", "Band - " + std::string(150, 't') + ".mp3"},
+                                                  {"m/itunes.mp3", "Sized Plainly.mp3"},
+                                                  {"m/zeros.mp3", "One Two - Padded.mp3"},
+                                                  {"m/two.mp3", "From ID3v1.mp3"}}));
+}
+
 TEST_F(CliTest, TemplatesLeaveOutBracketsWithAnEmptyFieldAndNeverLeaveTheFolder)
 {
     Folder("m");
