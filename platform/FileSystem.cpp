@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <time.h>
 #include <unistd.h>
 
 #ifndef RENAME_NOREPLACE
@@ -16,6 +17,17 @@
 #endif
 
 namespace {
+
+// When this process began. File systems stamp by a clock that is coarser
+// (never ahead) or as fine: a file made before this was read has an earlier
+// time.
+timespec Began()
+{
+    timespec now{};
+    (void)clock_gettime(CLOCK_REALTIME, &now);   // failing that, 1970: nothing counts as ours
+    return now;
+}
+const timespec g_began = Began();
 
 // The '/' before the last component; a '/' at the very end does not count.
 std::size_t LastSlash(const std::string& path)
@@ -286,8 +298,13 @@ std::string CaseDetourName(const std::string& name)
 bool IsOurPlaceholder(int folder, const char* name)
 {
     struct stat st;
-    return fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) && st.st_size == 0
-           && st.st_uid == geteuid();
+    if (fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) || st.st_size != 0
+        || st.st_nlink != 1 || st.st_uid != geteuid())
+        return false;
+    // Made before this process began: an empty file another process has
+    // just created (and is about to write) is never taken for ours.
+    return st.st_ctim.tv_sec < g_began.tv_sec
+           || (st.st_ctim.tv_sec == g_began.tv_sec && st.st_ctim.tv_nsec < g_began.tv_nsec);
 }
 
 bool ReadAt(int fd, void* buffer, std::size_t length, long long offset)

@@ -51,9 +51,11 @@ std::string CaseDetourName(const std::string& name);
 void ForgetMoveWays();
 // Whether name in folder may be an empty placeholder this program's move
 // left, killed between its create and the rename over it: a regular file of
-// no bytes, the runner's own (FAT and its kin give every file one owner and
-// one mode, so nothing more tells it). An undo asks only for the new name of
-// a move whose file it found back under its old name.
+// no bytes and one name, the runner's own (FAT and its kin give every file one
+// owner and one mode, so nothing more tells it), changed last before this
+// process began, so never one another process is making now. A placeholder
+// this process left itself stays (nothing is lost; the undo says the name is
+// taken).
 [[nodiscard]] bool IsOurPlaceholder(int folder, const char* name);
 
 // Reads length bytes at offset, retrying short reads and interruptions: true,

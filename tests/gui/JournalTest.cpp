@@ -219,6 +219,22 @@ TEST_F(JournalTest, AnUndoAfterAShellUndoMovesNoOtherFile)
     EXPECT_EQ(g_queue.Row(0).state, "Successful");
 }
 
+// Another process has just created the old name and not yet written it: the
+// undo leaves that empty file alone, however much it looks like a placeholder.
+TEST_F(JournalTest, AnUndoNeverRemovesAnEmptyFileJustMadeUnderTheOldName)
+{
+    std::ofstream(dir.Path() + "/a.mp3", std::ios::binary) << Mp3Bytes("Song");
+    g_queue.AddEntry("a.mp3", dir.Path() + "/a.mp3", ADD_MP3);
+    g_queue.SelectAll();
+    Press(dlg, IDC_AUTORENAME);
+    ASSERT_EQ(g_queue.Row(0).path, dir.Path() + "/Song.mp3");
+    std::ofstream(dir.Path() + "/a.mp3", std::ios::binary).close();
+    const Manifest before = TakeManifest(dir.Path(), true);
+    Press(dlg, IDC_UNDO);
+    EXPECT_EQ(TakeManifest(dir.Path(), true), before);
+    EXPECT_NE(g_queue.Row(0).state, "Waiting");
+}
+
 #ifdef TAVOLY_TESTFS
 #include "fuse/TestFs.h"
 
