@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // mp3tavoly-rename on a network share, against the bare sequential loop on
 // the same mount: tavoly_testfs with a latency on every operation (1 ms: a
-// share across a building), and sshfs to a local sshd where it can mount.
+// share across a building) that serves calls side by side as a share does,
+// and sshfs to a local sshd where it can mount.
 // Rename: walk; open, fstat, pread the last 128 bytes, close; renameat2
 // without replace. Undo: the renameat2 moves back. Prints the ratios
 // (medians of alternating rounds) and, counted by tavoly_testfs, the
@@ -34,7 +35,7 @@ using Clock = std::chrono::steady_clock;
 using Moves = std::vector<std::pair<std::string, std::string>>;   // new path, old path
 using Counts = std::map<std::string, long>;
 
-constexpr const char* kLatency = "latency_us=1000";
+constexpr const char* kLatency = "latency_us=1000,threads";
 
 double Seconds(Clock::time_point since)
 {

@@ -21,9 +21,13 @@
 //   count_file=PATH  at unmount, writes how many of each operation reached
 //                    this program ("getattr 812" a line; a lookup is a
 //                    getattr); release, which nobody waits for, is left out
+//   threads          serves calls side by side, as a share with requests in
+//                    flight does (their latencies overlap); the order of
+//                    calls is then the client's and the kernel's
 //
-// Runs single-threaded, with every cache timeout 0, so that what a test sees
-// is what this program answered, in the same order on every run.
+// Runs single-threaded unless told otherwise, with every cache timeout 0, so
+// that what a test sees is what this program answered, in the same order on
+// every run.
 #define FUSE_USE_VERSION 31
 
 #include <fuse.h>
@@ -43,6 +47,7 @@
 
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <string>
 
 namespace {
@@ -58,6 +63,7 @@ struct Switches {
   long killAt = 1;
   int killDone = 0;
   char* countFile = nullptr;
+  int threads = 0;
 };
 
 Switches g_sw;
@@ -68,6 +74,8 @@ long g_killCalls = 0;
 std::map<std::string, long> g_counts;  // by operation, with count_file
 // Renames each backing inode has had, for unstableinodes.
 std::map<ino_t, std::uint64_t> g_renames;
+// Guards the counts and g_renames when calls are served side by side.
+std::mutex g_state;
 
 #define SWITCH(t, p, v) {t, offsetof(Switches, p), v}
 const fuse_opt kOpts[] = {
@@ -81,11 +89,13 @@ const fuse_opt kOpts[] = {
     SWITCH("kill_at=%ld", killAt, 0),
     SWITCH("kill_done", killDone, 1),
     SWITCH("count_file=%s", countFile, 0),
+    SWITCH("threads", threads, 1),
     FUSE_OPT_END};
 
 // Every operation passes here first: latency, the EIO budget, the kill.
 int Gate(const char* op) {
   if (g_sw.latencyUs > 0) usleep(g_sw.latencyUs);
+  std::lock_guard<std::mutex> lock(g_state);
   ++g_ops;
   if (g_sw.countFile != nullptr) ++g_counts[op];
   if (g_sw.killOp != nullptr && strcmp(op, g_sw.killOp) == 0 && ++g_killCalls == g_sw.killAt &&
@@ -145,6 +155,7 @@ std::string Real(const char* path) {
 
 void Present(struct stat* st) {
   if (!g_sw.unstableInodes) return;
+  std::lock_guard<std::mutex> lock(g_state);
   auto it = g_renames.find(st->st_ino);
   if (it != g_renames.end()) st->st_ino += it->second << 40;
 }
@@ -255,7 +266,10 @@ int Rename(const char* from, const char* to, unsigned flags) {
   struct stat s;
   bool known = lstat(Real(from).c_str(), &s) == 0;
   int rc = DoRename(from, to, flags);
-  if (rc == 0 && known) ++g_renames[s.st_ino];
+  if (rc == 0 && known) {
+    std::lock_guard<std::mutex> lock(g_state);
+    ++g_renames[s.st_ino];
+  }
   Done("rename");
   return rc;
 }
@@ -366,7 +380,7 @@ int main(int argc, char* argv[]) {
     return 1;
   }
   // One thread: the counts and the caseless renames stay in one order.
-  fuse_opt_add_arg(&args, "-s");
+  if (!g_sw.threads) fuse_opt_add_arg(&args, "-s");
   fuse_operations ops{};
   ops.init = Init;
   ops.destroy = Destroy;
