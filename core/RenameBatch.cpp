@@ -5,10 +5,13 @@
 #include "core/TagFile.h"
 #include "core/Translate.h"
 #include "platform/FileSystem.h"
+#include "platform/FolderCrew.h"
 #include "platform/ReadAhead.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <mutex>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -316,6 +319,42 @@ void CRenameBatch::ReportUnread(std::size_t i, BatchObserver& observer)
     observer.FileDone(result);
 }
 
+void CRenameBatch::MoveSideBySide(std::size_t begin, std::size_t end)
+{
+    m_movesFrom = begin;
+    m_moves.assign(end - begin, MoveDone{});
+    std::vector<std::uint32_t> folderOf;
+    std::vector<std::size_t> items;
+    for (std::size_t i = begin; i < end; ++i) {
+        if (m_files[i].read == kNameFound) {
+            folderOf.push_back(m_files[i].folder);
+            items.push_back(i);
+        }
+    }
+    std::mutex tableMutex;   // the table is not shared: one thread at a time
+    RunByFolder(folderOf, CrewThreadsNow(), [&](std::size_t k) {
+        const File& file = m_files[items[k]];
+        MoveDone& done = m_moves[items[k] - begin];
+        int fd = -1;
+        std::uint64_t device = 0;
+        {
+            std::lock_guard<std::mutex> lock(tableMutex);
+            const int folder = m_folders.Open(file.folder);
+            // A copy of its own: the table may close its one meanwhile.
+            fd = folder < 0 ? -1 : fcntl(folder, F_DUPFD_CLOEXEC, 0);
+            done.err = fd < 0 ? errno : 0;
+            device = m_folders.Id(file.folder).device;
+        }
+        if (fd < 0)
+            return;
+        const int result = MoveNoReplaceAt(fd, device, std::string(file.Name()), std::string(file.NewName()));
+        done.moved = result == 1;
+        done.err = done.moved ? 0 : errno;
+        done.unsettled = result < 0;
+        close(fd);
+    });
+}
+
 int CRenameBatch::Run(bool artistFirst, CRunRecorder* journal, BatchObserver& observer, bool journalOptional)
 {
     const bool trial = journal == nullptr;
@@ -398,33 +437,10 @@ int CRenameBatch::Run(bool artistFirst, CRunRecorder* journal, BatchObserver& ob
             seqs.clear();
         }
         std::size_t next = 0;   // the batch's recorded move in hand
-        for (std::size_t i = begin; i < end; ++i) {
-            if (observer.StopRequested()) {
-                // Recorded but never tried: marked so, for the run's count.
-                for (; journal != nullptr && next < seqs.size(); ++next)
-                    journal->QueueFailed(seqs[next]);
-                return 0;
-            }
+        // Reports file i of the batch, in plan order, with how its move went.
+        const auto report = [&](std::size_t i, bool moved, int err, bool unsettled) {
             const File& file = m_files[i];
-            if (file.read != kNameFound) {
-                ReportUnread(i, observer);
-                continue;
-            }
             const bool same = file.Name() == file.NewName();
-            const int folder = m_folders.Open(file.folder);
-            int err = folder < 0 ? errno : 0;
-            bool moved = false;
-            bool unsettled = false;
-            if (folder >= 0 && trial) {
-                moved = model.Move(static_cast<std::uint32_t>(i), true, folder, err) == 1;
-            } else if (folder >= 0) {
-                name.assign(file.Name());
-                target.assign(file.NewName());
-                const int result = MoveNoReplaceAt(folder, m_folders.Id(file.folder).device, name, target);
-                moved = result == 1;
-                err = moved ? 0 : errno;
-                unsettled = result < 0;
-            }
             std::uint64_t seq = 0;
             if (journal != nullptr && !same) {
                 // A move that may have left a name behind stays recorded, for
@@ -442,6 +458,55 @@ int CRenameBatch::Run(bool artistFirst, CRunRecorder* journal, BatchObserver& ob
             result.file = FileIdOf(i);
             result.seq = seq;
             observer.FileDone(result);
+        };
+        const auto stop = [&] {
+            // Recorded but never tried: marked so, for the run's count.
+            for (; journal != nullptr && next < seqs.size(); ++next)
+                journal->QueueFailed(seqs[next]);
+            return 0;
+        };
+        std::size_t i = begin;
+        for (; i < end && (trial || !m_pace.Slow()); ++i) {
+            if (observer.StopRequested())
+                return stop();
+            const File& file = m_files[i];
+            if (file.read != kNameFound) {
+                ReportUnread(i, observer);
+                continue;
+            }
+            const int folder = m_folders.Open(file.folder);
+            int err = folder < 0 ? errno : 0;
+            bool moved = false;
+            bool unsettled = false;
+            if (folder >= 0 && trial) {
+                moved = model.Move(static_cast<std::uint32_t>(i), true, folder, err) == 1;
+            } else if (folder >= 0) {
+                name.assign(file.Name());
+                target.assign(file.NewName());
+                const auto begun = std::chrono::steady_clock::now();
+                const int result = MoveNoReplaceAt(folder, m_folders.Id(file.folder).device, name, target);
+                moved = result == 1;
+                err = moved ? 0 : errno;
+                unsettled = result < 0;
+                if (m_pace.Timing())
+                    m_pace.Took(std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count());
+            }
+            report(i, moved, err, unsettled);
+        }
+        if (i < end) {
+            // Moves are slow here: the rest of the batch's are made side by
+            // side across folders (its names are all apart), and reported
+            // in plan order.
+            if (observer.StopRequested())
+                return stop();
+            MoveSideBySide(i, end);
+            for (; i < end; ++i) {
+                if (m_files[i].read != kNameFound)
+                    ReportUnread(i, observer);
+                else
+                    report(i, m_moves[i - m_movesFrom].moved, m_moves[i - m_movesFrom].err,
+                           m_moves[i - m_movesFrom].unsettled);
+            }
         }
     }
     observer.Progress(phase, total, total);
@@ -615,6 +680,65 @@ UndoVerdict UndoMoveAt(int folder, const std::string& oldName, const std::string
     return verdict;
 }
 
+namespace {
+
+// Moves back, side by side across folders, the moves from n on (newest
+// first) up to one whose names an earlier one of them takes or leaves, a
+// version 1 move, or kBatchFiles of them; then reports them in order.
+// Returns where the next move is.
+template <typename Finish>
+std::size_t UndoSideBySide(CPastRun& run, std::size_t n, std::vector<std::size_t>& batch, Finish& finish)
+{
+    std::deque<RunMove>& moves = run.Moves();
+    std::set<std::pair<std::uint32_t, std::string_view>> touched;
+    batch.clear();
+    std::size_t at = n;
+    for (; at < moves.size() && batch.size() < kBatchFiles; ++at) {
+        const RunMove& move = moves[moves.size() - 1 - at];
+        if (move.back)
+            continue;
+        if (!move.legacyPath.empty() || touched.count({move.folder, move.oldName}) != 0
+            || touched.count({move.folder, move.newName}) != 0)
+            break;
+        touched.emplace(move.folder, move.oldName);
+        touched.emplace(move.folder, move.newName);
+        batch.push_back(at);
+    }
+    struct Done
+    {
+        UndoVerdict verdict = UndoVerdict::MoveFailed;
+        int err = 0;
+    };
+    std::vector<Done> done(batch.size());
+    std::vector<std::uint32_t> folderOf;
+    for (const std::size_t k : batch)
+        folderOf.push_back(moves[moves.size() - 1 - k].folder);
+    std::mutex tableMutex;   // the table is not shared: one thread at a time
+    RunByFolder(folderOf, CrewThreadsNow(), [&](std::size_t j) {
+        const RunMove& move = moves[moves.size() - 1 - batch[j]];
+        int fd = -1;
+        std::uint64_t device = 0;
+        {
+            std::lock_guard<std::mutex> lock(tableMutex);
+            const int folder = run.Folders().Open(move.folder);
+            // A copy of its own: the table may close its one meanwhile.
+            fd = folder < 0 ? -1 : fcntl(folder, F_DUPFD_CLOEXEC, 0);
+            done[j].err = fd < 0 ? errno : 0;
+            device = run.Folders().Id(move.folder).device;
+        }
+        if (fd < 0)
+            return;
+        done[j].verdict = UndoMoveAt(fd, std::string(move.oldName), std::string(move.newName), move.file, false,
+                                     done[j].err, nullptr, 0, device);
+        close(fd);
+    });
+    for (std::size_t j = 0; j < batch.size(); ++j)
+        finish(batch[j], moves[moves.size() - 1 - batch[j]], done[j].verdict, done[j].err);
+    return at;
+}
+
+} // namespace
+
 int UndoRun(CPastRun& run, bool trial, BatchObserver& observer)
 {
     const char* phase = trial ? N_("Checking") : N_("Undoing");
@@ -633,32 +757,15 @@ int UndoRun(CPastRun& run, bool trial, BatchObserver& observer)
     std::string oldName, newName, renamed, shownPath;
     std::uint32_t shownFolder = CFolderTable::kNone;
     int marked = 1;
-    for (std::size_t n = 0; n < moves.size(); ++n) {
-        if (observer.StopRequested()) {
-            // A failure is kept by the run: the caller's own Flush tells it.
-            (void)run.Flush();
-            return 0;
-        }
-        observer.Progress(phase, n, moves.size());
-        RunMove& move = moves[moves.size() - 1 - n];
-        if (move.back)
-            continue;
-        ahead.Begin();
-        oldName.assign(move.oldName);
-        newName.assign(move.newName);
-        const auto item = static_cast<std::uint32_t>(moves.size() - 1 - n);
-        const int folder = step.Folder(run, move);
+    // Reports move n (newest first) with its verdict, and marks it back.
+    const auto finish = [&](std::size_t n, RunMove& move, UndoVerdict verdict, int err) {
         const bool legacy = !move.legacyPath.empty();
         if (legacy || move.folder != shownFolder) {
             shownPath = legacy ? FolderPart(std::string(move.legacyPath)) : run.Folders().Path(move.folder);
             shownFolder = legacy ? CFolderTable::kNone : move.folder;
         }
-        renamed = shownPath + "/" + newName;
-        int err = 0;
-        const UndoVerdict verdict = folder < 0 ? (err = errno, UndoVerdict::MoveFailed)
-                                               : UndoMoveAt(folder, oldName, newName, move.file, legacy, err,
-                                                            trial ? &model : nullptr, item,
-                                                            legacy ? 0 : run.Folders().Id(move.folder).device);
+        renamed = shownPath + "/";
+        renamed += move.newName;
         const char* state = kUndoFailed;
         Outcome outcome = Outcome::Failed;
         switch (verdict) {
@@ -670,11 +777,50 @@ int UndoRun(CPastRun& run, bool trial, BatchObserver& observer)
         case UndoVerdict::Gone: state = kUndoGone; break;
         case UndoVerdict::MoveFailed: break;
         }
-        ahead.At(n);
+        (void)n;
         if (outcome != Outcome::Failed && !trial && !run.MarkBack(move))
             marked = 0;
         observer.FileDone(FileResult{state, renamed, move.oldName, outcome,
                                      outcome == Outcome::Failed && err != 0 ? ReasonOf(err) : std::string()});
+    };
+    CMovePace pace;
+    std::vector<std::size_t> batch;
+    for (std::size_t n = 0; n < moves.size();) {
+        if (observer.StopRequested()) {
+            // A failure is kept by the run: the caller's own Flush tells it.
+            (void)run.Flush();
+            return 0;
+        }
+        observer.Progress(phase, n, moves.size());
+        RunMove& move = moves[moves.size() - 1 - n];
+        if (move.back) {
+            ++n;
+            continue;
+        }
+        const bool legacy = !move.legacyPath.empty();
+        if (!trial && !legacy && pace.Slow()) {
+            // Slow here: moves back whose names are all apart are made side
+            // by side across folders, and reported newest first as ever.
+            ahead.Stop();
+            n = UndoSideBySide(run, n, batch, finish);
+            continue;
+        }
+        ahead.Begin();
+        oldName.assign(move.oldName);
+        newName.assign(move.newName);
+        const auto item = static_cast<std::uint32_t>(moves.size() - 1 - n);
+        const int folder = step.Folder(run, move);
+        int err = 0;
+        const auto begun = std::chrono::steady_clock::now();
+        const UndoVerdict verdict = folder < 0 ? (err = errno, UndoVerdict::MoveFailed)
+                                               : UndoMoveAt(folder, oldName, newName, move.file, legacy, err,
+                                                            trial ? &model : nullptr, item,
+                                                            legacy ? 0 : run.Folders().Id(move.folder).device);
+        if (!trial && !legacy && pace.Timing())
+            pace.Took(std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count());
+        ahead.At(n);
+        finish(n, move, verdict, err);
+        ++n;
     }
     observer.Progress(phase, moves.size(), moves.size());
     if (!trial && (!run.Flush() || !marked))

@@ -10,6 +10,7 @@
 #pragma once
 
 #include "core/Journal.h"
+#include "platform/FolderCrew.h"
 #include "platform/FolderTable.h"
 
 #include <cstddef>
@@ -158,6 +159,15 @@ private:
     };
     class TextStore;
     void ReadName(std::size_t i, bool artistFirst);
+    // Makes the moves of files [begin, end) of a batch side by side, into
+    // m_moves.
+    void MoveSideBySide(std::size_t begin, std::size_t end);
+    struct MoveDone
+    {
+        bool moved = false;
+        bool unsettled = false;   // failed, and may have left a name behind
+        int err = 0;
+    };
     void ReportUnread(std::size_t i, BatchObserver& observer);
     void Add(std::string_view path, std::string_view name, std::uint32_t folder);
     // The path of a file as it was found, valid until the next call.
@@ -183,6 +193,9 @@ private:
     // only where inode numbers do not last, so the plan stays small.
     std::unordered_map<std::size_t, FileId> m_content;
     std::set<std::pair<std::uint32_t, std::string>> m_named;   // files given by name
+    CMovePace m_pace;
+    std::vector<MoveDone> m_moves;      // MoveSideBySide's, from file m_movesFrom
+    std::size_t m_movesFrom = 0;
 };
 
 // What an undo finds under a name of a move: nothing, the very file the run

@@ -81,32 +81,42 @@ struct Rename
     }
 };
 
-// Renames and undoes the scenario in folder; the checks say where.
-void RenameAndUndo(const std::string& folder)
+// Renames and undoes the scenario in each folder, in one run; the checks say
+// where.
+void RenameAndUndo(const std::vector<std::string>& folders)
 {
     TempDir state;
-    MakeScenario(folder);
-    const Tree before = Read(folder);
+    std::vector<Tree> before;
+    for (const std::string& folder : folders) {
+        MakeScenario(folder);
+        before.push_back(Read(folder));
+    }
     const Rename run{state.Path(), {{"XDG_STATE_HOME", state.Path()}, {"LANGUAGE", "en"}}};
-    const ProgramResult renamed = run({"-t", "--tsv", folder});
+    std::vector<std::string> args{"-t", "--tsv"};
+    args.insert(args.end(), folders.begin(), folders.end());
+    const ProgramResult renamed = run(args);
     EXPECT_EQ(renamed.status, 1) << renamed.err;   // the clashes fail
-    const Tree after = Read(folder);
-    EXPECT_EQ(Contents(after), Contents(before)) << renamed.out;
-    EXPECT_EQ(after.count("Same.mp3"), 1u) << renamed.out;
-    EXPECT_EQ(after.count("LOWER.mp3"), 1u) << renamed.out;
-    EXPECT_EQ(after.count("lower.mp3"), 0u) << renamed.out;
-    EXPECT_EQ(after.count("e.mp3"), 1u) << renamed.out;
-    EXPECT_EQ(after.at("Taken.mp3"), before.at("Taken.mp3"));
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        SCOPED_TRACE(folders[i]);
+        const Tree after = Read(folders[i]);
+        EXPECT_EQ(Contents(after), Contents(before[i])) << renamed.out;
+        EXPECT_EQ(after.count("Same.mp3"), 1u) << renamed.out;
+        EXPECT_EQ(after.count("LOWER.mp3"), 1u) << renamed.out;
+        EXPECT_EQ(after.count("lower.mp3"), 0u) << renamed.out;
+        EXPECT_EQ(after.count("e.mp3"), 1u) << renamed.out;
+        EXPECT_EQ(after.at("Taken.mp3"), before[i].at("Taken.mp3"));
+    }
     const ProgramResult undone = run({"--undo", "--tsv"});
     EXPECT_EQ(undone.status, 0) << undone.out << undone.err;
-    EXPECT_EQ(Read(folder), before);
+    for (std::size_t i = 0; i < folders.size(); ++i)
+        EXPECT_EQ(Read(folders[i]), before[i]) << folders[i];
 }
 
 void Expect(TestFs fs)
 {
     if (!fs.Mounted())
         GTEST_SKIP() << fs.Reason();
-    RenameAndUndo(fs.Path() + "/music");
+    RenameAndUndo({fs.Path() + "/music"});
 }
 
 } // namespace
@@ -114,6 +124,17 @@ void Expect(TestFs fs)
 TEST(RenameEverywhere, WithoutRenameFlagsOrHardLinksFoldingCase)
 {
     Expect(TestFs::Ours("norenameflags,nolinks,caseless"));
+}
+
+// Where every call takes a millisecond and calls are answered side by side
+// (a share), the moves after the first few are made across folders at once:
+// the same outcome, and the same undo.
+TEST(RenameEverywhere, OnASlowShareAcrossFolders)
+{
+    TestFs fs = TestFs::Ours("norenameflags,nolinks,caseless,threads,latency_us=1000");
+    if (!fs.Mounted())
+        GTEST_SKIP() << fs.Reason();
+    RenameAndUndo({fs.Path() + "/one", fs.Path() + "/two", fs.Path() + "/three", fs.Path() + "/four"});
 }
 
 TEST(RenameEverywhere, ExFatThroughFuse)
