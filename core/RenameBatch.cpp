@@ -234,20 +234,33 @@ int CRenameBatch::AddPath(const std::string& path, BatchObserver& observer)
     return 1;
 }
 
-void CRenameBatch::ReadName(std::size_t i, bool artistFirst)
+void CRenameBatch::ReadName(std::size_t i, bool artistFirst, const Opened* opened)
 {
     File& file = m_files[i];
     m_name.assign(file.Name());
     file.viaLink = false;
-    const int folder = file.folder == CFolderTable::kNone ? (errno = ENOENT, -1) : m_folders.Open(file.folder);
+    // Opened side by side already, unless through a link, which only the
+    // plan may decide to follow.
+    if (opened != nullptr && opened->fd < 0 && opened->err == ELOOP)
+        opened = nullptr;
+    int folder = -1;
+    int fd = -1;
+    if (opened != nullptr) {
+        fd = opened->fd;
+        errno = opened->err;
+        folder = opened->folderErr != 0 ? (errno = opened->folderErr, -1) : 0;
+    } else {
+        folder = file.folder == CFolderTable::kNone ? (errno = ENOENT, -1) : m_folders.Open(file.folder);
+    }
     if (folder < 0 && (errno == kFolderReplaced || errno == ELOOP)) {
         file.read = kFolderGone;
         file.error = static_cast<std::uint8_t>(errno);
         return;
     }
-    int fd = folder < 0 ? -1 : openat(folder, m_name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | O_NOFOLLOW);
+    if (opened == nullptr && folder >= 0)
+        fd = openat(folder, m_name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | O_NOFOLLOW);
     bool viaLink = false;
-    if (fd < 0 && errno == ELOOP && TrustsLinks(file.folder, folder)) {
+    if (opened == nullptr && fd < 0 && errno == ELOOP && TrustsLinks(file.folder, folder)) {
         fd = openat(folder, m_name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         viaLink = true;
     }
@@ -258,11 +271,33 @@ void CRenameBatch::ReadName(std::size_t i, bool artistFirst)
         FileId id;
         std::uint64_t size = 0;
         std::uint32_t mode = 0;
-        if (!FileIdAt(fd, "", AT_EMPTY_PATH, id, &size, &mode) || (viaLink && !FileIdAt(folder, m_name.c_str(), 0, id))) {
+        // The tag's last bytes, read once: side by side already, or here for
+        // a content identity (on a share, each read is a round trip).
+        const unsigned char* tail = opened != nullptr && opened->tailRead ? opened->tail : nullptr;
+        unsigned char own[kContentBytes];
+        const auto identify = [&] {
+            if (tail != nullptr) {
+                ContentOfTail(size, tail, id);
+                return true;
+            }
+            const bool whole = size >= kContentBytes;
+            if (!Content(fd, size, id, whole ? own : nullptr))
+                return false;
+            if (whole)
+                tail = own;
+            return true;
+        };
+        if (opened != nullptr) {
+            id = opened->id, size = opened->size, mode = opened->mode;
+            errno = opened->lookErr;
+        }
+        if (opened != nullptr ? opened->lookErr != 0
+                              : !FileIdAt(fd, "", AT_EMPTY_PATH, id, &size, &mode)
+                                    || (viaLink && !FileIdAt(folder, m_name.c_str(), 0, id))) {
             // errno says why
         } else if (!S_ISREG(mode)) {
             errno = EINVAL;   // a FIFO or a device that bears an MP3 name
-        } else if (!viaLink && !InodesLastOn(id.device, fd) && !Content(fd, size, id)) {
+        } else if (!viaLink && !InodesLastOn(id.device, fd) && !identify()) {
             // errno says why; a file read through a link keeps the link's
             // inode (an undo then refuses it where numbers do not last)
         } else {
@@ -273,12 +308,14 @@ void CRenameBatch::ReadName(std::size_t i, bool artistFirst)
             file.inode = id.inode;
             file.birth = id.birth;
             file.viaLink = viaLink;
-            state = m_rule != nullptr
-                        ? m_rule->NewName(fd, static_cast<long long>(size), artistFirst, m_newName)
-                        : TheTagFile().ReadSongNameFrom(fd, static_cast<long long>(size), m_title, m_artist);
+            static_assert(kContentBytes == kTagSize, "the identity's bytes are the tag's");
+            state = m_rule != nullptr ? m_rule->NewName(fd, static_cast<long long>(size), artistFirst, m_newName)
+                    : tail != nullptr ? TheTagFile().SongNameOfTail(tail, m_title, m_artist)
+                                      : TheTagFile().ReadSongNameFrom(fd, static_cast<long long>(size), m_title, m_artist);
         }
         const int err = errno;
-        close(fd);
+        if (opened == nullptr)
+            close(fd);   // else the side's to close
         errno = err;
     }
     if (state == kStateSuccessful) {
@@ -317,6 +354,59 @@ void CRenameBatch::ReportUnread(std::size_t i, BatchObserver& observer)
     }
     result.item = i;
     observer.FileDone(result);
+}
+
+void CRenameBatch::OpenSideBySide(std::size_t begin, std::size_t end)
+{
+    m_openedFrom = begin;
+    m_opened.assign(end - begin, Opened{});
+    std::vector<std::uint32_t> folderOf;
+    for (std::size_t i = begin; i < end; ++i)
+        folderOf.push_back(m_files[i].folder);
+    std::mutex tableMutex;   // the table is not shared: one thread at a time
+    RunByFolder(folderOf, CrewThreadsNow(), [&](std::size_t k) {
+        const File& file = m_files[begin + k];
+        Opened& opened = m_opened[k];
+        int folder = -1;
+        {
+            std::lock_guard<std::mutex> lock(tableMutex);
+            folder = file.folder == CFolderTable::kNone ? (errno = ENOENT, -1) : m_folders.Open(file.folder);
+            // A copy of its own: the table may close its one meanwhile.
+            folder = folder < 0 ? -1 : fcntl(folder, F_DUPFD_CLOEXEC, 0);
+        }
+        if (folder < 0) {
+            opened.folderErr = errno;
+            return;
+        }
+        opened.fd = openat(folder, std::string(file.Name()).c_str(),
+                           O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | O_NOFOLLOW);
+        opened.err = opened.fd < 0 ? errno : 0;
+        close(folder);
+        if (opened.fd < 0)
+            return;
+        if (!FileIdAt(opened.fd, "", AT_EMPTY_PATH, opened.id, &opened.size, &opened.mode)) {
+            opened.lookErr = errno != 0 ? errno : EIO;
+            return;
+        }
+        // The tag's bytes, which are the identity's too: the plan reads them
+        // from here (a failed read is the plan's to make again, and report).
+        opened.tailRead = S_ISREG(opened.mode) && opened.size >= kContentBytes
+                          && ReadAt(opened.fd, opened.tail, kContentBytes,
+                                    static_cast<long long>(opened.size - kContentBytes));
+    });
+}
+
+void CRenameBatch::CloseOpened()
+{
+    std::vector<std::uint32_t> folderOf;
+    for (std::size_t k = 0; k < m_opened.size(); ++k)
+        folderOf.push_back(m_files[m_openedFrom + k].folder);
+    // A close on a share waits for its answer too.
+    RunByFolder(folderOf, CrewThreadsNow(), [this](std::size_t k) {
+        if (m_opened[k].fd >= 0)
+            close(m_opened[k].fd);
+    });
+    m_opened.clear();
 }
 
 void CRenameBatch::MoveSideBySide(std::size_t begin, std::size_t end)
@@ -389,6 +479,16 @@ int CRenameBatch::Run(bool artistFirst, CRunRecorder* journal, BatchObserver& ob
                 close(fd);
         }
     } closeStandIn{standIn};
+    // Files opened side by side are closed on every way out.
+    struct OpenedCloser
+    {
+        CRenameBatch& batch;
+        ~OpenedCloser()
+        {
+            if (!batch.m_opened.empty())
+                batch.CloseOpened();
+        }
+    } closeOpened{*this};
     for (std::size_t begin = 0, end = 0; begin < total; begin = end) {
         end = std::min(total, begin + kBatchFiles);
         touched.clear();
@@ -401,9 +501,25 @@ int CRenameBatch::Run(bool artistFirst, CRunRecorder* journal, BatchObserver& ob
                 break;
             }
             observer.Progress(phase, i, total);
-            ahead.Begin();
-            ReadName(i, artistFirst);
-            ahead.At(i);
+            if (m_readPace.Slow()) {
+                // Slow here: the next files of the batch are opened side by
+                // side (what the plan then reads of them is in the caches),
+                // and read in plan order as ever.
+                if (i >= m_openedFrom + m_opened.size() || i < m_openedFrom) {
+                    if (!m_opened.empty())
+                        CloseOpened();
+                    ahead.Stop();
+                    OpenSideBySide(i, std::min(end, i + 8 * static_cast<std::size_t>(CrewThreadsNow())));
+                }
+                ReadName(i, artistFirst, &m_opened[i - m_openedFrom]);
+            } else {
+                ahead.Begin();
+                const auto begun = std::chrono::steady_clock::now();
+                ReadName(i, artistFirst);
+                if (m_readPace.Timing())
+                    m_readPace.Took(std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count());
+                ahead.At(i);
+            }
             if (i > begin && file.viaLink) {
                 end = i;   // read again first in the next batch
                 break;
@@ -412,6 +528,8 @@ int CRenameBatch::Run(bool artistFirst, CRunRecorder* journal, BatchObserver& ob
             if (file.read == kNameFound)
                 touched.emplace(file.folder, file.NewName());
         }
+        if (!m_opened.empty())
+            CloseOpened();   // those past a cut are opened again in the next batch
         // A trial holds a descriptor where the real run has opened its
         // journal's file by now, so that it runs short of descriptors where
         // the real run would.

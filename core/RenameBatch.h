@@ -158,7 +158,23 @@ private:
         std::string_view NewName() const { return {newName, newNameLength}; }
     };
     class TextStore;
-    void ReadName(std::size_t i, bool artistFirst);
+    // A file opened and looked at side by side, for ReadName.
+    struct Opened
+    {
+        int fd = -1;
+        int err = 0;         // of its open
+        int folderErr = 0;   // of its folder's open
+        int lookErr = 0;     // of the look at it
+        FileId id;
+        std::uint64_t size = 0;
+        std::uint32_t mode = 0;
+        bool tailRead = false;                  // its last bytes, when as long
+        unsigned char tail[kContentBytes];
+    };
+    void ReadName(std::size_t i, bool artistFirst, const Opened* opened = nullptr);
+    // Opens files [begin, end) side by side, into m_opened, and closes them.
+    void OpenSideBySide(std::size_t begin, std::size_t end);
+    void CloseOpened();
     // Makes the moves of files [begin, end) of a batch side by side, into
     // m_moves.
     void MoveSideBySide(std::size_t begin, std::size_t end);
@@ -193,7 +209,9 @@ private:
     // only where inode numbers do not last, so the plan stays small.
     std::unordered_map<std::size_t, FileId> m_content;
     std::set<std::pair<std::uint32_t, std::string>> m_named;   // files given by name
-    CMovePace m_pace;
+    CMovePace m_pace, m_readPace;
+    std::vector<Opened> m_opened;       // OpenSideBySide's, from file m_openedFrom
+    std::size_t m_openedFrom = 0;
     std::vector<MoveDone> m_moves;      // MoveSideBySide's, from file m_movesFrom
     std::size_t m_movesFrom = 0;
 };

@@ -274,7 +274,7 @@ std::string CTagFile::ReadSongNameFrom(int fd, long long size, std::string& titl
 
 std::string CTagFile::SongNameOfRecord(int fd, long long size, std::string& title, std::string& artist)
 {
-    if (!ReadLastRecord(fd, size, m_tag))
+    if (fd >= 0 && !ReadLastRecord(fd, size, m_tag))
         return kStateUnreadable;
     if (!HasMagic(m_tag))
         return kStateSongNotFound;
@@ -283,6 +283,12 @@ std::string CTagFile::SongNameOfRecord(int fd, long long size, std::string& titl
     CleanName(FieldView(m_tag, kTitleAt, kTextLength), title);
     CleanName(FieldView(m_tag, kArtistAt, kTextLength), artist);
     return title.empty() ? kStateSongNotFound : kStateSuccessful;
+}
+
+std::string CTagFile::SongNameOfTail(const unsigned char* tail, std::string& title, std::string& artist)
+{
+    std::memcpy(m_tag.bytes, tail, kTagSize);
+    return SongNameOfRecord(-1, 0, title, artist);
 }
 
 CTagFile& TheTagFile()

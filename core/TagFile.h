@@ -76,6 +76,8 @@ public:
     // The same from a regular file open for reading, of the size the caller
     // found; the descriptor stays open.
     [[nodiscard]] std::string ReadSongNameFrom(int fd, long long size, std::string& title, std::string& artist);
+    // The same from a file's last kTagSize bytes, read already.
+    [[nodiscard]] std::string SongNameOfTail(const unsigned char* tail, std::string& title, std::string& artist);
 
     // Makes a tag text fit for a file name. 1 when it ran, 0 when the source is
     // empty (target untouched). The target is valid UTF-8 and never holds a
@@ -83,6 +85,7 @@ public:
     int CleanName(std::string_view source, std::string& target);
 
 private:
+    // fd < 0: the record is in m_tag already.
     std::string SongNameOfRecord(int fd, long long size, std::string& title, std::string& artist);
 
     Id3v1Tag m_tag;   // ReadSongName reads into this

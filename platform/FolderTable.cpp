@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/FolderTable.h"
 
+#include <cstring>
+
 #include "platform/FileSystem.h"
 
 #include <algorithm>
@@ -138,7 +140,14 @@ std::uint64_t ContentHash(const unsigned char* bytes, std::size_t length)
     return hash;
 }
 
-bool Content(int fd, std::uint64_t size, FileId& id)
+void ContentOfTail(std::uint64_t size, const unsigned char* tail, FileId& id)
+{
+    id.size = size;
+    id.hash = ContentHash(tail, kContentBytes);
+    id.byContent = true;
+}
+
+bool Content(int fd, std::uint64_t size, FileId& id, unsigned char* tail)
 {
     unsigned char bytes[kContentBytes];
     const std::size_t want = size < kContentBytes ? static_cast<std::size_t>(size) : kContentBytes;
@@ -157,6 +166,8 @@ bool Content(int fd, std::uint64_t size, FileId& id)
     id.size = size;
     id.hash = ContentHash(bytes, want);
     id.byContent = true;
+    if (tail != nullptr && want == kContentBytes)
+        std::memcpy(tail, bytes, kContentBytes);
     return true;
 }
 

@@ -63,9 +63,13 @@ constexpr std::size_t kContentBytes = 128;
 std::uint64_t ContentHash(const unsigned char* bytes, std::size_t length);
 
 // Makes id a content identity of the regular file open on fd, size bytes long
-// (id.mtime... as FileIdAt gave them): one pread of its last bytes. false
+// (id.mtime... as FileIdAt gave them): one pread of its last bytes, copied
+// to tail when given (kContentBytes of them, for a file that long). false
 // with errno.
-[[nodiscard]] bool Content(int fd, std::uint64_t size, FileId& id);
+[[nodiscard]] bool Content(int fd, std::uint64_t size, FileId& id, unsigned char* tail = nullptr);
+// The same from the last kContentBytes bytes of a file at least that long,
+// read already.
+void ContentOfTail(std::uint64_t size, const unsigned char* tail, FileId& id);
 
 // The content identity of the entry name in folder, read through folder
 // without following a link. false with errno (ELOOP for a link, EINVAL for
