@@ -5,10 +5,13 @@
 #include "core/TagFile.h"
 #include "core/Translate.h"
 #include "platform/FileSystem.h"
+#include "platform/FolderCrew.h"
 #include "platform/ReadAhead.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <mutex>
 #include <cstdlib>
 #include <fcntl.h>
 #include <set>
@@ -243,19 +246,33 @@ RunMove* CRenameSession::MoveOf(const JournalRef& ref, CPastRun*& run)
     return move != moves.end() && move->seq == ref.seq ? &*move : nullptr;
 }
 
+namespace {
+
+// Whether an undo of item may be tried at all: without the file's identity
+// nothing tells it from another file.
+bool Undoable(const CRenameSession::UndoItem& item)
+{
+    return IsPlainName(item.oldName) && IsPlainName(NameOf(item.path)) && !(item.file == FileId())
+           && item.folder != CFolderTable::kNone;
+}
+
+} // namespace
+
 bool CRenameSession::UndoOne(const UndoItem& item, std::string& oldPath)
 {
-    const std::string newName(NameOf(item.path));
-    // Without the file's identity nothing tells it from another file.
-    if (!IsPlainName(item.oldName) || !IsPlainName(newName) || item.file == FileId()
-        || item.folder == CFolderTable::kNone)
+    if (!Undoable(item))
         return false;
     const int fd = m_folders.Open(item.folder);
     if (fd < 0)
         return false;
     int err = 0;
-    const UndoVerdict verdict = UndoMoveAt(fd, item.oldName, newName, item.file, false, err, nullptr, 0,
-                                           m_folders.Id(item.folder).device);
+    const UndoVerdict verdict = UndoMoveAt(fd, item.oldName, std::string(NameOf(item.path)), item.file, false, err,
+                                           nullptr, 0, m_folders.Id(item.folder).device);
+    return FinishUndo(item, verdict, oldPath);
+}
+
+bool CRenameSession::FinishUndo(const UndoItem& item, UndoVerdict verdict, std::string& oldPath)
+{
     if (verdict != UndoVerdict::MovedBack && verdict != UndoVerdict::DropExtraName
         && verdict != UndoVerdict::AlreadyBack)
         return false;
@@ -266,6 +283,56 @@ bool CRenameSession::UndoOne(const UndoItem& item, std::string& oldPath)
         Broken(CannotWriteJournal(Folder(), errno));
     oldPath = PathInSameFolder(item.path, item.oldName);
     return true;
+}
+
+std::size_t CRenameSession::UndoSideBySide(const std::vector<UndoItem>& items, std::size_t from,
+                                           const std::function<void(std::size_t, bool, const std::string&)>& done)
+{
+    // Up to an item whose names an earlier one of them takes or leaves.
+    std::set<std::pair<std::uint32_t, std::string_view>> touched;
+    std::vector<std::size_t> batch;
+    std::size_t at = from;
+    for (; at < items.size() && batch.size() < 256; ++at) {
+        const UndoItem& item = items[at];
+        if (!Undoable(item))
+            continue;
+        const std::string_view newName = NameOf(item.path);
+        if (touched.count({item.folder, item.oldName}) != 0 || touched.count({item.folder, newName}) != 0)
+            break;
+        touched.emplace(item.folder, item.oldName);
+        touched.emplace(item.folder, newName);
+        batch.push_back(at);
+    }
+    std::vector<UndoVerdict> verdicts(batch.size(), UndoVerdict::MoveFailed);
+    std::vector<std::uint32_t> folderOf;
+    for (const std::size_t i : batch)
+        folderOf.push_back(items[i].folder);
+    std::mutex tableMutex;   // the table is not shared: one thread at a time
+    RunByFolder(folderOf, CrewThreadsNow(), [&](std::size_t j) {
+        const UndoItem& item = items[batch[j]];
+        int fd = -1;
+        std::uint64_t device = 0;
+        {
+            std::lock_guard<std::mutex> lock(tableMutex);
+            const int folder = m_folders.Open(item.folder);
+            // A copy of its own: the table may close its one meanwhile.
+            fd = folder < 0 ? -1 : fcntl(folder, F_DUPFD_CLOEXEC, 0);
+            device = m_folders.Id(item.folder).device;
+        }
+        if (fd < 0)
+            return;
+        int err = 0;
+        verdicts[j] = UndoMoveAt(fd, item.oldName, std::string(NameOf(item.path)), item.file, false, err, nullptr, 0,
+                                 device);
+        close(fd);
+    });
+    std::string oldPath;
+    for (std::size_t i = from, j = 0; i < at; ++i) {
+        oldPath.clear();
+        const bool back = j < batch.size() && batch[j] == i && FinishUndo(items[i], verdicts[j++], oldPath);
+        done(i, back, oldPath);
+    }
+    return at;
 }
 
 void CRenameSession::Undo(const std::vector<UndoItem>& items,
@@ -280,13 +347,25 @@ void CRenameSession::Undo(const std::vector<UndoItem>& items,
                              name = NameOf(items[i].path);
                          },
                          CReadAhead::kSlowMove);
+        CMovePace pace;
         std::string oldPath;
-        for (std::size_t i = 0; i < items.size(); ++i) {
+        for (std::size_t i = 0; i < items.size();) {
+            if (pace.Slow()) {
+                // Slow here (a share): moves back whose names are all apart
+                // are made side by side across folders, reported in order.
+                ahead.Stop();
+                i = UndoSideBySide(items, i, done);
+                continue;
+            }
             ahead.Begin();
             oldPath.clear();
+            const auto begun = std::chrono::steady_clock::now();
             const bool back = UndoOne(items[i], oldPath);
+            if (pace.Timing() && Undoable(items[i]))
+                pace.Took(std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count());
             ahead.At(i);
             done(i, back, oldPath);
+            ++i;
         }
     }
     EndUndo();   // each run writes its marks as it closes

@@ -22,6 +22,8 @@
 #include <string_view>
 #include <vector>
 
+enum class UndoVerdict : std::uint8_t;
+
 // Where a rename is in the journal: its run and its move's number; 0 when the
 // rename was not recorded.
 struct JournalRef
@@ -111,6 +113,13 @@ private:
     int OpenFolder(std::uint32_t& folder, const std::string& path);
     RunMove* MoveOf(const JournalRef& ref, CPastRun*& run);
     bool UndoOne(const UndoItem& item, std::string& oldPath);
+    // The journal's part of an undo, and its answer, once the move was tried.
+    bool FinishUndo(const UndoItem& item, UndoVerdict verdict, std::string& oldPath);
+    // Undoes items from from on side by side across folders, up to one whose
+    // names an earlier one takes or leaves; tells done in order. Returns
+    // where the next item is.
+    std::size_t UndoSideBySide(const std::vector<UndoItem>& items, std::size_t from,
+                               const std::function<void(std::size_t, bool, const std::string&)>& done);
     void EndUndo();
     void EndRun(CRunRecorder& run);
 

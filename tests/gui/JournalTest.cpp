@@ -267,4 +267,39 @@ TEST_F(JournalTest, TheWindowRenamesAndUndoesWhereCaseFoldsAndNothingButRenameIs
     Press(dlg, IDC_UNDO);
     EXPECT_EQ(TakeManifest(folder), before);
 }
+
+// On a share that answers in a millisecond, side by side, the window's Undo
+// makes its moves across folders at once: every file gets its name back,
+// and a name taken meanwhile is never replaced.
+TEST_F(JournalTest, TheWindowUndoesAcrossFoldersOnASlowShare)
+{
+    auto fs = tavoly_test::TestFs::Ours("threads,latency_us=1000");
+    if (!fs.Mounted())
+        GTEST_SKIP() << fs.Reason();
+    g_queue.BeginAdding();
+    for (const char* name : {"one", "two", "three", "four"}) {
+        const std::string folder = fs.Path() + "/" + name;
+        mkdir(folder.c_str(), 0755);
+        for (int i = 0; i < 5; ++i)
+            std::ofstream(folder + "/" + std::to_string(i) + ".mp3", std::ios::binary)
+                << Mp3Bytes(std::string(name) + " " + std::to_string(i));
+        g_queue.AddEntry("", folder, ADD_FOLDER);
+    }
+    g_queue.EndAdding();
+    std::map<std::string, Manifest> before;
+    for (const char* name : {"one", "two", "three"})
+        before[name] = TakeManifest(fs.Path() + "/" + name);
+    g_queue.SelectAll();
+    Press(dlg, IDC_AUTORENAME);
+    // Another file takes one old name after the rename.
+    std::ofstream(fs.Path() + "/four/4.mp3", std::ios::binary) << "taken";
+    Press(dlg, IDC_UNDO);
+    int waiting = 0;
+    for (size_t row = 0; row < 20; ++row)
+        waiting += g_queue.Row(row).state == "Waiting" ? 1 : 0;
+    EXPECT_EQ(waiting, 19);
+    for (const char* name : {"one", "two", "three"})
+        EXPECT_EQ(TakeManifest(fs.Path() + "/" + name), before[name]) << name;
+    EXPECT_EQ(tavoly_test::testfs_detail::ReadAll(fs.Path() + "/four/4.mp3"), "taken");
+}
 #endif
