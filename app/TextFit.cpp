@@ -13,6 +13,7 @@
 #include <wx/stattext.h>
 
 #include <algorithm>
+#include <functional>
 
 namespace
 {
@@ -318,10 +319,22 @@ void SetFittedLabel(wxWindow* control, const wxString& text)
         CentreTextLines(control);
 }
 
-void FitTexts(wxWindow* window, const OtherTexts& others)
+namespace
 {
-    if (!window || !UsesCatalogue())
-        return;
+// One row of controls and the room it has, left to right.
+struct Row
+{
+    std::vector<Slot> slots;
+    int left = 0;
+    int right = 0;
+};
+
+// Hands each row of the window to act, in turn, as its controls stand then:
+// a control with those beside it in the same frame, kept to the frame (or the
+// window) and clear of the controls beside the row that are not part of it.
+void ForEachRow(wxWindow* window, const OtherTexts& others, int gap,
+                const std::function<void(Row&)>& act)
+{
     std::vector<wxStaticBox*> frames;
     std::vector<wxWindow*> controls;
     for (wxWindow* child : window->GetChildren())
@@ -333,7 +346,6 @@ void FitTexts(wxWindow* window, const OtherTexts& others)
         else
             controls.push_back(child);
     }
-    const int gap = window->ConvertDialogToPixels(wxSize(kGapDu, 0)).x;
     const wxRect client(window->GetClientSize());
 
     std::vector<bool> placed(controls.size(), false);
@@ -395,9 +407,64 @@ void FitTexts(wxWindow* window, const OtherTexts& others)
             else if (r.GetRight() < row.front().rect.x)
                 left = std::max(left, std::min(r.GetRight() + 1 + gap, row.front().rect.x));
         }
+        Row whole{row, left, right};
+        act(whole);
+    }
+}
 
-        PlaceRow(row, left, right, gap);
-        for (Slot& slot : row)
+// How much wider the window must be for its most crowded row: each control
+// as narrow as its texts let it be, with the gaps between them.
+int Shortfall(wxWindow* window, const OtherTexts& others, int gap)
+{
+    int most = 0;
+    ForEachRow(window, others, gap, [&](Row& row) {
+        int need = 0;
+        for (size_t k = 0; k < row.slots.size(); ++k)
+        {
+            Measure(row.slots[k]);
+            need += row.slots[k].least + (k + 1 < row.slots.size() ? GapAfter(row.slots[k], gap) : 0);
+        }
+        most = std::max(most, need - (row.right - row.left));
+    });
+    return most;
+}
+
+// Widens the window by extra: what reaches its right side goes along, frames
+// and fields growing, buttons and labels moving.
+void Widen(wxWindow* window, int extra, int margin)
+{
+    const wxSize client = window->GetClientSize();
+    for (wxWindow* child : window->GetChildren())
+    {
+        if (child->IsTopLevel())
+            continue;
+        wxRect r = child->GetRect();
+        if (r.GetRight() + 1 < client.x - margin)
+            continue;
+        if (dynamic_cast<wxStaticBox*>(child) || Yields(child))
+            r.width += extra;
+        else
+            r.x += extra;
+        child->SetSize(r);
+    }
+    window->SetClientSize(client.x + extra, client.y);
+}
+} // namespace
+
+void FitTexts(wxWindow* window, const OtherTexts& others)
+{
+    if (!window || !UsesCatalogue())
+        return;
+    const int gap = window->ConvertDialogToPixels(wxSize(kGapDu, 0)).x;
+    // A row whose texts cannot fit even at their narrowest widens the
+    // window, rather than have a text cut or a control pushed out of it.
+    const int extra = Shortfall(window, others, gap);
+    if (extra > 0)
+        Widen(window, extra, window->ConvertDialogToPixels(wxSize(8, 0)).x);
+
+    ForEachRow(window, others, gap, [gap](Row& row) {
+        PlaceRow(row.slots, row.left, row.right, gap);
+        for (Slot& slot : row.slots)
         {
             // A label may take its text's size when it is set; a button's
             // lines follow its size.
@@ -408,7 +475,7 @@ void FitTexts(wxWindow* window, const OtherTexts& others)
             if (!label && !slot.texts.empty())
                 SetFittedLabel(slot.control, slot.texts.front());
         }
-    }
+    });
 }
 
 void FitColumn(CRowsList* list, int column, const std::vector<wxString>& rowTexts, bool picture)

@@ -21,6 +21,8 @@
 #include <wx/stattext.h>
 #include <wx/tokenzr.h>
 
+#include <gtk/gtk.h>
+
 #include <cstdlib>
 #include <map>
 
@@ -150,6 +152,17 @@ TEST_F(LanguageTest, DISABLED_ChildShowsItsLanguage)
 
     dlg->OpenTagEditor();
     COptionsWindow options(dlg);
+    // Cancel is one word in both windows, as the toolkit draws it, and not
+    // the word for Undo.
+    const auto shown = [](wxWindow* button) {
+        return wxString::FromUTF8(gtk_button_get_label(GTK_BUTTON(button->GetHandle())));
+    };
+    wxWindow* cancel = options.FindWindow(options.GetEscapeId());
+    ASSERT_NE(cancel, nullptr);
+    EXPECT_EQ(shown(cancel), shown(g_tagEditor.GetWindow()->FindWindow(IDC_TAG_CANCEL)));
+    wxString undo = dlg->FindWindow(IDC_UNDO)->GetLabel();
+    undo.Replace("\n", " ");
+    EXPECT_NE(undo, shown(cancel));
     for (wxDialog* window : {static_cast<wxDialog*>(dlg), g_tagEditor.GetWindow(),
                              g_helpDlg.GetWindow(), g_howToDlg.GetWindow(),
                              static_cast<wxDialog*>(&options)})
