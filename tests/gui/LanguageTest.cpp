@@ -137,6 +137,8 @@ TEST_F(LanguageTest, DISABLED_ChildShowsItsLanguage)
     const Texts& texts = kTexts.at(language);
 
     EXPECT_EQ(dlg->FindWindow(IDC_OPTION)->GetLabel().utf8_string(), texts.option);
+    // Its texts fit without the window growing.
+    EXPECT_EQ(dlg->GetClientSize(), dlg->ConvertDialogToPixels(wxSize(503, 332)));
     wxTEST_DIALOG(Press(dlg, IDC_PLAY), ExpectWarning(wxString::FromUTF8(texts.noFile)));
 
     TempDir dir;
