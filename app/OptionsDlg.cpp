@@ -43,8 +43,8 @@ COptionsWindow::COptionsWindow(wxWindow* parent)
     r = rect(70, 42, 40, 14);
     wxButton* ok = new wxButton(this, wxID_OK, wxGetStockLabel(wxID_OK, wxSTOCK_NOFLAGS),
                                 r.GetPosition(), r.GetSize());
-    // Not the stock Cancel: GTK's label for it is the word other languages
-    // use for undoing (Russian), and the tag editor's Cancel is ours too.
+    // Our own Cancel, as in the tag editor, not the stock one: GTK labels
+    // that in Russian with the usual word for Undo.
     r = rect(115, 42, 40, 14);
     new wxButton(this, IDC_OPTIONS_CANCEL, TrUi("Cancel"), r.GetPosition(), r.GetSize());
     FitTexts(this);

@@ -171,8 +171,8 @@ void CDirListCtrl::OnMotion(wxMouseEvent& event)
 
 void CDirListCtrl::ShowNameTip(const wxPoint& pos)
 {
-    // A long drive name ends in "..." with nothing else in its row to read
-    // it by: the whole name shows over it.
+    // A name too long for its column ends in "..."; a drive's row has no
+    // path to read it by, so the whole name shows over the cell.
     int flags = 0;
     const long row = HitTest(pos, flags);
     const int x = CalcUnscrolledPosition(pos).x;
@@ -205,7 +205,8 @@ void CDirListCtrl::OnContextMenu(wxContextMenuEvent& event)
 {
     if (!TakeContextMenu(event) || !g_dirList.m_pPopup)
         return;
-    g_dirList.m_pPopup->Enable(MenuItemId(ID_DIRLIST_OPEN), g_dirList.LeadsSomewhere(g_dirList.MenuRow()));
+    g_dirList.m_pPopup->Enable(MenuItemId(ID_DIRLIST_OPEN),
+                               g_dirList.LeadsSomewhere(g_dirList.MenuRow()));
     PopupMenu(g_dirList.m_pPopup);
 }
 
