@@ -58,6 +58,7 @@ enum
     ID_DIRLIST_SELECTALL = 32772,
     ID_DIRLIST_PARENT = 32774,
     ID_DIRLIST_REFLASH = 32784,
+    ID_DIRLIST_OPEN = 32785,
 };
 
 // wx takes menu item ids below 0x7FFF only, so a menu item carries its

@@ -13,6 +13,7 @@
 
 enum
 {
+    IDC_OPTIONS_CANCEL = 2,
     IDC_WITHARTIST = 1058,
 };
 
@@ -38,16 +39,18 @@ COptionsWindow::COptionsWindow(wxWindow* parent)
     // it may stay as they are.
     new wxStaticText(this, wxID_STATIC, TrUi("Example:  Eagles - Hotel California.mp3"),
                      r.GetPosition(), r.GetSize(), wxST_NO_AUTORESIZE);
-    // The stock labels, which wx translates (given as text, they would not be).
+    // The stock label, which wx translates (given as text, it would not be).
     r = rect(70, 42, 40, 14);
     wxButton* ok = new wxButton(this, wxID_OK, wxGetStockLabel(wxID_OK, wxSTOCK_NOFLAGS),
                                 r.GetPosition(), r.GetSize());
+    // Our own Cancel, as in the tag editor, not the stock one: GTK labels
+    // that in Russian with the usual word for Undo.
     r = rect(115, 42, 40, 14);
-    new wxButton(this, wxID_CANCEL, wxGetStockLabel(wxID_CANCEL, wxSTOCK_NOFLAGS), r.GetPosition(),
-                 r.GetSize());
+    new wxButton(this, IDC_OPTIONS_CANCEL, TrUi("Cancel"), r.GetPosition(), r.GetSize());
     FitTexts(this);
     ok->SetDefault();
-    SetEscapeId(wxID_CANCEL);
+    // It ends the dialog as wxID_CANCEL, as the close box does.
+    SetEscapeId(IDC_OPTIONS_CANCEL);
 
     Bind(wxEVT_CHAR_HOOK, &COptionsWindow::OnCharHook, this);
     CentreOnParent();
@@ -59,7 +62,7 @@ void COptionsWindow::OnCharHook(wxKeyEvent& event)
     const int code = event.GetKeyCode();
     if (code == WXK_ESCAPE)
     {
-        EmulateButtonClickIfPresent(wxID_CANCEL);
+        EmulateButtonClickIfPresent(GetEscapeId());
         return;
     }
     if (code == WXK_RETURN || code == WXK_NUMPAD_ENTER)

@@ -255,7 +255,13 @@ int CRenamerDlg::FilterEvent(wxEvent& event)
         if (!ours)
             return Event_Skip;
         const int code = static_cast<wxKeyEvent&>(event).GetKeyCode();
-        if (code == WXK_RETURN || code == WXK_NUMPAD_ENTER || code == WXK_ESCAPE)
+        const bool enter = code == WXK_RETURN || code == WXK_NUMPAD_ENTER;
+        // Return opens the directory list's focused row, as a double click
+        // opens the selected one. The hook comes once per press, before the
+        // key's other events.
+        if (enter && type == wxEVT_CHAR_HOOK && IsWithin(win, m_dirList))
+            g_dirList.OpenFocusedRow();
+        if (enter || code == WXK_ESCAPE)
             return Event_Processed;
         return Event_Skip;
     }

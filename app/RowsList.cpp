@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/RowsList.h"
 
+#include "app/FocusMark.h"
+
 CRowsList::CRowsList(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size, long style)
     : wxListCtrl(parent, id, pos, size, style | wxLC_REPORT | wxLC_VIRTUAL)
 {
     // Bound here, this runs before the list's own handling of the press.
     GetRowsWindow()->Bind(wxEVT_RIGHT_DOWN, &CRowsList::OnRightDown, this);
+    ShowFocusMark(this, GetRowsWindow());
 }
 
 wxWindow* CRowsList::GetRowsWindow() const

@@ -13,6 +13,7 @@
 #include <wx/stattext.h>
 
 #include <algorithm>
+#include <functional>
 
 namespace
 {
@@ -20,6 +21,10 @@ const wxUniChar kSoftHyphen(0x00AD);
 
 // Room kept between neighbours and inside a frame, in dialog units.
 const int kGapDu = 3;
+
+// Pixels a button or check box keeps beside its text beyond the theme's
+// padding, given up where a row is short of room.
+const int kAir = 6;
 
 wxString WithoutSoftHyphens(wxString text)
 {
@@ -77,7 +82,7 @@ std::vector<wxString> Layouts(const wxString& text)
 // compact theme's padding alone lets a text touch the edges.
 wxSize Chrome(wxWindow* control)
 {
-    const int air = 6;
+    const int air = kAir;
     const wxSize natural = NaturalSize(control);
     const wxSize text = TextSize(control, control->GetLabel());
     return wxSize(std::max(0, natural.x - text.x) + air, std::max(0, natural.y - text.y));
@@ -271,10 +276,23 @@ void PlaceRow(std::vector<Slot>& row, int left, int right, int gap)
     }
     if (PushRight(row, left, gap) <= right || last == 0)
         return;
-    // Too wide even so: evenly spread from the left, down to a pixel apart.
+    // Too wide even so: buttons give up the air beside their texts, then
+    // the row is evenly spread from the left, down to a pixel apart.
     int widths = 0;
     for (const Slot& slot : row)
         widths += slot.rect.width;
+    int over = widths + static_cast<int>(last) - (right - left);
+    for (Slot& slot : row)
+    {
+        if (over <= 0)
+            break;
+        if (slot.texts.empty() || IsLabel(slot.control))
+            continue;
+        const int cut = std::min(kAir, over);
+        slot.rect.width -= cut;
+        widths -= cut;
+        over -= cut;
+    }
     const int spread = std::max(1, (right - left - widths) / static_cast<int>(last));
     int x = left;
     for (Slot& slot : row)
@@ -318,10 +336,22 @@ void SetFittedLabel(wxWindow* control, const wxString& text)
         CentreTextLines(control);
 }
 
-void FitTexts(wxWindow* window, const OtherTexts& others)
+namespace
 {
-    if (!window || !UsesCatalogue())
-        return;
+// One row of controls and the room it has, left to right.
+struct Row
+{
+    std::vector<Slot> slots;
+    int left = 0;
+    int right = 0;
+};
+
+// Hands each row of the window to act, in turn, as its controls stand then:
+// a control with those beside it in the same frame, kept to the frame (or the
+// window) and clear of the controls beside the row that are not part of it.
+void ForEachRow(wxWindow* window, const OtherTexts& others, int gap,
+                const std::function<void(Row&)>& act)
+{
     std::vector<wxStaticBox*> frames;
     std::vector<wxWindow*> controls;
     for (wxWindow* child : window->GetChildren())
@@ -333,7 +363,6 @@ void FitTexts(wxWindow* window, const OtherTexts& others)
         else
             controls.push_back(child);
     }
-    const int gap = window->ConvertDialogToPixels(wxSize(kGapDu, 0)).x;
     const wxRect client(window->GetClientSize());
 
     std::vector<bool> placed(controls.size(), false);
@@ -395,9 +424,79 @@ void FitTexts(wxWindow* window, const OtherTexts& others)
             else if (r.GetRight() < row.front().rect.x)
                 left = std::max(left, std::min(r.GetRight() + 1 + gap, row.front().rect.x));
         }
+        Row whole{row, left, right};
+        act(whole);
+    }
+}
 
-        PlaceRow(row, left, right, gap);
-        for (Slot& slot : row)
+// How much wider the window must be for its most crowded row: a row that
+// even placed as tightly as it can be overlaps or leaves its room gets
+// enough for its controls, as narrow as their texts let them be, with the
+// usual gaps between them.
+int Shortfall(wxWindow* window, const OtherTexts& others, int gap, int margin)
+{
+    const int width = window->GetClientSize().x;
+    int most = 0;
+    ForEachRow(window, others, gap, [&](Row& row) {
+        // Only a row that reaches the window's right side gains by it.
+        if (row.right + gap < width - margin)
+            return;
+        std::vector<Slot> trial = row.slots;
+        PlaceRow(trial, row.left, row.right, gap);
+        bool fits = trial.back().rect.GetRight() < row.right + gap;
+        int spaced = 0;
+        for (size_t k = 0; k < trial.size(); ++k)
+        {
+            if (k > 0)
+            {
+                fits = fits && trial[k].rect.x > trial[k - 1].rect.GetRight();
+                spaced += GapAfter(trial[k - 1], gap);
+            }
+            spaced += trial[k].least;
+        }
+        if (!fits)
+            most = std::max(most, spaced - (row.right - row.left));
+    });
+    return most;
+}
+
+// Widens the window by extra: what reaches its right side goes along, texts
+// moving, frames, fields and lists growing.
+void Widen(wxWindow* window, int extra, int margin)
+{
+    const wxSize client = window->GetClientSize();
+    for (wxWindow* child : window->GetChildren())
+    {
+        if (child->IsTopLevel())
+            continue;
+        wxRect r = child->GetRect();
+        if (r.GetRight() + 1 < client.x - margin)
+            continue;
+        if (HasText(child) || dynamic_cast<wxStaticBitmap*>(child))
+            r.x += extra;
+        else
+            r.width += extra;
+        child->SetSize(r);
+    }
+    window->SetClientSize(client.x + extra, client.y);
+}
+} // namespace
+
+void FitTexts(wxWindow* window, const OtherTexts& others)
+{
+    if (!window || !UsesCatalogue())
+        return;
+    const int gap = window->ConvertDialogToPixels(wxSize(kGapDu, 0)).x;
+    // A row whose texts cannot fit even at their narrowest widens the
+    // window, rather than have a text cut or a control pushed out of it.
+    const int margin = window->ConvertDialogToPixels(wxSize(8, 0)).x;
+    const int extra = Shortfall(window, others, gap, margin);
+    if (extra > 0)
+        Widen(window, extra, margin);
+
+    ForEachRow(window, others, gap, [gap](Row& row) {
+        PlaceRow(row.slots, row.left, row.right, gap);
+        for (Slot& slot : row.slots)
         {
             // A label may take its text's size when it is set; a button's
             // lines follow its size.
@@ -408,7 +507,7 @@ void FitTexts(wxWindow* window, const OtherTexts& others)
             if (!label && !slot.texts.empty())
                 SetFittedLabel(slot.control, slot.texts.front());
         }
-    }
+    });
 }
 
 void FitColumn(CRowsList* list, int column, const std::vector<wxString>& rowTexts, bool picture)

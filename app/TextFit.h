@@ -3,8 +3,9 @@
 // their English texts; a translation wider than its control wraps, where the
 // control is high enough for two lines (at a blank, or at a soft hyphen a
 // translator put in), or widens the control into the room beside it, moving
-// and narrowing the fields and sliders of its row when it must. Nothing moves
-// while no catalogue answers, so English keeps every place exactly.
+// and narrowing the fields and sliders of its row when it must; a row that
+// cannot fit even so widens the window. Nothing moves while no catalogue
+// answers, so English keeps every place exactly.
 #pragma once
 
 #include <map>

@@ -4,6 +4,7 @@
 #include <wx/utils.h>
 
 #include "app/Display.h"
+#include "app/FocusMark.h"
 #include "app/Globals.h"
 #include "app/Ids.h"
 #include "app/TextFit.h"
@@ -164,7 +165,33 @@ void CDirListCtrl::OnMotion(wxMouseEvent& event)
         SetCursor(*g_hDragCursor);
     else
         SetCursor(wxNullCursor);
+    ShowNameTip(event.GetPosition());
     event.Skip();
+}
+
+void CDirListCtrl::ShowNameTip(const wxPoint& pos)
+{
+    // A name too long for its column ends in "..."; a drive's row has no
+    // path to read it by, so the whole name shows over the cell.
+    int flags = 0;
+    const long row = HitTest(pos, flags);
+    const int x = CalcUnscrolledPosition(pos).x;
+    const int width = GetColumnWidth(0);
+    wxString tip;
+    if (row >= 0 && static_cast<size_t>(row) < g_dirList.RowCount() && x >= 0 && x < width)
+    {
+        const wxString name = OnGetItemText(row, 0);
+        // The cell's margins and picture, as the list draws them.
+        if (GetTextExtent(name).x + 2 + 16 + 5 + 8 > width)
+            tip = name;
+    }
+    wxWindow* rows = GetRowsWindow();
+    if (rows->GetToolTipText() == tip)
+        return;
+    if (tip.empty())
+        rows->UnsetToolTip();
+    else
+        rows->SetToolTip(tip);
 }
 
 void CDirListCtrl::OnKeyDown(wxKeyEvent& event)
@@ -176,8 +203,11 @@ void CDirListCtrl::OnKeyDown(wxKeyEvent& event)
 
 void CDirListCtrl::OnContextMenu(wxContextMenuEvent& event)
 {
-    if (TakeContextMenu(event) && g_dirList.m_pPopup)
-        PopupMenu(g_dirList.m_pPopup);
+    if (!TakeContextMenu(event) || !g_dirList.m_pPopup)
+        return;
+    g_dirList.m_pPopup->Enable(MenuItemId(ID_DIRLIST_OPEN),
+                               g_dirList.LeadsSomewhere(g_dirList.MenuRow()));
+    PopupMenu(g_dirList.m_pPopup);
 }
 
 void CDirListCtrl::OnMenu(wxCommandEvent& event)
@@ -241,6 +271,9 @@ void CDirList::Detach()
 void CDirList::InitMenuAndCursor()
 {
     m_menu = std::make_unique<wxMenu>();
+    // TRANSLATORS: the directory list's context menu: goes into the
+    // selected folder, as a double click or Return does.
+    m_menu->Append(MenuItemId(ID_DIRLIST_OPEN), TrUi("Open"), TrUi("Open the selected folder."));
     // TRANSLATORS: the directory list's context menu: an item, then its help
     // text. "Reflash" (sic) lists the folder again.
     m_menu->Append(MenuItemId(ID_DIRLIST_REFLASH), TrUi("Reflash"), TrUi("Reflash the list."));
@@ -266,6 +299,7 @@ void CDirList::SetRows(std::vector<DirRow> rows)
     m_ctrl->SetItemCount(static_cast<long>(m_rows.size()));
     m_ctrl->Scroll(0, 0);
     m_ctrl->Refresh();
+    KeepFocusRow(m_ctrl, m_ctrl->GetRowsWindow());
 }
 
 void CDirList::ShowLocation()
@@ -363,13 +397,38 @@ void CDirList::AddSelectedToQueue()
 
 void CDirList::OpenSelectedRow()
 {
+    if (m_ctrl)
+        OpenRow(m_ctrl->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED));
+}
+
+void CDirList::OpenFocusedRow()
+{
+    if (m_ctrl)
+        OpenRow(m_ctrl->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_FOCUSED));
+}
+
+long CDirList::MenuRow() const
+{
     if (!m_ctrl)
+        return -1;
+    const long focused = m_ctrl->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_FOCUSED);
+    if (IsSelected(focused))
+        return focused;
+    return m_ctrl->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);
+}
+
+bool CDirList::LeadsSomewhere(long row) const
+{
+    return row >= 0 && static_cast<size_t>(row) < m_rows.size() &&
+           m_rows[static_cast<size_t>(row)].type != kTypeMp3;
+}
+
+void CDirList::OpenRow(long at)
+{
+    if (at < 0 || static_cast<size_t>(at) >= m_rows.size())
         return;
-    const long first = m_ctrl->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);
-    if (first < 0 || static_cast<size_t>(first) >= m_rows.size())
-        return;
-    const DirRow row = m_rows[static_cast<size_t>(first)];
-    if (first == 0)
+    const DirRow row = m_rows[static_cast<size_t>(at)];
+    if (at == 0)
         GoUp();
     else if (row.type == kTypeMp3)
     {
@@ -392,6 +451,10 @@ void CDirList::OnContextCommand(int commandId)
 {
     switch (commandId)
     {
+    case ID_DIRLIST_OPEN:
+        if (LeadsSomewhere(MenuRow()))
+            OpenRow(MenuRow());
+        break;
     case ID_DIRLIST_REFLASH:
         ShowLocation();
         break;

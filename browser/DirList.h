@@ -36,6 +36,8 @@ public:
 private:
     void OnDoubleClick(wxMouseEvent& event);
     void OnMotion(wxMouseEvent& event);
+    // The whole name of a row whose name is cut, over its Name cell.
+    void ShowNameTip(const wxPoint& pos);
     void OnKeyDown(wxKeyEvent& event);
     void OnContextMenu(wxContextMenuEvent& event);
     void OnMenu(wxCommandEvent& event);
@@ -80,6 +82,16 @@ public:
 
     // A double click: opens the first selected row.
     void OpenSelectedRow();
+    // Return: opens the row that has the keyboard focus.
+    void OpenFocusedRow();
+    // Goes into a folder, drive or place, up from the parent row, or queues
+    // an MP3 file.
+    void OpenRow(long row);
+    // The row the context menu acts on: the focused row when it is
+    // selected, else the first selected one; -1 for none.
+    long MenuRow() const;
+    // Whether opening the row goes somewhere (it is no MP3 file).
+    bool LeadsSomewhere(long row) const;
     // The commands of the context menu (ID_DIRLIST_...).
     void OnContextCommand(int commandId);
     // The list has started a drag of its selected rows.

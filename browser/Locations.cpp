@@ -102,16 +102,21 @@ std::string SpecialFolderPath(int which)
     const std::string config = configHome && configHome[0] == '/' ? configHome : home + "/.config";
     // Without a user-dirs file (or a line in it), the folders xdg-user-dirs
     // would have made.
+    const std::string usual = home + (desktop ? "/Desktop" : "/Documents");
     std::string folder;
     if (!UserDirFromFile(config + "/user-dirs.dirs", desktop ? "XDG_DESKTOP_DIR" : "XDG_DOCUMENTS_DIR",
                          home, folder))
-        folder = home + (desktop ? "/Desktop" : "/Documents");
+        folder = usual;
     folder = WithoutFinalSlash(folder);
+    if (IsFolder(folder) || home.empty())
+        return folder;
+    // The settings may name a folder that was renamed or never made while
+    // the usual one exists.
+    if (IsFolder(usual))
+        return usual;
     // A desktop folder that was never made would leave "Desktop" empty and,
     // as the top of the browser, impossible to leave by going up.
-    if (!IsFolder(folder) && !home.empty())
-        return home;
-    return folder;
+    return home;
 }
 
 // ---------------------------------------------------------------------------

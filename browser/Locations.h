@@ -50,8 +50,9 @@ enum
 };
 
 // The user's desktop or documents folder without a final '/'. A folder the
-// user's settings name but that does not exist gives the home folder, so the
-// browser always has somewhere to stand.
+// user's settings name but that does not exist gives ~/Desktop or
+// ~/Documents where that exists, else the home folder, so the browser always
+// has somewhere to stand.
 std::string SpecialFolderPath(int which);
 
 // One mounted file system as the browser shows it.

@@ -207,8 +207,9 @@ void CTagEditorDlg::CreateControls()
     r = DialogRect(109, 132, 107, 10);
     m_slider = new wxSlider(m_wnd, IDC_TAG_SLIDER, 0, 0, 100, r.GetPosition(), r.GetSize(),
                             wxSL_HORIZONTAL);
-    // TRANSLATORS: the tag editor's buttons are small; keep them short.
-    // Prev and Next step to the queue's previous and next file.
+    // TRANSLATORS: the tag editor's buttons are small; prefer short words,
+    // but never shorten one (the window grows for a longer text). Prev and
+    // Next step to the queue's previous and next file.
     button(IDC_TAG_PREV, N_("Prev"), 5, 150, 34, 14);
     button(IDC_TAG_NEXT, N_("Next"), 50, 150, 33, 14);
     button(IDC_TAG_SAVE, N_("Save"), 95, 150, 33, 14);

@@ -197,16 +197,18 @@ TEST_F(BrowserListTest, DoubleClicksWalkDownUpAndThroughTheKeyRows)
 
 TEST_F(BrowserListTest, ContextMenuCtrlAAndDoubleClicksActOnTheRows)
 {
-    const int ids[] = {ID_DIRLIST_REFLASH, ID_DIRLIST_ADDTOQUEUE, ID_DIRLIST_PARENT, ID_DIRLIST_SELECTALL};
+    const int ids[] = {ID_DIRLIST_OPEN, ID_DIRLIST_REFLASH, ID_DIRLIST_ADDTOQUEUE, ID_DIRLIST_PARENT,
+                       ID_DIRLIST_SELECTALL};
     const char* const texts[][2] = {
+        {"Open", "Open the selected folder."},
         {"Reflash", "Reflash the list."},
         {"Add to queue", "Add the selected media files to the queue. If a folder is selected, the "
                          "software will search for the media files in it automatically."},
         {"Parent directory", "Go back to parent directory."},
         {"Select all Mp3 files", "Select all of the media files in the this list."}};
     ASSERT_NE(g_dirList.m_pPopup, nullptr);
-    ASSERT_EQ(g_dirList.m_pPopup->GetMenuItemCount(), 4u);
-    for (size_t i = 0; i < 4; ++i)
+    ASSERT_EQ(g_dirList.m_pPopup->GetMenuItemCount(), 5u);
+    for (size_t i = 0; i < 5; ++i)
     {
         const wxMenuItem* item = g_dirList.m_pPopup->FindItemByPosition(i);
         EXPECT_EQ(item->GetId(), MenuItemId(ids[i]));
@@ -328,4 +330,25 @@ TEST_F(BrowserListTest, DraggedRowsGoToTheQueueOnlyWhenReleasedOverIt)
     EXPECT_EQ(QueueNames(), (Names{"drag.mp3", "other.mp3"}));
     EXPECT_TRUE(g_dirList.IsSelected(row));
     EXPECT_TRUE(g_dirList.IsSelected(other));
+}
+
+TEST_F(BrowserListTest, ACutDriveNameShowsWholeInATooltip)
+{
+    Show("My Computer");
+    const long drive = 2;
+    ASSERT_GT(g_dirList.RowCount(), static_cast<size_t>(drive));
+    const wxString name = List()->GetItemText(drive);
+    const auto tipOver = [&](long row) {
+        wxRect rect;
+        EXPECT_TRUE(List()->GetItemRect(row, rect));
+        wxUIActionSimulator mouse;
+        mouse.MouseMove(List()->ClientToScreen(rect.GetPosition() + wxPoint(20, rect.height / 2)));
+        Flush();
+        return Rows()->GetToolTipText();
+    };
+    EXPECT_EQ(tipOver(drive), wxString());
+    List()->SetColumnWidth(0, 40);
+    EXPECT_EQ(tipOver(drive), name);
+    List()->SetColumnWidth(0, 400);
+    EXPECT_EQ(tipOver(drive), wxString());
 }

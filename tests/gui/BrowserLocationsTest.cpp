@@ -125,4 +125,10 @@ TEST(BrowserLocationsTest, WithoutAUserDirsFileTheUsualFoldersOrHome)
                                               << "XDG_DESKTOP_DIR=\"$HOME/Bureau \\\"1\\\"\"\n";
     EXPECT_EQ(SpecialFolderPath(CSIDL_DESKTOP), home + "/Bureau \"1\"");
     EXPECT_EQ(SpecialFolderPath(CSIDL_PERSONAL), home + "/Documents");
+
+    // Folders the file names but that are gone: the usual ones stand in.
+    std::ofstream(config + "/user-dirs.dirs") << "XDG_DESKTOP_DIR=\"$HOME/Gone\"\n"
+                                              << "XDG_DOCUMENTS_DIR=\"" << home << "/Missing\"\n";
+    EXPECT_EQ(SpecialFolderPath(CSIDL_DESKTOP), home + "/Desktop");
+    EXPECT_EQ(SpecialFolderPath(CSIDL_PERSONAL), home + "/Documents");
 }

@@ -21,6 +21,8 @@
 #include <wx/stattext.h>
 #include <wx/tokenzr.h>
 
+#include <gtk/gtk.h>
+
 #include <cstdlib>
 #include <map>
 
@@ -135,6 +137,8 @@ TEST_F(LanguageTest, DISABLED_ChildShowsItsLanguage)
     const Texts& texts = kTexts.at(language);
 
     EXPECT_EQ(dlg->FindWindow(IDC_OPTION)->GetLabel().utf8_string(), texts.option);
+    // Its texts fit without the window growing.
+    EXPECT_EQ(dlg->GetClientSize(), dlg->ConvertDialogToPixels(wxSize(503, 332)));
     wxTEST_DIALOG(Press(dlg, IDC_PLAY), ExpectWarning(wxString::FromUTF8(texts.noFile)));
 
     TempDir dir;
@@ -150,6 +154,17 @@ TEST_F(LanguageTest, DISABLED_ChildShowsItsLanguage)
 
     dlg->OpenTagEditor();
     COptionsWindow options(dlg);
+    // Cancel is one word in both windows, as the toolkit draws it, and not
+    // the word for Undo.
+    const auto shown = [](wxWindow* button) {
+        return wxString::FromUTF8(gtk_button_get_label(GTK_BUTTON(button->GetHandle())));
+    };
+    wxWindow* cancel = options.FindWindow(options.GetEscapeId());
+    ASSERT_NE(cancel, nullptr);
+    EXPECT_EQ(shown(cancel), shown(g_tagEditor.GetWindow()->FindWindow(IDC_TAG_CANCEL)));
+    wxString undo = dlg->FindWindow(IDC_UNDO)->GetLabel();
+    undo.Replace("\n", " ");
+    EXPECT_NE(undo, shown(cancel));
     for (wxDialog* window : {static_cast<wxDialog*>(dlg), g_tagEditor.GetWindow(),
                              g_helpDlg.GetWindow(), g_howToDlg.GetWindow(),
                              static_cast<wxDialog*>(&options)})
