@@ -233,7 +233,9 @@ bool FindFrames(char version, bool tagUnsynchronised, std::string_view body, boo
     // TDRC settles the year; TYER only where no TDRC follows.
     const unsigned settling = slots & ~(1u << kYear);
     for (std::size_t at = 0; n - at >= headerLength && (found.seen & settling) != settling;) {
-        if (body[at] == '\0' || !IsFrameIdAt(body, at, idLength))
+        // iTunes wrote 2.2's ids, a zero byte after them, into 2.3 tags.
+        const std::size_t id = version == 3 && IsFrameIdAt(body, at, 3) && body[at + 3] == '\0' ? 3 : idLength;
+        if (body[at] == '\0' || !IsFrameIdAt(body, at, id))
             return true;   // padding, or no more frames
         std::size_t size = 0;
         if (version == 2) {
@@ -246,15 +248,16 @@ bool FindFrames(char version, bool tagUnsynchronised, std::string_view body, boo
             // size as written leads to no frame and the other way to one,
             // the other way it is.
             const std::size_t plain = BigEndian(body, at + 4, 4);
-            if (size > 127 && partial && size + 4 > n - at - headerLength)
-                return false;   // where it leads is not read yet
-            if (size > 127 && !IsFrameIdAt(body, at + headerLength + size, 4)
-                && IsFrameIdAt(body, at + headerLength + plain, 4))
-                size = plain;
+            if (size > 127 && !IsFrameIdAt(body, at + headerLength + size, 4)) {
+                if (partial && std::max(size, plain) + 4 > n - at - headerLength)
+                    return false;   // where it leads is not read yet
+                if (IsFrameIdAt(body, at + headerLength + plain, 4))
+                    size = plain;
+            }
         }
         if (size > n - at - headerLength)
             return false;
-        const int slot = SlotOf(body.substr(at, idLength));
+        const int slot = SlotOf(body.substr(at, id));
         if (slot >= 0 && (slots & 1u << slot) != 0 && (found.seen & 1u << slot) == 0) {
             found.seen |= 1u << slot;
             const unsigned format = version == 2 ? 0 : static_cast<unsigned char>(body[at + 9]);
@@ -382,12 +385,10 @@ void TextsOf(const FoundFrames& found, unsigned wanted, SongFields& texts)
     if ((wanted & kFieldAlbum) != 0)
         FirstValueInto(found.data[kAlbum], texts.album);
     std::string text;
-    // A date's year is its first four characters; 2.3's TYER counts where
-    // 2.4's TDRC gives none, in either version.
-    for (const Slot slot : {kRecorded, kYear}) {
-        if ((wanted & kFieldYear) == 0 || !texts.year.empty())
-            break;
-        FirstValueInto(found.data[slot], text);
+    if ((wanted & kFieldYear) != 0) {
+        // A date's year is its first four characters. 2.3's TYER counts
+        // where there is no TDRC, in 2.4 too.
+        FirstValueInto(found.data[(found.seen & 1u << kRecorded) != 0 ? kRecorded : kYear], text);
         const long year = LeadingNumber(text.substr(0, 4));
         if (year >= 1 && year <= 9999)
             texts.year = std::to_string(year);

@@ -72,6 +72,7 @@ TEST(Id3v2Texts, ReadAsTheDocumentsSay)
          {"", "", "", "2001"}},
         {"2.2", Id3v2(2, Frame(2, "TT2", Latin1("Old")) + Frame(2, "TYE", Latin1("1997")) + Frame(2, "TCO", Latin1("(9)"))),
          {"Old", "", "", "1997", "", "Metal"}},
+        {"2.3 with 2.2's ids (iTunes)", Id3v2(3, Frame(3, std::string("TT2\0", 4), Latin1("Short Id"))), {"Short Id"}},
         {"2.3 compressed", Id3v2(3, Frame(3, "TIT2", std::string("\0\0\0\x09", 4) + Deflated(Latin1("Squeezed")), '\x80')),
          {"Squeezed"}},
         {"2.4 compressed, unsynchronised",
