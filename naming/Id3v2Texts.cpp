@@ -21,11 +21,9 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
 
 namespace {
 
