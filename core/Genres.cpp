@@ -28,6 +28,24 @@ const char* const kGenreNames[kGenreCount] = {
     "Christian Rock", "Merengue", "Salsa", "Thrash Metal", "Anime", "Jpop", "SynthPop",
 };
 
+// The names ID3v2 readers know after the window's list, 148 to 191.
+const char* const kExtendedGenreNames[kId3v2GenreCount - kGenreCount] = {
+    "Abstract", "Art Rock", "Baroque", "Bhangra", "Big Beat", "Breakbeat", "Chillout",
+    "Downtempo", "Dub", "EBM", "Eclectic", "Electro", "Electroclash", "Emo", "Experimental",
+    "Garage", "Global", "IDM", "Illbient", "Industro-Goth", "Jam Band", "Krautrock",
+    "Leftfield", "Lounge", "Math Rock", "New Romantic", "Nu-Breakz", "Post-Punk", "Post-Rock",
+    "Psytrance", "Shoegaze", "Space Rock", "Trop Rock", "World Music", "Neoclassical",
+    "Audiobook", "Audio Theatre", "Neue Deutsche Welle", "Podcast", "Indie Rock", "G-Funk",
+    "Dubstep", "Garage Rock", "Psybient",
+};
+
+const char* Id3v2GenreName(int number)
+{
+    if (number >= kGenreCount && number < kId3v2GenreCount)
+        return kExtendedGenreNames[number - kGenreCount];
+    return GenreName(number);
+}
+
 const char* GenreName(int genreByte)
 {
     if (genreByte < 0 || genreByte >= kGenreCount)

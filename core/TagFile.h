@@ -23,6 +23,11 @@ extern const char* const kGenreNames[kGenreCount];
 // The name for a genre byte, or nullptr for "no genre" (148..255 and anything else).
 const char* GenreName(int genreByte);
 
+// An ID3v2 genre number's name: the window's list, then the names ID3v2
+// readers add up to 191; nullptr past that.
+constexpr int kId3v2GenreCount = 192;
+const char* Id3v2GenreName(int number);
+
 // State texts of the queue's State column, in English as stored and compared
 // (trailing blanks included); shown through Tr.
 extern const char* const kStateWaiting;          // "Waiting"

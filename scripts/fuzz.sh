@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 SECONDS_PER_TARGET="${1:-60}"
 shift || true
 TARGETS=("$@")
-[ ${#TARGETS[@]} -gt 0 ] || TARGETS=(fuzz_name fuzz_tag)
+[ ${#TARGETS[@]} -gt 0 ] || TARGETS=(fuzz_name fuzz_tag fuzz_id3v2)
 
 LAUNCHER=()
 if command -v ccache >/dev/null; then LAUNCHER=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi

@@ -9,7 +9,7 @@ PACKAGES=(
   libwxgtk3.2-dev libwxgtk-media3.2-dev libgtk-3-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-tools
   libgtest-dev libgmock-dev libbenchmark-dev
-  nlohmann-json3-dev libtag1-dev
+  nlohmann-json3-dev libtag1-dev zlib1g-dev
   gettext po4a wx3.2-i18n
   xvfb xauth xdotool imagemagick x11-utils fonts-dejavu-core adwaita-icon-theme openbox
   desktop-file-utils appstream dpkg-dev file lintian

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Builds the core, GUI and command-line tests with AddressSanitizer and
+# Builds the core, naming, GUI and command-line tests with AddressSanitizer and
 # UndefinedBehaviorSanitizer (clang, no recovery) into build-asan/ and runs
 # them, the GUI ones under Xvfb.
 # Any sanitizer report fails the run. Leak detection stays on; the only
@@ -13,7 +13,7 @@ if command -v ccache >/dev/null; then LAUNCHER=(-DCMAKE_CXX_COMPILER_LAUNCHER=cc
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" \
   -DCMAKE_CXX_COMPILER=clang++ "${LAUNCHER[@]}" -DTAVOLY_BUILD_BENCH=OFF \
   -DCMAKE_CXX_FLAGS="$SAN" -DCMAKE_EXE_LINKER_FLAGS="$SAN" >/dev/null
-cmake --build build-asan -j"$(nproc)" --target tavoly_core_tests tavoly_gui_tests tavoly_cli_tests
+cmake --build build-asan -j"$(nproc)" --target tavoly_core_tests tavoly_naming_tests tavoly_gui_tests tavoly_cli_tests
 
 export ASAN_OPTIONS="detect_leaks=1:detect_stack_use_after_return=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
@@ -22,6 +22,7 @@ LOG="build-asan/sanitizers.log"
 status=0
 {
   build-asan/tests/core/tavoly_core_tests || status=1
+  build-asan/tests/naming/tavoly_naming_tests || status=1
   xvfb-run -a -s "-screen 0 1280x1024x24" build-asan/tests/gui/tavoly_gui_tests || status=1
   # The command-line tests keep the tool's own stderr, so its reports go to files.
   rm -f build-asan/cli-report.*

@@ -1,36 +1,53 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // mp3tavoly-rename under the machine's limits: few descriptors allowed, more
-// folders than that.
+// folders than that; hostile tags under a memory limit.
+#include "Id3v2Bytes.h"
 #include "RunProgram.h"
 #include "core/TestFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <optional>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace {
 
-// The soft descriptor limit lowered while it lives: the programs started
-// meanwhile inherit it.
+// A soft limit (descriptors unless said) lowered while it lives: the
+// programs started meanwhile inherit it.
 class ScopedSoftLimit
 {
 public:
-    explicit ScopedSoftLimit(rlim_t soft)
+    explicit ScopedSoftLimit(rlim_t soft, int resource = RLIMIT_NOFILE) : m_resource(resource)
     {
-        getrlimit(RLIMIT_NOFILE, &m_old);
+        getrlimit(m_resource, &m_old);
         rlimit low = m_old;
         low.rlim_cur = soft;
-        m_set = soft <= m_old.rlim_max && setrlimit(RLIMIT_NOFILE, &low) == 0;
+        m_set = soft <= m_old.rlim_max && setrlimit(m_resource, &low) == 0;
     }
-    ~ScopedSoftLimit() { setrlimit(RLIMIT_NOFILE, &m_old); }
+    ~ScopedSoftLimit() { setrlimit(m_resource, &m_old); }
     bool Set() const { return m_set; }
 
 private:
+    int m_resource;
     rlimit m_old{};
     bool m_set = false;
 };
+
+// A sanitizer reserves more address space than any memory limit allows:
+// there the memory is not limited.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
 
 std::size_t CountLines(const std::string& text, const std::string& start)
 {
@@ -112,4 +129,40 @@ TEST(LimitsTest, AtAFewDescriptorsTheDryRunFailsWhatTheRunFails)
         EXPECT_FALSE(dry.out.empty());
         EXPECT_TRUE(real.out == dry.out) << dry.out << "\n---\n" << real.out;
     }
+}
+
+// One planted file stops no run: 30,000 chapters each inside the one before
+// (a reader that follows them down overflows its stack), and a title that
+// inflates to 1000 MiB, among ordinary files, under 2 GiB of address space.
+TEST(LimitsTest, HostileId3v2TagsStopNoRunUnderAMemoryLimit)
+{
+    TempDir dir, state;
+    // The artist is wanted and is nowhere: the whole tag is read.
+    WriteBytes(dir / "nested.mp3", Id3v2(4, Frame(4, "TIT2", Latin1("Chaptered")) + NestedChapters(30000)
+                                                + std::string(16, '\0'))
+                                       + Audio(200) + Record("Nested v1"));
+    WriteBytes(dir / "bomb.mp3", Id3v2(4, Frame(4, "TIT2", SyncSafe(1000u << 20) + ZeroBomb(1000), '\x09'))
+                                     + Audio(200) + Record("Bomb v1"));
+    constexpr int kOthers = 100;
+    for (int i = 0; i < kOthers; ++i)
+        WriteBytes(dir / ("f" + std::to_string(i) + ".mp3"),
+                   Id3v2(3, Frame(3, "TIT2", Latin1("Song " + std::to_string(i)))) + Audio(200));
+    const std::vector<std::pair<std::string, std::string>> env{{"XDG_STATE_HOME", state.Path()},
+                                                               {"LANGUAGE", "en"}};
+    ProgramResult run;
+    {
+        std::optional<ScopedSoftLimit> limit;
+        if (!kSanitized) {
+            limit.emplace(rlim_t(2) << 30, RLIMIT_AS);
+            ASSERT_TRUE(limit->Set());
+        }
+        run = RunProgram(RENAME_EXE, {"--tag", "any", "-a", "--tsv", dir.Path()}, "", env, state / "out",
+                         state / "err");
+    }
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(CountLines(run.out, "Successful\t"), static_cast<std::size_t>(kOthers + 2)) << run.out;
+    EXPECT_TRUE(Exists(dir / "Chaptered.mp3"));
+    EXPECT_TRUE(Exists(dir / "Bomb v1.mp3"));   // the title gives nothing: ID3v1's
+    for (int i = 0; i < kOthers; ++i)
+        EXPECT_TRUE(Exists(dir / ("Song " + std::to_string(i) + ".mp3"))) << i;
 }
