@@ -282,7 +282,10 @@ std::string CTagFile::SongNameOfRecord(int fd, long long size, std::string& titl
     artist.clear();
     CleanName(FieldView(m_tag, kTitleAt, kTextLength), title);
     CleanName(FieldView(m_tag, kArtistAt, kTextLength), artist);
-    return title.empty() ? kStateSongNotFound : kStateSuccessful;
+    // Blanks only name nothing: a name may not begin with one.
+    if (IsBlankText(artist))
+        artist.clear();
+    return IsBlankText(title) ? kStateSongNotFound : kStateSuccessful;
 }
 
 CTagFile& TheTagFile()
