@@ -30,7 +30,8 @@ namespace {
 
 // What ReadName found. kFolderGone: the file's folder is no longer the one
 // searched or queued (swapped for a link or another folder).
-enum : std::uint8_t { kNotRead, kNameFound, kNoSongName, kUnreadable, kFolderGone };
+// kOnlyId3v2: no song name, the file has an ID3v2 tag and no ID3v1 tag.
+enum : std::uint8_t { kNotRead, kNameFound, kNoSongName, kUnreadable, kFolderGone, kOnlyId3v2 };
 
 std::string_view NameOf(std::string_view path)
 {
@@ -249,6 +250,7 @@ void CRenameBatch::ReadName(std::size_t i, bool artistFirst)
         viaLink = true;
     }
     std::string state = kStateUnreadable;
+    bool onlyId3v2 = false;
     if (fd >= 0) {
         // One look gives the kind, the size and the identity: the entry's
         // own (a link's, when read through one).
@@ -273,6 +275,9 @@ void CRenameBatch::ReadName(std::size_t i, bool artistFirst)
             state = m_rule != nullptr
                         ? m_rule->NewName(fd, static_cast<long long>(size), artistFirst, m_newName)
                         : TheTagFile().ReadSongNameFrom(fd, static_cast<long long>(size), m_title, m_artist);
+            // Looked at only for a file the window's rule cannot name.
+            onlyId3v2 = m_rule == nullptr && state == kStateSongNotFound
+                        && HasId3v2ButNoId3v1(fd, static_cast<long long>(size));
         }
         const int err = errno;
         close(fd);
@@ -287,7 +292,7 @@ void CRenameBatch::ReadName(std::size_t i, bool artistFirst)
         file.newNameLength = static_cast<std::uint16_t>(kept.size());
         file.read = kNameFound;
     } else {
-        file.read = state == kStateUnreadable ? kUnreadable : kNoSongName;
+        file.read = state == kStateUnreadable ? kUnreadable : onlyId3v2 ? kOnlyId3v2 : kNoSongName;
         file.error = static_cast<std::uint8_t>(state == kStateUnreadable ? errno : 0);
     }
 }
@@ -307,6 +312,8 @@ void CRenameBatch::ReportUnread(std::size_t i, BatchObserver& observer)
     if (file.read == kUnreadable) {
         result.state = kStateUnreadable;
         result.reason = UnreadableReason(file.error);
+    } else if (file.read == kOnlyId3v2) {
+        result.onlyId3v2 = true;
     } else if (file.read == kFolderGone) {
         // Nothing of it was read: the folder is another one now.
         result.state = kStateRenameFailed;

@@ -22,6 +22,8 @@
 #include <string_view>
 #include <vector>
 
+class NameRule;
+
 // Where a rename is in the journal: its run and its move's number; 0 when the
 // rename was not recorded.
 struct JournalRef
@@ -45,6 +47,7 @@ struct RenameOutcome
     std::uint32_t folder;    // the file's folder, known now if it was not
     FileId file;             // the file renamed
     JournalRef ref;
+    bool onlyId3v2;          // no song name: no ID3v1 tag, but an ID3v2 one
 };
 
 class CRenameSession
@@ -67,6 +70,10 @@ public:
     [[nodiscard]] bool SearchFolder(const std::string& path,
                       const std::function<void(std::uint32_t folder, const std::string& name,
                                                const std::string& path)>& found);
+
+    // Names files by rule from now on instead of the window's rule (ID3v1);
+    // null for the window's. The rule must outlive every AutoRename.
+    void SetNameRule(NameRule* rule) { m_rule = rule; }
 
     // Renames each file after its tag, in order, as one run of the journal;
     // done is told each file's outcome by its place in files.
@@ -121,4 +128,5 @@ private:
     std::string m_problem;
     bool m_warned = false;
     std::map<std::uint32_t, std::unique_ptr<CPastRun>> m_undoing;   // null: cannot be marked
+    NameRule* m_rule = nullptr;
 };

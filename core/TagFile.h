@@ -90,6 +90,11 @@ private:
     int m_file;       // descriptor of the operation in progress, -1 between calls
 };
 
+// Whether the regular file open on fd, size bytes long, begins with an ID3v2
+// tag header and has no ID3v1 tag: the window can name it when asked to read
+// ID3v2.
+bool HasId3v2ButNoId3v1(int fd, long long size);
+
 // The one tag-file object of the program.
 CTagFile& TheTagFile();
 
