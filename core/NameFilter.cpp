@@ -163,13 +163,6 @@ void TrimBlanksInPlace(std::string& utf8)
     utf8.erase(begin + kept.size()).erase(0, begin);
 }
 
-bool IsBlankText(std::string_view utf8)
-{
-    if (!utf8.empty() && utf8[0] != ' ' && static_cast<unsigned char>(utf8[0]) < 0x80)
-        return false;   // the usual title, decided by its first byte
-    return TrimBlanks(utf8).empty();
-}
-
 namespace {
 
 // Marks that belong to the character before them: a cut between the two

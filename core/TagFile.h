@@ -120,8 +120,13 @@ bool IsBlankCodePoint(char32_t c);
 std::string_view TrimBlanks(std::string_view utf8);
 // The same in place.
 void TrimBlanksInPlace(std::string& utf8);
-// Whether UTF-8 text is empty or blanks only: no song name.
-bool IsBlankText(std::string_view utf8);
+// Whether UTF-8 text is empty or blanks only: no song name. The usual text
+// is decided by its first byte, here, at no cost to a batch.
+inline bool IsBlankText(std::string_view utf8)
+{
+    return utf8.empty() || utf8[0] == ' ' || static_cast<unsigned char>(utf8[0]) >= 0x80 ? TrimBlanks(utf8).empty()
+                                                                                         : false;
+}
 
 // Cuts a new name ending in ".mp3" that is longer than a file name may be
 // (NAME_MAX, 255 bytes) before its ".mp3": never inside a UTF-8 character nor
