@@ -133,16 +133,84 @@ void ComposeTargetNameInto(std::string& name, std::string_view title, std::strin
     name += kSuffix;
 }
 
+bool IsBlankCodePoint(char32_t c)
+{
+    return c == ' ' || c == 0x00A0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x202F
+           || c == 0x205F || c == 0x3000;
+}
+
+std::string_view TrimBlanks(std::string_view utf8)
+{
+    std::size_t begin = utf8.size(), end = 0;
+    for (std::size_t i = 0; i < utf8.size();) {
+        const std::size_t start = i;
+        // ASCII first: most texts are, and their ends are seen at once.
+        const char32_t c = static_cast<unsigned char>(utf8[i]) < 0x80 ? static_cast<unsigned char>(utf8[i++])
+                                                                       : NextCodePoint(utf8, i);
+        if (!IsBlankCodePoint(c)) {
+            if (begin == utf8.size())
+                begin = start;
+            end = i;
+        }
+    }
+    return begin < end ? utf8.substr(begin, end - begin) : std::string_view();
+}
+
+void TrimBlanksInPlace(std::string& utf8)
+{
+    const std::string_view kept = TrimBlanks(utf8);
+    const std::size_t begin = kept.empty() ? 0 : static_cast<std::size_t>(kept.data() - utf8.data());
+    utf8.erase(begin + kept.size()).erase(0, begin);
+}
+
+namespace {
+
+// Marks that belong to the character before them: a cut between the two
+// would leave a letter without its accent.
+bool IsCombiningMark(char32_t c)
+{
+    return (c >= 0x0300 && c <= 0x036F) || (c >= 0x1AB0 && c <= 0x1AFF) || (c >= 0x1DC0 && c <= 0x1DFF)
+           || (c >= 0x20D0 && c <= 0x20FF) || (c >= 0x3099 && c <= 0x309A) || (c >= 0xFE00 && c <= 0xFE0F)
+           || (c >= 0xFE20 && c <= 0xFE2F) || (c >= 0xE0100 && c <= 0xE01EF);
+}
+
+bool IsContinuationByte(char c)
+{
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+// Back from i to the first byte of the character i is in.
+std::size_t CharacterStart(const std::string& text, std::size_t i)
+{
+    for (int k = 0; k < 3 && i > 0 && IsContinuationByte(text[i]); ++k)
+        --i;
+    return i;
+}
+
+} // namespace
+
 void FitFileName(std::string& name)
 {
     static const char kSuffix[] = ".mp3";
     constexpr std::size_t kSuffixLength = sizeof kSuffix - 1;
     if (name.size() <= NAME_MAX)
         return;
-    std::size_t cut = NAME_MAX - kSuffixLength;
-    // Back to the first byte of the character the cut would split.
-    for (int k = 0; k < 3 && cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80; ++k)
-        --cut;
+    std::size_t cut = CharacterStart(name, NAME_MAX - kSuffixLength);
+    // A mark at the cut goes with the letter it belongs to. A name of marks
+    // only keeps what fits.
+    std::size_t base = cut;
+    for (;;) {
+        std::size_t next = base;
+        if (base == 0 || !IsCombiningMark(NextCodePoint(name, next)))
+            break;
+        base = CharacterStart(name, base - 1);
+    }
+    if (base > 0)
+        cut = base;
     name.resize(cut);
+    // Blanks the cut leaves at the end would stand before the ".mp3".
+    const std::string_view kept = TrimBlanks(name);
+    if (!kept.empty())
+        name.resize(static_cast<std::size_t>(kept.data() - name.data()) + kept.size());
     name += kSuffix;
 }

@@ -33,7 +33,8 @@ namespace {
 
 // What ReadName found. kFolderGone: the file's folder is no longer the one
 // searched or queued (swapped for a link or another folder).
-enum : std::uint8_t { kNotRead, kNameFound, kNoSongName, kUnreadable, kFolderGone };
+// kOnlyId3v2: no song name, the file has an ID3v2 tag and no ID3v1 tag.
+enum : std::uint8_t { kNotRead, kNameFound, kNoSongName, kUnreadable, kFolderGone, kOnlyId3v2 };
 
 std::string_view NameOf(std::string_view path)
 {
@@ -265,6 +266,7 @@ void CRenameBatch::ReadName(std::size_t i, bool artistFirst, const Opened* opene
         viaLink = true;
     }
     std::string state = kStateUnreadable;
+    bool onlyId3v2 = false;
     if (fd >= 0) {
         // One look gives the kind, the size and the identity: the entry's
         // own (a link's, when read through one).
@@ -312,6 +314,9 @@ void CRenameBatch::ReadName(std::size_t i, bool artistFirst, const Opened* opene
             state = m_rule != nullptr ? m_rule->NewName(fd, static_cast<long long>(size), artistFirst, m_newName)
                     : tail != nullptr ? TheTagFile().SongNameOfTail(tail, m_title, m_artist)
                                       : TheTagFile().ReadSongNameFrom(fd, static_cast<long long>(size), m_title, m_artist);
+            // Looked at only for a file the window's rule cannot name.
+            onlyId3v2 = m_rule == nullptr && state == kStateSongNotFound
+                        && HasId3v2ButNoId3v1(fd, static_cast<long long>(size));
         }
         const int err = errno;
         if (opened == nullptr)
@@ -327,7 +332,7 @@ void CRenameBatch::ReadName(std::size_t i, bool artistFirst, const Opened* opene
         file.newNameLength = static_cast<std::uint16_t>(kept.size());
         file.read = kNameFound;
     } else {
-        file.read = state == kStateUnreadable ? kUnreadable : kNoSongName;
+        file.read = state == kStateUnreadable ? kUnreadable : onlyId3v2 ? kOnlyId3v2 : kNoSongName;
         file.error = static_cast<std::uint8_t>(state == kStateUnreadable ? errno : 0);
     }
 }
@@ -347,6 +352,8 @@ void CRenameBatch::ReportUnread(std::size_t i, BatchObserver& observer)
     if (file.read == kUnreadable) {
         result.state = kStateUnreadable;
         result.reason = UnreadableReason(file.error);
+    } else if (file.read == kOnlyId3v2) {
+        result.onlyId3v2 = true;
     } else if (file.read == kFolderGone) {
         // Nothing of it was read: the folder is another one now.
         result.state = kStateRenameFailed;

@@ -57,6 +57,9 @@ struct FileResult
     std::size_t item = 0;       // the file's place in the plan, from 0
     FileId file;                // the file's identity when it was read
     std::uint64_t seq = 0;      // its move's number in the journal, 0 when none
+    // No song name by the window's rule, because the file has no ID3v1 tag;
+    // it has an ID3v2 tag, which a NameRule could read.
+    bool onlyId3v2 = false;
 };
 
 // The reason for errno err, in English whatever the language.

@@ -44,7 +44,8 @@ public:
 
     void FileDone(const FileResult& result) override
     {
-        RenameOutcome outcome{result.state, result.newName, m_folders[result.item], result.file, JournalRef()};
+        RenameOutcome outcome{result.state, result.newName, m_folders[result.item], result.file, JournalRef(),
+                              result.onlyId3v2};
         if (result.seq != 0 && m_journal != nullptr) {
             outcome.ref.run = RunNumber(*m_journal);
             outcome.ref.seq = static_cast<std::uint32_t>(result.seq);
@@ -142,6 +143,7 @@ void CRenameSession::AutoRename(const std::vector<QueuedFile>& files, bool artis
                                 const std::function<void(std::size_t, const RenameOutcome&)>& done)
 {
     CRenameBatch batch(&m_folders);
+    batch.SetNameRule(m_rule);
     std::vector<std::uint32_t> folders;
     folders.reserve(files.size());
     for (const QueuedFile& file : files) {

@@ -23,6 +23,7 @@
 #include <vector>
 
 enum class UndoVerdict : std::uint8_t;
+class NameRule;
 
 // Where a rename is in the journal: its run and its move's number; 0 when the
 // rename was not recorded.
@@ -47,6 +48,7 @@ struct RenameOutcome
     std::uint32_t folder;    // the file's folder, known now if it was not
     FileId file;             // the file renamed
     JournalRef ref;
+    bool onlyId3v2;          // no song name: no ID3v1 tag, but an ID3v2 one
 };
 
 class CRenameSession
@@ -69,6 +71,10 @@ public:
     [[nodiscard]] bool SearchFolder(const std::string& path,
                       const std::function<void(std::uint32_t folder, const std::string& name,
                                                const std::string& path)>& found);
+
+    // Names files by rule from now on instead of the window's rule (ID3v1);
+    // null for the window's. The rule must outlive every AutoRename.
+    void SetNameRule(NameRule* rule) { m_rule = rule; }
 
     // Renames each file after its tag, in order, as one run of the journal;
     // done is told each file's outcome by its place in files.
@@ -130,4 +136,5 @@ private:
     std::string m_problem;
     bool m_warned = false;
     std::map<std::uint32_t, std::unique_ptr<CPastRun>> m_undoing;   // null: cannot be marked
+    NameRule* m_rule = nullptr;
 };

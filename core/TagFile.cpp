@@ -282,7 +282,21 @@ std::string CTagFile::SongNameOfRecord(int fd, long long size, std::string& titl
     artist.clear();
     CleanName(FieldView(m_tag, kTitleAt, kTextLength), title);
     CleanName(FieldView(m_tag, kArtistAt, kTextLength), artist);
-    return title.empty() ? kStateSongNotFound : kStateSuccessful;
+    // Blanks only name nothing: a name may not begin with one.
+    if (IsBlankText(artist))
+        artist.clear();
+    return IsBlankText(title) ? kStateSongNotFound : kStateSuccessful;
+}
+
+bool HasId3v2ButNoId3v1(int fd, long long size)
+{
+    unsigned char head[10];
+    Id3v1Tag record;
+    // "ID3", a version and revision below 0xFF, and a size of four 7-bit
+    // bytes: what every ID3v2 reader checks before it trusts the rest.
+    return size >= 10 + kTagSize && ReadAt(fd, head, sizeof head, 0) && head[0] == 'I' && head[1] == 'D'
+           && head[2] == '3' && head[3] != 0xFF && head[4] != 0xFF && ((head[6] | head[7] | head[8] | head[9]) & 0x80) == 0
+           && ReadLastRecord(fd, static_cast<off_t>(size), record) && !HasMagic(record);
 }
 
 std::string CTagFile::SongNameOfTail(const unsigned char* tail, std::string& title, std::string& artist)

@@ -73,8 +73,9 @@ public:
     // Zeroes a tag buffer; a null buffer is ignored.
     static void ClearTag(Id3v1Tag* buffer);
 
-    // kStateSuccessful with the cleaned, non-empty title (and cleaned artist),
-    // kStateSongNotFound or kStateUnreadable.
+    // kStateSuccessful with the cleaned title, not blanks only (and the
+    // cleaned artist, empty when blanks only), kStateSongNotFound or
+    // kStateUnreadable.
     [[nodiscard]] std::string ReadSongName(const std::string& path, std::string& title,
                              std::string& artist, const std::string& type);
 
@@ -97,6 +98,11 @@ private:
     int m_file;       // descriptor of the operation in progress, -1 between calls
 };
 
+// Whether the regular file open on fd, size bytes long, begins with an ID3v2
+// tag header and has no ID3v1 tag: the window can name it when asked to read
+// ID3v2.
+bool HasId3v2ButNoId3v1(int fd, long long size);
+
 // The one tag-file object of the program.
 CTagFile& TheTagFile();
 
@@ -114,9 +120,26 @@ std::string CleanUtf8Name(std::string_view utf8);
 // The same into target, whose room is used again (utf8 must not be in it).
 void CleanUtf8NameInto(std::string_view utf8, std::string& target);
 
+// Blanks as far as a name is concerned: the ASCII blank and the Unicode
+// spaces (U+00A0, U+1680, U+2000-U+200A, U+202F, U+205F, U+3000), which the
+// filter keeps but which look the same.
+bool IsBlankCodePoint(char32_t c);
+// UTF-8 text without the blanks at its ends.
+std::string_view TrimBlanks(std::string_view utf8);
+// The same in place.
+void TrimBlanksInPlace(std::string& utf8);
+// Whether UTF-8 text is empty or blanks only: no song name. The usual text
+// is decided by its first byte, here, at no cost to a batch.
+inline bool IsBlankText(std::string_view utf8)
+{
+    return utf8.empty() || utf8[0] == ' ' || static_cast<unsigned char>(utf8[0]) >= 0x80 ? TrimBlanks(utf8).empty()
+                                                                                         : false;
+}
+
 // Cuts a new name ending in ".mp3" that is longer than a file name may be
-// (NAME_MAX, 255 bytes) before its ".mp3", on a UTF-8 character boundary.
-// The window's rule never makes one that long.
+// (NAME_MAX, 255 bytes) before its ".mp3": never inside a UTF-8 character nor
+// between a letter and the combining marks after it, and without blanks left
+// before the ".mp3". The window's rule never makes one that long.
 void FitFileName(std::string& name);
 
 // Checks a name typed by the user; shows the message of the first broken rule

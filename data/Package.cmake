@@ -19,7 +19,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://example.org/mp3tavoly/")
 # Libraries come in through their shared objects, TagLib (libtag1v5, which
-# the command-line renamer links) among them.
+# both programs link) among them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The player hands MP3 files to GStreamer: playbin and the output sinks come
 # with -base, the MP3 parser and decoder with -good.

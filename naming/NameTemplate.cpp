@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "naming/NameTemplate.h"
 
+#include "core/TagFile.h"
+#include "core/TextCodec.h"
 #include "core/Translate.h"
 
 namespace {
@@ -30,9 +32,23 @@ const std::string& Value(const SongFields& fields, char field)
     }
 }
 
-bool OnlyBlanks(const std::string& text)
+// Whether a name holds nothing but the separators of its template and
+// blanks: punctuation, ASCII or Unicode (U+2010-U+205E), and spaces.
+bool OnlySeparators(std::string_view name)
 {
-    return text.find_first_not_of(' ') == std::string::npos;
+    for (std::size_t i = 0; i < name.size();) {
+        const unsigned char byte = static_cast<unsigned char>(name[i]);
+        if (byte < 0x80) {
+            if ((byte >= '0' && byte <= '9') || ((byte | 0x20) >= 'a' && (byte | 0x20) <= 'z'))
+                return false;
+            ++i;
+            continue;
+        }
+        const char32_t c = NextCodePoint(name, i);
+        if (!IsBlankCodePoint(c) && !(c >= 0x2010 && c <= 0x205E))
+            return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -113,10 +129,13 @@ std::string CNameTemplate::Compose(const SongFields& fields) const
             group = piece.group;
         }
         const std::string& text = piece.field != 0 ? Value(fields, piece.field) : piece.text;
-        if (piece.field != 0 && OnlyBlanks(text))
+        if (piece.field != 0 && IsBlankText(text))
             partEmpty = true;
         (group >= 0 ? part : name) += text;
     }
     endGroup();
-    return OnlyBlanks(name) ? std::string() : name;
+    // A name may not begin with a blank, and one before ".mp3" is no part of
+    // it either.
+    const std::string_view kept = TrimBlanks(name);
+    return OnlySeparators(kept) ? std::string() : std::string(kept);
 }

@@ -35,9 +35,10 @@ public:
     // The fields it names (kField... bits).
     unsigned Fields() const { return m_fields; }
 
-    // The name without ".mp3", from fields already through the name filter;
-    // empty when it would hold nothing but blanks. A field of blanks only
-    // counts as empty for its brackets.
+    // The name without ".mp3", from fields already through the name filter,
+    // without blanks at its ends; empty when it would hold nothing but
+    // blanks and the template's separators (punctuation). A field of blanks
+    // only counts as empty for its brackets.
     std::string Compose(const SongFields& fields) const;
 
 private:

@@ -6,6 +6,18 @@
 
 #include <cstdio>
 
+namespace {
+
+// A field for a name: filtered, and without the blanks at its ends (ID3v2
+// writers pad as freely as ID3v1 ones).
+void CleanFieldInto(std::string_view utf8, std::string& field)
+{
+    CleanUtf8NameInto(utf8, field);
+    TrimBlanksInPlace(field);
+}
+
+} // namespace
+
 std::string CTagNameRule::NewName(int fd, long long size, bool artistFirst, std::string& newName)
 {
     if (m_tags != TagChoice::V1) {
@@ -18,12 +30,12 @@ std::string CTagNameRule::NewName(int fd, long long size, bool artistFirst, std:
         // Unicode already: the filter, with no code page; only the fields
         // the name is made of (the others are empty).
         SongFields& fields = m_fields;
-        CleanUtf8NameInto(texts.title, fields.title);
-        CleanUtf8NameInto(texts.artist, fields.artist);
-        CleanUtf8NameInto(texts.album, fields.album);
-        fields.year = texts.year;
-        fields.track = texts.track;
-        CleanUtf8NameInto(texts.genre, fields.genre);
+        CleanFieldInto(texts.title, fields.title);
+        CleanFieldInto(texts.artist, fields.artist);
+        CleanFieldInto(texts.album, fields.album);
+        CleanFieldInto(texts.year, fields.year);
+        CleanFieldInto(texts.track, fields.track);
+        CleanFieldInto(texts.genre, fields.genre);
         if (read > 0 && (m_tags == TagChoice::V2 || !fields.title.empty()))
             return Named(fields, artistFirst, newName);
         if (m_tags == TagChoice::V2)
@@ -49,10 +61,12 @@ std::string CTagNameRule::FromId3v1(int fd, long long size, bool artistFirst, st
     case -2: return kStateSongNotFound;
     default: return kStateUnreadable;
     }
-    tags.CleanName(raw.title, fields.title);
-    tags.CleanName(raw.artist, fields.artist);
-    tags.CleanName(raw.album, fields.album);
-    tags.CleanName(raw.year, fields.year);
+    // For a template, as for ID3v2: blanks at the ends are no part of a field.
+    for (auto [from, to] : {std::pair{&raw.title, &fields.title}, std::pair{&raw.artist, &fields.artist},
+                            std::pair{&raw.album, &fields.album}, std::pair{&raw.year, &fields.year}}) {
+        tags.CleanName(*from, *to);
+        TrimBlanksInPlace(*to);
+    }
     if (!raw.track.empty()) {
         char digits[8];
         std::snprintf(digits, sizeof digits, "%02u", static_cast<unsigned char>(raw.track[0]));

@@ -41,11 +41,13 @@ int CQueueList::AutoRenameSelected()
         }
         // One run of the journal, in row order; each row learns its outcome
         // as its file is done.
+        m_session.SetNameRule(g_optionsDlg.m_bFromId3v2 != 0 ? &m_fromId3v2 : nullptr);
         m_session.AutoRename(files, g_optionsDlg.m_bWithArtist != 0, [&](size_t k, const RenameOutcome& outcome) {
             const size_t row = rows[k];
             QueueEntry& e = m_rows[row];
             e.folder = outcome.folder;
             m_strState = outcome.state;
+            e.onlyId3v2 = outcome.onlyId3v2;
             if (m_strState == kStateSongNotFound || m_strState == kStateUnreadable)
             {
                 e.state = m_strState;

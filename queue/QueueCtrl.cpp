@@ -162,10 +162,17 @@ void CQueueListCtrl::ShowStateTip(const wxPoint& pos)
     wxString tip;
     if (row >= 0 && row < g_queue.GetCount() && x >= left && x < left + width)
     {
-        const wxString state = TrUi(g_queue.Row(static_cast<size_t>(row)).state.c_str());
+        const QueueEntry& e = g_queue.Row(static_cast<size_t>(row));
+        const wxString state = TrUi(e.state.c_str());
         // Room for the cell's own margins.
         if (GetTextExtent(state).x + 8 > width)
             tip = state;
+        if (e.onlyId3v2 && e.state == kStateSongNotFound)
+            tip = state + "\n"
+                  // TRANSLATORS: the hover text of a State "Failed, Song name not found! "; quote the
+                  // Option button and the Options choice as they are translated.
+                  + TrUi("This file has no ID3v1 tag but an ID3v2 tag. To name files after their ID3v2 "
+                         "tag, press \"Option\" and choose \"the ID3v2 tag where there is one\".");
     }
     wxWindow* rows = GetRowsWindow();
     if (rows->GetToolTipText() == tip)

@@ -7,6 +7,7 @@
 
 #include "app/RowsList.h"
 #include "core/RenameSession.h"
+#include "naming/TagNameRule.h"
 
 #include <cstdint>
 #include <memory>
@@ -30,6 +31,9 @@ struct QueueEntry
     // While "Successful": the file renamed, and where that is recorded.
     FileId file;
     JournalRef journal;
+    // While "Failed, Song name not found! " from ID3v1: the file has an
+    // ID3v2 tag instead, which the State's hover text tells.
+    bool onlyId3v2 = false;
 };
 
 enum
@@ -176,6 +180,9 @@ private:
     PathIndex m_index;
     // Every rename and undo goes through it, and into the journal.
     CRenameSession m_session;
+    // The names Auto-Rename gives when Options says ID3v2: those of
+    // mp3tavoly-rename --tag any.
+    CTagNameRule m_fromId3v2{TagChoice::Any, nullptr};
     int m_adding = 0;              // depth of BeginAdding
     bool m_countsPending = false;  // UpdateCounts asked for while adding
 };

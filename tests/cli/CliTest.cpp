@@ -544,7 +544,7 @@ TEST_F(CliTest, TemplatesLeaveOutBracketsWithAnEmptyFieldAndNeverLeaveTheFolder)
     EXPECT_EQ(trial.out, run.out);
     EXPECT_EQ(NewNames(run.out), (std::map<std::string, std::string>{
         {"m/full.mp3", "07% Beatles - Hey Jude (Album, 1999) RB.mp3"},
-        {"m/bare.mp3", "% Alone (Album, 1999) .mp3"},   // empty fields outside brackets: nothing
+        {"m/bare.mp3", "% Alone (Album, 1999).mp3"},   // empty fields outside brackets: nothing
         {"m/v2.mp3", "03% Pink Floyd - Time (Dark Side, 1973) Rock.mp3"}}));
     EXPECT_EQ(Run({"--undo", "-q"}, dir.Path()).status, 0);
     EXPECT_EQ(Manifest(), before);
@@ -553,6 +553,64 @@ TEST_F(CliTest, TemplatesLeaveOutBracketsWithAnEmptyFieldAndNeverLeaveTheFolder)
     const Result blank = Run({"--tsv", "-nf", "[%a] [%n]", "m/bare.mp3"}, dir.Path());
     EXPECT_EQ(blank.status, 1);
     EXPECT_EQ(NewNames(blank.out), (std::map<std::string, std::string>{{"m/bare.mp3", "Failed, Song name not found! "}}));
+}
+
+TEST_F(CliTest, BlanksAreNoPartOfANameAndATitleOfBlanksIsNone)
+{
+    Folder("m");
+    const std::string spaces = "\xC2\xA0\xE2\x80\x83\xE3\x80\x80";   // U+00A0, U+2003, U+3000
+    // Blanks only in ID3v1 (the window's rule) and in ID3v2, in three
+    // encodings; --tag any then takes the ID3v1 title.
+    WriteBytes(dir / "m/v1.mp3", Audio(300) + Record(std::string(30, ' '), "Artist"));
+    WriteBytes(dir / "m/v2.mp3", Id3v2(3, Frame(3, "TIT2", Latin1("   ")) + Frame(3, "TPE1", Latin1("Band")))
+                                     + Audio(301) + Record("From ID3v1"));
+    WriteBytes(dir / "m/utf16.mp3", Id3v2(3, Frame(3, "TIT2", Utf16(u"\u00A0\u3000 \u2009"))) + Audio(302)
+                                        + Record("Also ID3v1"));
+    WriteBytes(dir / "m/utf8.mp3", Id3v2(4, Frame(4, "TIT2", "\x03" + spaces)) + Audio(303));
+    // Padded at both ends, inside only one blank each.
+    WriteBytes(dir / "m/padded.mp3", Id3v2(4, Frame(4, "TIT2", "\x03  Padded  Title" + spaces)
+                                                  + Frame(4, "TPE1", "\x03" + spaces + "Padded Artist ")
+                                                  + Frame(4, "TRCK", "\x03" "7"))
+                                         + Audio(304));
+    // Longer than a name may be: the cut falls between an e and its accent.
+    std::string accents;
+    for (int i = 0; i < 100; ++i)
+        accents += "e\xCC\x81";
+    WriteBytes(dir / "m/accents.mp3", Id3v2(4, Frame(4, "TIT2", "\x03" + accents)) + Audio(305));
+    const auto before = Manifest();
+
+    const std::string notFound = "Failed, Song name not found! ";
+    const std::string kept = accents.substr(0, 249);   // 83 whole letters
+    const struct { std::vector<std::string> args; std::map<std::string, std::string> names; } cases[] = {
+        {{"-a"}, {{"m/v1.mp3", notFound}, {"m/v2.mp3", "From ID3v1.mp3"}, {"m/utf16.mp3", "Also ID3v1.mp3"},
+                  {"m/utf8.mp3", notFound}, {"m/padded.mp3", notFound}, {"m/accents.mp3", notFound}}},
+        {{"--tag", "v2", "-a"}, {{"m/v1.mp3", notFound}, {"m/v2.mp3", notFound}, {"m/utf16.mp3", notFound},
+                                 {"m/utf8.mp3", notFound}, {"m/padded.mp3", "Padded Artist - Padded Title.mp3"},
+                                 {"m/accents.mp3", kept + ".mp3"}}},
+        {{"--tag", "any", "-a"}, {{"m/v1.mp3", notFound}, {"m/v2.mp3", "From ID3v1.mp3"},
+                                  {"m/utf16.mp3", "Also ID3v1.mp3"}, {"m/utf8.mp3", notFound},
+                                  {"m/padded.mp3", "Padded Artist - Padded Title.mp3"},
+                                  {"m/accents.mp3", kept + ".mp3"}}},
+        // Templates: no blank at either end, and a name of separators is none.
+        {{"--tag", "v2", "-f", "[%n ]%t[ (%a)]"}, {{"m/v1.mp3", notFound}, {"m/v2.mp3", "(Band).mp3"},
+                                                   {"m/utf16.mp3", notFound}, {"m/utf8.mp3", notFound},
+                                                   {"m/padded.mp3", "07 Padded Title (Padded Artist).mp3"},
+                                                   {"m/accents.mp3", kept + ".mp3"}}},
+        {{"--tag", "v1", "-f", " [%a] - [%t] "}, {{"m/v1.mp3", "Artist -.mp3"}, {"m/v2.mp3", "- From ID3v1.mp3"},
+                                                  {"m/utf16.mp3", "- Also ID3v1.mp3"}, {"m/utf8.mp3", notFound},
+                                                  {"m/padded.mp3", notFound}, {"m/accents.mp3", notFound}}},
+        {{"--tag", "v2", "-f", "[%a] - [%t]"}, {{"m/v1.mp3", notFound}, {"m/v2.mp3", "Band -.mp3"},
+                                                {"m/utf16.mp3", notFound}, {"m/utf8.mp3", notFound},
+                                                {"m/padded.mp3", "Padded Artist - Padded Title.mp3"},
+                                                {"m/accents.mp3", "- " + kept + ".mp3"}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args[c.args.size() - 1]);
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"-n", "--tsv", "m"});
+        EXPECT_EQ(NewNames(Run(args, dir.Path()).out), c.names);
+    }
+    EXPECT_EQ(Manifest(), before);
 }
 
 TEST_F(CliTest, ExitStatuses)

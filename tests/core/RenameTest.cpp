@@ -29,7 +29,7 @@ TEST(AutoRename, RenamesAfterTitleAndArtist)
         {"Yesterday", "Beatles", false, "Yesterday.mp3"},
         {"Yesterday", "", true, "Yesterday.mp3"},
         {"Song" + std::string(26, ' '), "", false, "Song .mp3"},
-        {std::string(30, ' '), "", false, " .mp3"},
+        {"Song", std::string(30, ' '), true, "Song.mp3"},   // an artist of blanks is none
         {"Caf\xE9", "AC/DC", true, "ACDC - Caf\xC3\xA9.mp3"},
     };
     for (const auto& c : cases) {
@@ -52,11 +52,14 @@ TEST(AutoRename, FailuresLeaveTheFileAlone)
     WriteBytes(dir / "tiny.mp3", Audio(100));
     MakeMp3(dir, "zeros.mp3", "", "Artist");
     MakeMp3(dir, "punct.mp3", "?!...,;()", "Artist");
+    MakeMp3(dir, "blanks.mp3", std::string(30, ' '), "Artist");
+    MakeMp3(dir, "nbsp.mp3", "\xA0 \xA0", "Artist");   // no-break spaces in 1252
     MakeMp3(dir, "a.mp3", "Yesterday");
     WriteBytes(dir / "Yesterday.mp3", "other file");
     const struct { const char* name; const char* state; } cases[] = {
         {"notag.mp3", kStateSongNotFound}, {"tiny.mp3", kStateUnreadable},
         {"zeros.mp3", kStateSongNotFound}, {"punct.mp3", kStateSongNotFound},
+        {"blanks.mp3", kStateSongNotFound}, {"nbsp.mp3", kStateSongNotFound},
         {"missing.mp3", kStateUnreadable}, {"a.mp3", kStateRenameFailed},
     };
     for (const auto& c : cases) {
