@@ -235,6 +235,17 @@ int CRenameBatch::AddPath(const std::string& path, BatchObserver& observer)
     return 1;
 }
 
+std::string CRenameBatch::RuleName(std::size_t i, int fd, std::uint64_t size, bool artistFirst, const Opened* opened)
+{
+    if (opened == nullptr || (!opened->tailRead && opened->headLength == 0))
+        return m_rule->NewName(fd, static_cast<long long>(size), artistFirst, m_newName);
+    // What was read side by side is not read again.
+    const CKnownBytes known(fd, 0, &m_heads[m_rule->HeadBytes() * (i - m_openedFrom)], opened->headLength,
+                            static_cast<long long>(size - kContentBytes), opened->tail,
+                            opened->tailRead ? kContentBytes : 0);
+    return m_rule->NewName(fd, static_cast<long long>(size), artistFirst, m_newName);
+}
+
 void CRenameBatch::ReadName(std::size_t i, bool artistFirst, const Opened* opened)
 {
     File& file = m_files[i];
@@ -311,7 +322,7 @@ void CRenameBatch::ReadName(std::size_t i, bool artistFirst, const Opened* opene
             file.birth = id.birth;
             file.viaLink = viaLink;
             static_assert(kContentBytes == kTagSize, "the identity's bytes are the tag's");
-            state = m_rule != nullptr ? m_rule->NewName(fd, static_cast<long long>(size), artistFirst, m_newName)
+            state = m_rule != nullptr ? RuleName(i, fd, size, artistFirst, opened)
                     : tail != nullptr ? TheTagFile().SongNameOfTail(tail, m_title, m_artist)
                                       : TheTagFile().ReadSongNameFrom(fd, static_cast<long long>(size), m_title, m_artist);
             // Looked at only for a file the window's rule cannot name.
@@ -367,6 +378,8 @@ void CRenameBatch::OpenSideBySide(std::size_t begin, std::size_t end)
 {
     m_openedFrom = begin;
     m_opened.assign(end - begin, Opened{});
+    const std::size_t head = m_rule != nullptr ? m_rule->HeadBytes() : 0;
+    m_heads.resize(head * (end - begin));
     std::vector<std::uint32_t> folderOf;
     for (std::size_t i = begin; i < end; ++i)
         folderOf.push_back(m_files[i].folder);
@@ -400,6 +413,10 @@ void CRenameBatch::OpenSideBySide(std::size_t begin, std::size_t end)
         opened.tailRead = S_ISREG(opened.mode) && opened.size >= kContentBytes
                           && ReadAt(opened.fd, opened.tail, kContentBytes,
                                     static_cast<long long>(opened.size - kContentBytes));
+        // And the head the rule reads first.
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(head, opened.size));
+        if (S_ISREG(opened.mode) && want > 0 && ReadAt(opened.fd, &m_heads[head * k], want, 0))
+            opened.headLength = want;
     });
 }
 

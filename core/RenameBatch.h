@@ -95,6 +95,9 @@ public:
     // bytes long: kStateSuccessful with newName set, kStateSongNotFound, or
     // kStateUnreadable with errno set. Reads the file only.
     virtual std::string NewName(int fd, long long size, bool artistFirst, std::string& newName) = 0;
+    // How many bytes from its start NewName reads first (besides the last
+    // 128): where reads are slow, they are read ahead for it.
+    virtual std::size_t HeadBytes() const { return 0; }
 };
 
 class CRenameBatch
@@ -173,8 +176,12 @@ private:
         std::uint32_t mode = 0;
         bool tailRead = false;                  // its last bytes, when as long
         unsigned char tail[kContentBytes];
+        std::size_t headLength = 0;             // its first bytes, in m_heads
     };
     void ReadName(std::size_t i, bool artistFirst, const Opened* opened = nullptr);
+    // The rule's name for file i open on fd, from the bytes read side by side
+    // where there are any.
+    std::string RuleName(std::size_t i, int fd, std::uint64_t size, bool artistFirst, const Opened* opened);
     // Opens files [begin, end) side by side, into m_opened, and closes them.
     void OpenSideBySide(std::size_t begin, std::size_t end);
     void CloseOpened();
@@ -214,6 +221,7 @@ private:
     std::set<std::pair<std::uint32_t, std::string>> m_named;   // files given by name
     CMovePace m_pace, m_readPace;
     std::vector<Opened> m_opened;       // OpenSideBySide's, from file m_openedFrom
+    std::vector<char> m_heads;          // their first bytes, HeadBytes() each
     std::size_t m_openedFrom = 0;
     std::vector<MoveDone> m_moves;      // MoveSideBySide's, from file m_movesFrom
     std::size_t m_movesFrom = 0;

@@ -28,7 +28,7 @@
 namespace {
 
 constexpr std::size_t kHeaderSize = 10;
-constexpr std::size_t kFirstRead = 4096;
+constexpr std::size_t kFirstRead = kId3v2FirstRead;
 // A stranger's tag may declare 256 MiB: what is read stays within this, and
 // so does what a compressed frame inflates to.
 constexpr std::size_t kMaxTag = std::size_t(1) << 20;

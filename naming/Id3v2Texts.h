@@ -3,6 +3,8 @@
 // caller's descriptor: the file is never opened again by path.
 #pragma once
 
+#include <cstddef>
+
 #include "naming/NameTemplate.h"
 
 // Reads the ID3v2 tag (2.2, 2.3 or 2.4) at the start of the regular file open
@@ -16,3 +18,5 @@
 // 1 read; 0 no ID3v2 tag, or its header is broken; -1 the file could not be
 // read (errno set).
 int ReadId3v2Texts(int fd, long long size, unsigned wanted, SongFields& texts);
+// How far the first read of ReadId3v2Texts goes.
+constexpr std::size_t kId3v2FirstRead = 4096;

@@ -18,6 +18,11 @@ void CleanFieldInto(std::string_view utf8, std::string& field)
 
 } // namespace
 
+std::size_t CTagNameRule::HeadBytes() const
+{
+    return m_tags == TagChoice::V1 ? 0 : kId3v2FirstRead;
+}
+
 std::string CTagNameRule::NewName(int fd, long long size, bool artistFirst, std::string& newName)
 {
     if (m_tags != TagChoice::V1) {

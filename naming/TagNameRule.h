@@ -20,6 +20,7 @@ public:
     CTagNameRule(TagChoice tags, const CNameTemplate* format) : m_tags(tags), m_format(format) {}
 
     std::string NewName(int fd, long long size, bool artistFirst, std::string& newName) override;
+    std::size_t HeadBytes() const override;
 
 private:
     std::string FromId3v1(int fd, long long size, bool artistFirst, std::string& newName);

@@ -62,6 +62,20 @@ void ForgetMoveWays();
 // or false with errno (EIO when the file ends first, as when it shrank).
 [[nodiscard]] bool ReadAt(int fd, void* buffer, std::size_t length, long long offset);
 
+// Bytes of the file open on fd read already, at most two runs of them (its
+// head and its tail): while the scope lasts, ReadAt on this thread takes what
+// lies inside one of them from here instead of reading it again (on a share,
+// each read is a round trip). Scopes do not nest.
+class CKnownBytes
+{
+public:
+    CKnownBytes(int fd, long long headAt, const void* head, std::size_t headLength, long long tailAt,
+                const void* tail, std::size_t tailLength);
+    ~CKnownBytes();
+    CKnownBytes(const CKnownBytes&) = delete;
+    CKnownBytes& operator=(const CKnownBytes&) = delete;
+};
+
 // The full path of the running program, or "" when it cannot be found.
 std::string ProgramFilePath();
 
