@@ -1,11 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/RowsList.h"
 
+#include "app/Accessible.h"
+
 CRowsList::CRowsList(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size, long style)
     : wxListCtrl(parent, id, pos, size, style | wxLC_REPORT | wxLC_VIRTUAL)
 {
     // Bound here, this runs before the list's own handling of the press.
     GetRowsWindow()->Bind(wxEVT_RIGHT_DOWN, &CRowsList::OnRightDown, this);
+}
+
+CRowsList::~CRowsList()
+{
+    // Before the list's texts are gone with the classes derived from this one.
+    StopExposingRows(GetRowsWindow());
+}
+
+void CRowsList::ExposeToScreenReaders(const wxString& name)
+{
+    ExposeRows(this, GetRowsWindow(), name);
 }
 
 wxWindow* CRowsList::GetRowsWindow() const
