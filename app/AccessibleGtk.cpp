@@ -44,6 +44,7 @@ struct RowsData
     long firstSelected = -1;
     long current = -1;
     bool focused = false;
+    wxWindow* edit = nullptr;   // the in-place editor last named
 };
 
 GQuark RowsQuark()
@@ -299,12 +300,17 @@ GType RowsCellType()
     return type;
 }
 
+void DropCells(RowsData* d);
+
 // The cell at row and column, with a reference for the caller.
 AtkObject* RefCell(RowsData* d, long row, long column)
 {
     if (!Alive(d) || d->table == nullptr || row < 0 || row >= Rows(d) || column < 0 ||
         column >= Columns(d))
         return nullptr;
+    // A reader that walks a long list would otherwise keep every cell alive.
+    if (d->cells.size() >= 4096 && d->cells.count({row, column}) == 0)
+        DropCells(d);
     AtkObject*& slot = d->cells[{row, column}];
     if (slot == nullptr)
     {
@@ -631,13 +637,20 @@ void FollowList(RowsData* d)
         return;
     wxListCtrl* list = d->list;
     const long count = list->GetItemCount();
+    if (d->count < 0)
+    {
+        // The first look: nothing has changed yet for a reader.
+        d->count = count;
+        d->selected = list->GetSelectedItemCount();
+        d->firstSelected = list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);
+        d->current = CurrentRow(d);
+        d->focused = HasFocus(d);
+        return;
+    }
     if (count != d->count)
     {
-        if (d->count >= 0)
-        {
-            DropCells(d);
-            g_signal_emit_by_name(d->table, "model-changed");
-        }
+        DropCells(d);
+        g_signal_emit_by_name(d->table, "model-changed");
         d->count = count;
         d->current = -1;
     }
@@ -653,6 +666,16 @@ void FollowList(RowsData* d)
             g_object_notify(G_OBJECT(entry.second), "accessible-name");
         }
     }
+    // The in-place editor of a name is named for its column.
+    wxWindow* edit = list->GetEditControl();
+    if (edit != nullptr && edit != d->edit)
+    {
+        wxListItem heading;
+        heading.SetMask(wxLIST_MASK_TEXT);
+        list->GetColumn(0, heading);
+        SetAccessibleName(edit, heading.GetText());
+    }
+    d->edit = edit;
     const long selected = list->GetSelectedItemCount();
     const long firstSelected = list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);
     const long current = CurrentRow(d);

@@ -8,6 +8,7 @@
 #include "queue/QueueList.h"
 
 #include <wx/listctrl.h>
+#include <wx/uiaction.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -52,43 +53,83 @@ private:
     int m_pid = 0;
 };
 
-// Runs the reader on this process while the window goes on answering it;
-// its output, or "" when it failed.
-std::string ReadOverAtSpi(const TempDir& dir)
+// The reader, in a process of its own, while this one goes on answering it.
+class Reader
 {
+public:
+    explicit Reader(const std::vector<std::string>& args) : m_out(m_dir.Path() + "/out")
+    {
 #ifdef ATSPI_DUMP
-    const std::string out = dir.Path() + "/dump";
-    const pid_t reader = fork();
-    if (reader == 0)
-    {
-        const int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (fd < 0 || dup2(fd, 1) < 0)
-            _exit(126);
-        const std::string pid = std::to_string(getppid());
-        execl(ATSPI_DUMP, ATSPI_DUMP, pid.c_str(), "10", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    int status = -1;
-    for (int waited = 0; waited < 3000; ++waited)
-    {
-        Flush();
-        if (waitpid(reader, &status, WNOHANG) == reader)
-            break;
-        wxMilliSleep(10);
-    }
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-    {
-        kill(reader, SIGKILL);
-        waitpid(reader, &status, 0);
-        return "";
-    }
-    std::ifstream in(out);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        const std::string self = std::to_string(getpid());
+        m_pid = fork();
+        if (m_pid == 0)
+        {
+            const int fd = open(m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (fd < 0 || dup2(fd, 1) < 0)
+                _exit(126);
+            std::vector<char*> argv{const_cast<char*>(ATSPI_DUMP)};
+            for (const std::string& arg : args)
+                argv.push_back(const_cast<char*>(arg == "PID" ? self.c_str() : arg.c_str()));
+            argv.push_back(nullptr);
+            execv(ATSPI_DUMP, argv.data());
+            _exit(127);
+        }
 #else
-    (void)dir;
-    return "";
+        (void)args;
 #endif
-}
+    }
+    ~Reader() { Stop(); }
+    Reader(const Reader&) = delete;
+    Reader& operator=(const Reader&) = delete;
+
+    // Keeps the window answering until the reader has ended (true when it
+    // ended well) or ms have passed.
+    bool Wait(int ms)
+    {
+        for (int waited = 0; m_pid > 0 && waited < ms; waited += 10)
+        {
+            Flush();
+            int status = 0;
+            if (waitpid(m_pid, &status, WNOHANG) == m_pid)
+            {
+                m_pid = 0;
+                return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+            }
+            wxMilliSleep(10);
+        }
+        return false;
+    }
+    // Keeps the window answering until the reader has written text.
+    bool WaitFor(const std::string& text, int ms)
+    {
+        for (int waited = 0; waited < ms; waited += 10)
+        {
+            Flush();
+            if (Output().find(text) != std::string::npos)
+                return true;
+            wxMilliSleep(10);
+        }
+        return false;
+    }
+    void Stop()
+    {
+        if (m_pid <= 0)
+            return;
+        kill(m_pid, SIGTERM);
+        waitpid(m_pid, nullptr, 0);
+        m_pid = 0;
+    }
+    std::string Output() const
+    {
+        std::ifstream in(m_out);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+private:
+    TempDir m_dir;
+    std::string m_out;
+    pid_t m_pid = 0;
+};
 } // namespace
 
 class AccessibilityTest : public MainWindowTestBase
@@ -98,23 +139,42 @@ class AccessibilityTest : public MainWindowTestBase
 TEST_F(AccessibilityTest, DISABLED_ChildIsReadThroughAtSpi)
 {
     TempDir dir;
-    const std::string track = dir.Write("track01.mp3", Mp3Bytes("Yesterday", "Beatles"));
-    g_queue.AddEntry("track01.mp3", track, ADD_MP3);
-    g_queue.SelectAll();
-    Press(dlg, IDC_AUTORENAME);
-    ASSERT_EQ(g_queue.Row(0).state, "Successful");
-    // Clicked, the row becomes the current one, under the focus.
-    wxRect rect;
-    ASSERT_TRUE(g_queue.GetCtrl()->GetItemRect(0, rect));
-    LeftClick(g_queue.GetCtrl(), rect.GetPosition() + wxPoint(20, rect.height / 2));
+    g_queue.AddEntry("track01.mp3", dir.Write("track01.mp3", Mp3Bytes("Yesterday", "Beatles")), ADD_MP3);
+    g_queue.AddEntry("track02.mp3", dir.Write("track02.mp3", Mp3Bytes("Help!", "Beatles")), ADD_MP3);
+    CQueueListCtrl* queue = g_queue.GetCtrl();
+    // Clicked, a row becomes the current one, under the focus.
+    const auto click = [queue](long row) {
+        wxRect rect;
+        ASSERT_TRUE(queue->GetItemRect(row, rect));
+        LeftClick(queue, rect.GetPosition() + wxPoint(20, rect.height / 2));
+    };
+    click(0);
 
-    const std::string dump = ReadOverAtSpi(dir);
-    ASSERT_FALSE(dump.empty()) << "the reader found no window on the bus";
+    // What a screen reader hears while the user moves down and renames.
+    Reader events({"--events"});
+    ASSERT_TRUE(events.WaitFor("ready\n", 10000)) << "the reader could not listen";
+    // The bridge learns of the reader's listeners by a message of the bus.
+    events.Wait(1000);
+    wxUIActionSimulator keys;
+    keys.Char(WXK_DOWN);
+    EXPECT_TRUE(events.WaitFor("object:active-descendant-changed\tRename queue\t4\ttrack02.mp3\n", 5000))
+        << events.Output();
+    EXPECT_TRUE(events.WaitFor("object:selection-changed\tRename queue\t", 5000)) << events.Output();
+    Press(dlg, IDC_AUTORENAME);
+    ASSERT_EQ(g_queue.Row(1).state, "Successful");
+    EXPECT_TRUE(events.WaitFor("object:property-change:accessible-name\t" + g_queue.Row(1).name + "\t", 5000))
+        << events.Output();
+    events.Stop();
+
+    click(1);
+    Reader reader({"PID", "10"});
+    ASSERT_TRUE(reader.Wait(30000)) << "the reader found no window on the bus";
+    const std::string dump = reader.Output();
     // The queue's row, cell by cell, selected and under the focus.
     EXPECT_NE(dump.find("table \"Rename queue\""), std::string::npos) << dump;
     EXPECT_NE(dump.find("headings\tName\tState\tOriginal Name\tPath\n"), std::string::npos) << dump;
-    const std::string name = g_queue.Row(0).name;
-    const std::string row = "row 0\t" + name + "\tSuccessful\ttrack01.mp3\t" + dir.Path() + "/" +
+    const std::string name = g_queue.Row(1).name;
+    const std::string row = "row 1\t" + name + "\tSuccessful\ttrack02.mp3\t" + dir.Path() + "/" +
                             name + "\t(table cell [focusable focused selectable selected";
     EXPECT_NE(dump.find(row), std::string::npos) << dump;
     EXPECT_NE(dump.find("table \"Directory list\""), std::string::npos) << dump;

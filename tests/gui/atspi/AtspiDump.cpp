@@ -4,6 +4,9 @@
 // column headings and the cells of its first rows, tab-separated.
 // Usage: tavoly_atspi_dump PID [ROWS]. Waits up to ten seconds for the
 // program to appear on the bus; exit 2 when it does not.
+// tavoly_atspi_dump --events: prints "ready", then the events a screen reader
+// follows (focus, current row, selection, changed names), one a line, until
+// it is ended.
 #include <atspi/atspi.h>
 
 #include <cstdio>
@@ -94,12 +97,46 @@ void Print(AtspiAccessible* object, int depth, int rows)
         }
     }
 }
+void OnEvent(AtspiEvent* event, void*)
+{
+    std::string about;
+    if (G_VALUE_HOLDS(&event->any_data, ATSPI_TYPE_ACCESSIBLE))
+    {
+        auto* object = static_cast<AtspiAccessible*>(g_value_get_object(&event->any_data));
+        if (object)
+            about = Take(atspi_accessible_get_name(object, nullptr));
+    }
+    else if (G_VALUE_HOLDS_STRING(&event->any_data) && g_value_get_string(&event->any_data))
+    {
+        about = g_value_get_string(&event->any_data);
+    }
+    const std::string source = event->source ? Take(atspi_accessible_get_name(event->source, nullptr)) : "";
+    std::printf("%s\t%s\t%d\t%s\n", event->type, source.c_str(), event->detail1, about.c_str());
+    std::fflush(stdout);
+}
+
+int ListenForEvents()
+{
+    AtspiEventListener* listener = atspi_event_listener_new(OnEvent, nullptr, nullptr);
+    for (const char* type : {"object:active-descendant-changed", "object:selection-changed",
+                             "object:state-changed:focused", "object:property-change:accessible-name"})
+    {
+        if (!atspi_event_listener_register(listener, type, nullptr))
+            return 2;
+    }
+    std::printf("ready\n");
+    std::fflush(stdout);
+    atspi_event_main();
+    return 0;
+}
 } // namespace
 
 int main(int argc, char** argv)
 {
     if (argc < 2)
         return 1;
+    if (std::string(argv[1]) == "--events")
+        return atspi_init() < 0 ? 2 : ListenForEvents();
     const guint pid = static_cast<guint>(std::atoi(argv[1]));
     const int rows = argc > 2 ? std::atoi(argv[2]) : 20;
     if (atspi_init() < 0)
