@@ -19,6 +19,10 @@ enum AccessibleRole
 // window.
 void SetAccessibleName(wxWindow* window, const wxString& name, AccessibleRole role = ACC_ROLE_AS_IS);
 
+// What a screen reader says window shows, for a control of ours that draws
+// its own text; nothing happens when the text is the same.
+void SetAccessibleDescription(wxWindow* window, const wxString& text);
+
 // Exposes the rows of a report list as an accessible table named name:
 // one cell per row and column holding the list's text, following the list's
 // rows, selection and current row. rowsWindow is the window that shows the

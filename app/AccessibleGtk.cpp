@@ -21,6 +21,7 @@
 #include <gtk/gtk-a11y.h>
 #include <gtk/gtk.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <utility>
@@ -41,9 +42,12 @@ struct RowsData
     // What the list looked like when it last went idle.
     long count = -1;
     long selected = -1;
-    long firstSelected = -1;
     long current = -1;
     bool focused = false;
+    // Told by the list's events, which cost nothing to follow; finding the
+    // current row or the selected ones by asking walks the rows.
+    long eventCurrent = -1;
+    bool selectionChanged = false;
     wxWindow* edit = nullptr;   // the in-place editor last named
 };
 
@@ -300,7 +304,7 @@ GType RowsCellType()
     return type;
 }
 
-void DropCells(RowsData* d);
+void DropCells(RowsData* d, long keepRow = -1);
 
 // The cell at row and column, with a reference for the caller.
 AtkObject* RefCell(RowsData* d, long row, long column)
@@ -309,8 +313,8 @@ AtkObject* RefCell(RowsData* d, long row, long column)
         column >= Columns(d))
         return nullptr;
     // A reader that walks a long list would otherwise keep every cell alive.
-    if (d->cells.size() >= 4096 && d->cells.count({row, column}) == 0)
-        DropCells(d);
+    if (d->cells.size() >= 512 && d->cells.count({row, column}) == 0)
+        DropCells(d, d->current);
     AtkObject*& slot = d->cells[{row, column}];
     if (slot == nullptr)
     {
@@ -325,14 +329,20 @@ AtkObject* RefCell(RowsData* d, long row, long column)
     return ATK_OBJECT(g_object_ref(slot));
 }
 
-// The rows have changed under the cells: they stop standing for rows (a
-// reader holding one sees it gone and asks the table again).
-void DropCells(RowsData* d)
+// The rows have changed under the cells (or too many are kept): they stop
+// standing for rows, those of keepRow apart; a reader holding one sees it
+// gone and asks the table again.
+void DropCells(RowsData* d, long keepRow)
 {
     std::map<std::pair<long, long>, AtkObject*> cells;
     cells.swap(d->cells);
     for (auto& entry : cells)
     {
+        if (entry.first.first == keepRow)
+        {
+            d->cells.insert(entry);
+            continue;
+        }
         AsCell(entry.second)->data = nullptr;
         atk_object_notify_state_change(entry.second, ATK_STATE_DEFUNCT, TRUE);
         g_object_unref(entry.second);
@@ -637,33 +647,39 @@ void FollowList(RowsData* d)
         return;
     wxListCtrl* list = d->list;
     const long count = list->GetItemCount();
-    if (d->count < 0)
+    if (d->count < 0 || count != d->count)
     {
-        // The first look: nothing has changed yet for a reader.
+        // A walk of the rows, but only when their number changes.
+        d->eventCurrent = CurrentRow(d);
+        if (d->count >= 0)
+        {
+            DropCells(d);
+            g_signal_emit_by_name(d->table, "model-changed");
+            d->selectionChanged = true;
+            d->current = -1;
+        }
+        else
+        {
+            // The first look: nothing has changed yet for a reader.
+            d->current = d->eventCurrent;
+            d->focused = HasFocus(d);
+            d->selected = list->GetSelectedItemCount();
+        }
         d->count = count;
-        d->selected = list->GetSelectedItemCount();
-        d->firstSelected = list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);
-        d->current = CurrentRow(d);
-        d->focused = HasFocus(d);
-        return;
     }
-    if (count != d->count)
+    // Texts that changed in place (a rename writes Name, State and Path), in
+    // the rows on view: a reader holding a cell elsewhere reads it anew.
+    const long top = std::max(0L, list->GetTopItem());
+    const auto end = d->cells.lower_bound({top + list->GetCountPerPage() + 1, 0});
+    for (auto it = d->cells.lower_bound({top, 0}); it != end; ++it)
     {
-        DropCells(d);
-        g_signal_emit_by_name(d->table, "model-changed");
-        d->count = count;
-        d->current = -1;
-    }
-    // Texts that changed in place (a rename writes Name, State and Path).
-    for (auto& entry : d->cells)
-    {
-        RowsCell* cell = AsCell(entry.second);
+        RowsCell* cell = AsCell(it->second);
         std::string text;
         if (cell->text != nullptr && CellText(cell, text) && text != cell->text)
         {
             g_free(cell->text);
             cell->text = g_strdup(text.c_str());
-            g_object_notify(G_OBJECT(entry.second), "accessible-name");
+            g_object_notify(G_OBJECT(it->second), "accessible-name");
         }
     }
     // The in-place editor of a name is named for its column.
@@ -677,14 +693,12 @@ void FollowList(RowsData* d)
     }
     d->edit = edit;
     const long selected = list->GetSelectedItemCount();
-    const long firstSelected = list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);
-    const long current = CurrentRow(d);
-    const bool focused = HasFocus(d);
-    if (selected != d->selected || firstSelected != d->firstSelected ||
-        (current != d->current && selected > 0))
+    if (d->selectionChanged || selected != d->selected)
         g_signal_emit_by_name(d->table, "selection-changed");
+    d->selectionChanged = false;
     d->selected = selected;
-    d->firstSelected = firstSelected;
+    const long current = d->eventCurrent;
+    const bool focused = HasFocus(d);
     if (current != d->current || focused != d->focused)
     {
         if (d->focused)
@@ -723,6 +737,18 @@ void SetAccessibleName(wxWindow* window, const wxString& name, AccessibleRole ro
     atk_object_set_name(accessible, name.utf8_string().c_str());
 }
 
+void SetAccessibleDescription(wxWindow* window, const wxString& text)
+{
+    GtkWidget* widget = window->GetConnectWidget();
+    AtkObject* accessible = widget ? gtk_widget_get_accessible(widget) : nullptr;
+    if (accessible == nullptr)
+        return;
+    const std::string utf8 = text.utf8_string();
+    const gchar* now = atk_object_get_description(accessible);
+    if (now == nullptr || utf8 != now)
+        atk_object_set_description(accessible, utf8.c_str());
+}
+
 void ExposeRows(wxListCtrl* list, wxWindow* rowsWindow, const wxString& name)
 {
     GtkWidget* widget = FocusWidget(rowsWindow);
@@ -739,6 +765,16 @@ void ExposeRows(wxListCtrl* list, wxWindow* rowsWindow, const wxString& name)
         FollowList(d);
         event.Skip();
     });
+    list->Bind(wxEVT_LIST_ITEM_FOCUSED, [d](wxListEvent& event) {
+        d->eventCurrent = event.GetIndex();
+        event.Skip();
+    });
+    const auto selection = [d](wxListEvent& event) {
+        d->selectionChanged = true;
+        event.Skip();
+    };
+    list->Bind(wxEVT_LIST_ITEM_SELECTED, selection);
+    list->Bind(wxEVT_LIST_ITEM_DESELECTED, selection);
 }
 
 void StopExposingRows(wxWindow* rowsWindow)
@@ -763,6 +799,7 @@ void StopExposingRows(wxWindow* rowsWindow)
 #else
 
 void SetAccessibleName(wxWindow*, const wxString&, AccessibleRole) {}
+void SetAccessibleDescription(wxWindow*, const wxString&) {}
 void ExposeRows(wxListCtrl*, wxWindow*, const wxString&) {}
 void StopExposingRows(wxWindow*) {}
 

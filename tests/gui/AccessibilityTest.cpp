@@ -178,6 +178,9 @@ TEST_F(AccessibilityTest, DISABLED_ChildIsReadThroughAtSpi)
                             name + "\t(table cell [focusable focused selectable selected";
     EXPECT_NE(dump.find(row), std::string::npos) << dump;
     EXPECT_NE(dump.find("table \"Directory list\""), std::string::npos) << dump;
+    // The location box says where the directory list is.
+    EXPECT_NE(dump.find("combo box \"Location\" [focusable showing] description \"My Computer\"\n"),
+              std::string::npos) << dump;
     EXPECT_NE(dump.find("row 0\tParent Directory"), std::string::npos) << dump;
     // Every control that takes the focus has a name to be spoken.
     std::istringstream lines(dump);

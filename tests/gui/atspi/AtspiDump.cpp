@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Reads a running program's windows over AT-SPI, as a screen reader does, and
-// prints them: one line per object (role, name, states), and for a table its
+// prints them: one line per object (role, name, states, description), and for a table its
 // column headings and the cells of its first rows, tab-separated.
 // Usage: tavoly_atspi_dump PID [ROWS]. Waits up to ten seconds for the
 // program to appear on the bus; exit 2 when it does not.
@@ -78,7 +78,9 @@ void Print(AtspiAccessible* object, int depth, int rows)
 {
     const std::string role = Take(atspi_accessible_get_role_name(object, nullptr));
     const std::string name = Take(atspi_accessible_get_name(object, nullptr));
-    std::printf("%*s%s \"%s\" [%s]\n", depth * 2, "", role.c_str(), name.c_str(), States(object).c_str());
+    const std::string description = Take(atspi_accessible_get_description(object, nullptr));
+    std::printf("%*s%s \"%s\" [%s]%s\n", depth * 2, "", role.c_str(), name.c_str(), States(object).c_str(),
+                description.empty() ? "" : (" description \"" + description + "\"").c_str());
     AtspiTable* table = atspi_accessible_get_table_iface(object);
     if (table)
     {
