@@ -22,6 +22,7 @@
 #include <gtk/gtk.h>
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <string>
 #include <utility>
@@ -39,6 +40,7 @@ struct RowsData
     // The cells a reader has asked for, by row and column, one reference each.
     std::map<std::pair<long, long>, AtkObject*> cells;
     std::vector<std::string> headings;
+    std::vector<AtkObject*> headers;   // the column headings, made when asked for
     // What the list looked like when it last went idle.
     long count = -1;
     long selected = -1;
@@ -268,6 +270,19 @@ GPtrArray* CellNoHeaders(AtkTableCell*)
     return g_ptr_array_new_with_free_func(g_object_unref);
 }
 
+AtkObject* RefHeader(RowsData* d, long column);
+const gchar* Heading(RowsData* d, long column);
+
+GPtrArray* CellColumnHeaders(AtkTableCell* tableCell)
+{
+    GPtrArray* headers = CellNoHeaders(tableCell);
+    const RowsCell* cell = AsCell(tableCell);
+    AtkObject* header = RefHeader(cell->data, cell->column);
+    if (header)
+        g_ptr_array_add(headers, header);
+    return headers;
+}
+
 void CellTableCellInit(gpointer iface, gpointer)
 {
     auto* cell = static_cast<AtkTableCellIface*>(iface);
@@ -275,7 +290,7 @@ void CellTableCellInit(gpointer iface, gpointer)
     cell->get_table = CellRefTable;
     cell->get_column_span = CellSpan;
     cell->get_row_span = CellSpan;
-    cell->get_column_header_cells = CellNoHeaders;
+    cell->get_column_header_cells = CellColumnHeaders;
     cell->get_row_header_cells = CellNoHeaders;
 }
 
@@ -327,6 +342,26 @@ AtkObject* RefCell(RowsData* d, long row, long column)
         atk_object_set_parent(slot, d->table);
     }
     return ATK_OBJECT(g_object_ref(slot));
+}
+
+// The heading of column, with a reference for the caller.
+AtkObject* RefHeader(RowsData* d, long column)
+{
+    const gchar* text = d && d->table ? Heading(d, column) : nullptr;
+    if (text == nullptr)
+        return nullptr;
+    d->headers.resize(d->headings.size(), nullptr);
+    AtkObject*& header = d->headers[static_cast<size_t>(column)];
+    if (header == nullptr)
+    {
+        header = ATK_OBJECT(g_object_new(ATK_TYPE_OBJECT, nullptr));
+        atk_object_set_role(header, ATK_ROLE_COLUMN_HEADER);
+        atk_object_set_parent(header, d->table);
+    }
+    const gchar* now = atk_object_get_name(header);
+    if (now == nullptr || std::strcmp(now, text) != 0)
+        atk_object_set_name(header, text);
+    return ATK_OBJECT(g_object_ref(header));
 }
 
 // The rows have changed under the cells (or too many are kept): they stop
@@ -437,17 +472,30 @@ gint TableNRows(AtkTable* table)
     return static_cast<gint>(Rows(TableData(table)));
 }
 
-const gchar* TableColumnDescription(AtkTable* table, gint column)
+const gchar* Heading(RowsData* d, long column)
 {
-    RowsData* d = TableData(table);
     if (column < 0 || column >= Columns(d))
         return nullptr;
     d->headings.resize(static_cast<size_t>(Columns(d)));
     wxListItem item;
     item.SetMask(wxLIST_MASK_TEXT);
-    d->list->GetColumn(column, item);
+    d->list->GetColumn(static_cast<int>(column), item);
     d->headings[static_cast<size_t>(column)] = item.GetText().utf8_string();
     return d->headings[static_cast<size_t>(column)].c_str();
+}
+
+const gchar* TableColumnDescription(AtkTable* table, gint column)
+{
+    return Heading(TableData(table), column);
+}
+
+AtkObject* TableColumnHeader(AtkTable* table, gint column)
+{
+    AtkObject* header = RefHeader(TableData(table), column);
+    // The table keeps it: this call gives no reference.
+    if (header)
+        g_object_unref(header);
+    return header;
 }
 
 gint TableSelectedRows(AtkTable* table, gint** selected)
@@ -501,6 +549,7 @@ void TableTableInit(gpointer iface, gpointer)
     t->get_n_columns = TableNColumns;
     t->get_n_rows = TableNRows;
     t->get_column_description = TableColumnDescription;
+    t->get_column_header = TableColumnHeader;
     t->get_selected_rows = TableSelectedRows;
     t->is_row_selected = TableIsRowSelected;
     t->is_selected = TableIsSelected;
@@ -785,6 +834,11 @@ void StopExposingRows(wxWindow* rowsWindow)
         return;
     d->list = nullptr;
     DropCells(d);
+    for (AtkObject* header : d->headers)
+    {
+        if (header)
+            g_object_unref(header);
+    }
     if (d->table != nullptr)
     {
         G_TYPE_CHECK_INSTANCE_CAST(d->table, RowsTableType(), RowsTable)->data = nullptr;

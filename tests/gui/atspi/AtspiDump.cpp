@@ -53,8 +53,14 @@ void PrintTable(AtspiTable* table, int depth, int rows)
     const int nCols = atspi_table_get_n_columns(table, nullptr);
     std::printf("%*stable %d rows %d columns\n", depth * 2, "", nRows, nCols);
     std::string line;
+    // The headings as objects of their own, which a reader announces.
     for (int c = 0; c < nCols; ++c)
-        line += (c ? "\t" : "") + Take(atspi_table_get_column_description(table, c, nullptr));
+    {
+        AtspiAccessible* header = atspi_table_get_column_header(table, c, nullptr);
+        line += (c ? "\t" : "") + (header ? Take(atspi_accessible_get_name(header, nullptr)) : "?");
+        if (header)
+            g_object_unref(header);
+    }
     std::printf("%*sheadings\t%s\n", depth * 2, "", line.c_str());
     for (int r = 0; r < nRows && r < rows; ++r)
     {
