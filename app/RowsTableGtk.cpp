@@ -158,7 +158,7 @@ void CellGetExtents(AtkComponent* component, gint* x, gint* y, gint* width, gint
     {
         const wxWindow* top = wxGetTopLevelParent(d->list);
         if (top)
-            at -= top->GetScreenPosition();
+            at -= top->ClientToScreen(wxPoint(0, 0));
     }
     else if (coords == ATK_XY_PARENT)
     {
@@ -521,6 +521,44 @@ void TableSelectionInit(gpointer iface, gpointer)
     s->select_all_selection = SelectionSelectAll;
 }
 
+// The cell under a point, found by the list's own hit test: the toolkit's
+// way would make and ask every cell of the list.
+AtkObject* TableRefAccessibleAtPoint(AtkComponent* component, gint x, gint y, AtkCoordType coords)
+{
+    RowsData* d = TableData(component);
+    if (!Alive(d))
+        return nullptr;
+    wxPoint at(x, y);
+    if (coords == ATK_XY_WINDOW)
+    {
+        const wxWindow* top = wxGetTopLevelParent(d->list);
+        if (top)
+            at += top->ClientToScreen(wxPoint(0, 0));
+    }
+    else if (coords == ATK_XY_PARENT)
+    {
+        at += d->list->GetScreenPosition();
+    }
+    int flags = 0;
+    const long row = d->list->HitTest(d->rows->ScreenToClient(at), flags);
+    if (row < 0 || !(flags & wxLIST_HITTEST_ONITEM))
+        return nullptr;
+    const wxPoint inList = d->list->ScreenToClient(at);
+    for (long column = 0; column < Columns(d); ++column)
+    {
+        wxRect rect;
+        if (d->list->GetSubItemRect(row, column, rect) && rect.Contains(inList))
+            return RefCell(d, row, column);
+    }
+    return nullptr;
+}
+
+void TableComponentInit(gpointer iface, gpointer)
+{
+    // The widget's own answers stand for the rest (this table overrides them).
+    static_cast<AtkComponentIface*>(iface)->ref_accessible_at_point = TableRefAccessibleAtPoint;
+}
+
 GType RowsTableType()
 {
     static GType type = 0;
@@ -533,6 +571,8 @@ GType RowsTableType()
         g_type_add_interface_static(type, ATK_TYPE_TABLE, &table);
         const GInterfaceInfo selection = {TableSelectionInit, nullptr, nullptr};
         g_type_add_interface_static(type, ATK_TYPE_SELECTION, &selection);
+        const GInterfaceInfo component = {TableComponentInit, nullptr, nullptr};
+        g_type_add_interface_static(type, ATK_TYPE_COMPONENT, &component);
     }
     return type;
 }
