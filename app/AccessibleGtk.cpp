@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <string>
 
 namespace
@@ -182,16 +183,22 @@ void ExposeRows(wxListCtrl* list, wxWindow* rowsWindow, const wxString& name)
     d->name = name.utf8_string();
     g_object_set_qdata(G_OBJECT(widget), RowsQuark(), d);
     WrapGetAccessible(widget);
-    list->Bind(wxEVT_IDLE, [d](wxIdleEvent& event) {
-        FollowList(d);
+    // The list outlives d: while it is destroyed it still sends events.
+    d->handle = std::make_shared<RowsData*>(d);
+    const std::shared_ptr<RowsData*> handle = d->handle;
+    list->Bind(wxEVT_IDLE, [handle](wxIdleEvent& event) {
+        if (*handle)
+            FollowList(*handle);
         event.Skip();
     });
-    list->Bind(wxEVT_LIST_ITEM_FOCUSED, [d](wxListEvent& event) {
-        d->eventCurrent = event.GetIndex();
+    list->Bind(wxEVT_LIST_ITEM_FOCUSED, [handle](wxListEvent& event) {
+        if (*handle)
+            (*handle)->eventCurrent = event.GetIndex();
         event.Skip();
     });
-    const auto selection = [d](wxListEvent& event) {
-        d->selectionChanged = true;
+    const auto selection = [handle](wxListEvent& event) {
+        if (*handle)
+            (*handle)->selectionChanged = true;
         event.Skip();
     };
     list->Bind(wxEVT_LIST_ITEM_SELECTED, selection);
@@ -205,6 +212,7 @@ void StopExposingRows(wxWindow* rowsWindow)
     if (d == nullptr)
         return;
     d->list = nullptr;
+    *d->handle = nullptr;
     ForgetRowsTable(d);
     g_object_set_qdata(G_OBJECT(widget), RowsQuark(), nullptr);
     delete d;

@@ -7,6 +7,7 @@
 #include <atk/atk.h>
 
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -38,6 +39,8 @@ struct RowsData
     long eventCurrent = -1;
     bool selectionChanged = false;
     wxWindow* edit = nullptr;   // the in-place editor last named
+    // What the list's event handlers hold: null once d is gone.
+    std::shared_ptr<RowsData*> handle;
 };
 
 // The list's current row, found by walking its rows.
