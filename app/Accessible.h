@@ -19,6 +19,11 @@ enum AccessibleRole
 // window.
 void SetAccessibleName(wxWindow* window, const wxString& name, AccessibleRole role = ACC_ROLE_AS_IS);
 
+// Names every field of parent after the text label created just before it
+// (its visible label), as a screen reader expects of a labelled field; the
+// label says which field it is for.
+void NameFieldsByTheirLabels(wxWindow* parent);
+
 // What a screen reader says window shows, for a control of ours that draws
 // its own text; nothing happens when the text is the same.
 void SetAccessibleDescription(wxWindow* window, const wxString& text);

@@ -10,7 +10,12 @@
 // list goes idle, and only while a table exists.
 #include "app/Accessible.h"
 
+#include <wx/choice.h>
+#include <wx/combobox.h>
 #include <wx/listctrl.h>
+#include <wx/slider.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
 #include <wx/toplevel.h>
 #include <wx/window.h>
 
@@ -159,6 +164,30 @@ void SetAccessibleName(wxWindow* window, const wxString& name, AccessibleRole ro
     atk_object_set_name(accessible, name.utf8_string().c_str());
 }
 
+void NameFieldsByTheirLabels(wxWindow* parent)
+{
+    wxStaticText* label = nullptr;
+    for (wxWindow* child : parent->GetChildren())
+    {
+        const bool field = wxDynamicCast(child, wxTextCtrl) || wxDynamicCast(child, wxChoice) ||
+                           wxDynamicCast(child, wxComboBox) || wxDynamicCast(child, wxSlider);
+        if (field && label != nullptr)
+        {
+            GtkWidget* labelWidget = label->GetHandle();
+            GtkWidget* fieldWidget = child->GetConnectWidget();
+            SetAccessibleName(child, label->GetLabelText());
+            if (labelWidget && fieldWidget)
+            {
+                AtkObject* from = gtk_widget_get_accessible(labelWidget);
+                AtkObject* to = gtk_widget_get_accessible(fieldWidget);
+                atk_object_add_relationship(from, ATK_RELATION_LABEL_FOR, to);
+                atk_object_add_relationship(to, ATK_RELATION_LABELLED_BY, from);
+            }
+        }
+        label = wxDynamicCast(child, wxStaticText);
+    }
+}
+
 void SetAccessibleDescription(wxWindow* window, const wxString& text)
 {
     GtkWidget* widget = window->GetConnectWidget();
@@ -221,6 +250,7 @@ void StopExposingRows(wxWindow* rowsWindow)
 #else
 
 void SetAccessibleName(wxWindow*, const wxString&, AccessibleRole) {}
+void NameFieldsByTheirLabels(wxWindow*) {}
 void SetAccessibleDescription(wxWindow*, const wxString&) {}
 void ExposeRows(wxListCtrl*, wxWindow*, const wxString&) {}
 void StopExposingRows(wxWindow*) {}
