@@ -65,7 +65,9 @@ AtkObject* GetAccessible(GtkWidget* widget)
         if (it != g_originals.end())
             return it->second(widget);
     }
-    return nullptr;
+    // Not reached: every class that has the wrapper got it from one we wrapped.
+    auto* plain = static_cast<GtkWidgetClass*>(g_type_class_peek(GTK_TYPE_WIDGET));
+    return plain->get_accessible(widget);
 }
 
 void WrapGetAccessible(GtkWidget* widget)
