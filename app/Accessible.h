@@ -13,6 +13,7 @@ enum AccessibleRole
 {
     ACC_ROLE_AS_IS = 0,
     ACC_ROLE_COMBO_BOX,   // a control of ours that acts as one
+    ACC_ROLE_LINK,
 };
 
 // The name (and, for a control of ours, the role) a screen reader gives

@@ -163,6 +163,8 @@ void SetAccessibleName(wxWindow* window, const wxString& name, AccessibleRole ro
         return;
     if (role == ACC_ROLE_COMBO_BOX)
         atk_object_set_role(accessible, ATK_ROLE_COMBO_BOX);
+    else if (role == ACC_ROLE_LINK)
+        atk_object_set_role(accessible, ATK_ROLE_LINK);
     atk_object_set_name(accessible, name.utf8_string().c_str());
 }
 

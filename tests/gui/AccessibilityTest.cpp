@@ -3,6 +3,8 @@
 #include "GuiTest.h"
 #include "RunProgram.h"
 
+#include "app/Globals.h"
+#include "app/HelpDlg.h"
 #include "app/Ids.h"
 #include "app/RenamerDlg.h"
 #include "queue/QueueList.h"
@@ -15,8 +17,6 @@
 #include <regex>
 #include <signal.h>
 #include <sstream>
-
-extern CQueueList g_queue;
 
 namespace
 {
@@ -166,7 +166,10 @@ TEST_F(AccessibilityTest, DISABLED_ChildIsReadThroughAtSpi)
         << events.Output();
     events.Stop();
 
-    // The tag editor stays open beside the window, and is read too.
+    // The help window and the tag editor stay open beside the window, and
+    // are read too.
+    Press(dlg, IDC_HELPBUTTON);
+    g_helpDlg.GetWindow()->Move(dlg->GetRect().GetRight() + 10, 0);
     Press(dlg, IDC_ID3V1);
     click(1);
     Reader reader({"PID", "10"});
@@ -185,7 +188,8 @@ TEST_F(AccessibilityTest, DISABLED_ChildIsReadThroughAtSpi)
               std::string::npos) << dump;
     EXPECT_NE(dump.find("row 0\tParent Directory"), std::string::npos) << dump;
     EXPECT_NE(dump.find("text \"Title\" [focusable"), std::string::npos) << dump;
-    // Every control that takes the focus, in both windows, has a name to be
+    EXPECT_NE(dump.find("link \"help@"), std::string::npos) << dump;
+    // Every control that takes the focus, in every window, has a name to be
     // spoken.
     std::istringstream lines(dump);
     const std::regex unnamed(R"(^\s*[a-z ]+ "" \[[^\]]*focusable)");
