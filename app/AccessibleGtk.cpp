@@ -173,8 +173,8 @@ void NameFieldsByTheirLabels(wxWindow* parent)
     wxStaticText* label = nullptr;
     for (wxWindow* child : parent->GetChildren())
     {
-        const bool field = wxDynamicCast(child, wxTextCtrl) || wxDynamicCast(child, wxChoice) ||
-                           wxDynamicCast(child, wxComboBox) || wxDynamicCast(child, wxSlider);
+        const bool field = dynamic_cast<wxTextCtrl*>(child) || dynamic_cast<wxChoice*>(child) ||
+                           dynamic_cast<wxComboBox*>(child) || dynamic_cast<wxSlider*>(child);
         if (field && label != nullptr)
         {
             GtkWidget* labelWidget = label->GetHandle();
@@ -188,7 +188,7 @@ void NameFieldsByTheirLabels(wxWindow* parent)
                 atk_object_add_relationship(to, ATK_RELATION_LABELLED_BY, from);
             }
         }
-        label = wxDynamicCast(child, wxStaticText);
+        label = dynamic_cast<wxStaticText*>(child);
     }
 }
 
