@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/HelpDlg.h"
 
+#include "app/Accessible.h"
 #include "app/Display.h"
 #include "app/Globals.h"
 #include "app/Ids.h"
@@ -289,6 +290,10 @@ bool CHelpDlg::OnInitDialog()
         link->InsertItem(0, ToDisplay(address));
         link->SetItemBackgroundColour(0, background);
         link->SetItemTextColour(0, text);
+        // A screen reader reads the address as a link: on the window that
+        // shows the row and takes the focus (the list has no header).
+        for (wxWindow* rows : link->GetChildren())
+            SetAccessibleName(rows, ToDisplay(address), ACC_ROLE_LINK);
     };
     fill(m_mailLink, m_mailAddress);
     fill(m_homePageLink, m_homePage);

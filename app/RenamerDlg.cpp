@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/RenamerDlg.h"
 
+#include "app/Accessible.h"
 #include "app/Display.h"
 #include "app/Globals.h"
 #include "app/HelpDlg.h"
@@ -195,6 +196,19 @@ bool CRenamerDlg::OnInitDialog()
     m_queue->SetForegroundColour(*wxBLACK);
 
     g_locationBox.CreateDropDown(0, 150);
+
+    // Names a screen reader speaks for the controls that show no label.
+    // TRANSLATORS: spoken by a screen reader for the location box.
+    SetAccessibleName(m_location, TrUi("Location"), ACC_ROLE_COMBO_BOX);
+    // TRANSLATORS: spoken by a screen reader for the list on the left.
+    m_dirList->ExposeToScreenReaders(TrUi("Directory list"));
+    // TRANSLATORS: spoken by a screen reader for the list on the right.
+    m_queue->ExposeToScreenReaders(TrUi("Rename queue"));
+    // TRANSLATORS: spoken by a screen reader for the player's slider.
+    SetAccessibleName(m_slider, TrUi("Playback position"));
+    SetAccessibleName(m_dirStatus, TrUi("Path"));
+    // TRANSLATORS: spoken by a screen reader for the counts line under the queue.
+    SetAccessibleName(m_queueStatus, TrUi("Queue counts"));
 
     // Colour images, no separate mask; black in the strip would be transparent.
     m_imageList = new wxImageList(16, 16, false, 15);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/RowsList.h"
 
+#include "app/Accessible.h"
 #include "app/FocusMark.h"
 
 CRowsList::CRowsList(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size, long style)
@@ -9,6 +10,17 @@ CRowsList::CRowsList(wxWindow* parent, wxWindowID id, const wxPoint& pos, const 
     // Bound here, this runs before the list's own handling of the press.
     GetRowsWindow()->Bind(wxEVT_RIGHT_DOWN, &CRowsList::OnRightDown, this);
     ShowFocusMark(this, GetRowsWindow());
+}
+
+CRowsList::~CRowsList()
+{
+    // Before the list's texts are gone with the classes derived from this one.
+    StopExposingRows(GetRowsWindow());
+}
+
+void CRowsList::ExposeToScreenReaders(const wxString& name)
+{
+    ExposeRows(this, GetRowsWindow(), name);
 }
 
 wxWindow* CRowsList::GetRowsWindow() const

@@ -8,6 +8,10 @@ class CRowsList : public wxListCtrl
 {
 public:
     CRowsList(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size, long style);
+    ~CRowsList() override;
+
+    // Screen readers see the rows as a table of this name, cell by cell.
+    void ExposeToScreenReaders(const wxString& name);
 
     // The inner window that shows the rows and gets their mouse events.
     wxWindow* GetRowsWindow() const;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "browser/LocationBox.h"
 
+#include "app/Accessible.h"
 #include "app/Display.h"
 #include "app/Globals.h"
 #include "app/Ids.h"
@@ -193,6 +194,8 @@ void CLocationBoxCtrl::OnPaint(wxPaintEvent&)
 
     dc.SetFont(GetFont());
     const wxString text = ToDisplay(g_locationBox.FaceText());
+    // A screen reader says what the face shows.
+    SetAccessibleDescription(this, text);
     wxRect textRect(item.x + iconSize + 2, item.y + 1, 0, item.height - 2);
     textRect.width = dc.GetTextExtent(text).x + 4;
     dc.SetClippingRegion(item);

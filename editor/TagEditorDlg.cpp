@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "editor/TagEditorDlg.h"
 
+#include "app/Accessible.h"
 #include "app/Display.h"
 #include "app/Globals.h"
 #include "app/Ids.h"
@@ -218,6 +219,10 @@ void CTagEditorDlg::CreateControls()
     // TRANSLATORS: closes the tag editor.
     button(IDC_TAG_CANCEL, N_("Cancel"), 185, 150, 35, 14);
     FitTexts(m_wnd, {{m_pauseButton, {TrUi("Resume")}}});
+    // What a screen reader says for the fields: their labels; the slider
+    // stands after the player's buttons and is named as the main window's.
+    NameFieldsByTheirLabels(m_wnd);
+    SetAccessibleName(m_slider, TrUi("Playback position"));
 
     // In the order Save checks them.
     m_limits = {

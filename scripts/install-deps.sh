@@ -12,6 +12,7 @@ PACKAGES=(
   nlohmann-json3-dev libtag1-dev zlib1g-dev
   gettext po4a wx3.2-i18n
   xvfb xauth xdotool imagemagick x11-utils fonts-dejavu-core adwaita-icon-theme openbox
+  dbus-daemon at-spi2-core libatspi2.0-dev
   desktop-file-utils appstream dpkg-dev file lintian
   clang libclang-rt-14-dev
   fuse3 libfuse3-dev exfat-fuse exfatprogs fusefat dosfstools ntfs-3g
