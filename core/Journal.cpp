@@ -280,10 +280,11 @@ bool ParseNumber(std::string_view text, std::uint64_t& number)
     for (const char c : text) {
         if (c < '0' || c > '9')
             return false;
-        const std::uint64_t next = number * 10 + static_cast<std::uint64_t>(c - '0');
-        if (next / 10 != number)
+        // Checked without a division: one a digit cost as much as the rest
+        // of the record.
+        if (__builtin_mul_overflow(number, 10u, &number)
+            || __builtin_add_overflow(number, static_cast<std::uint64_t>(c - '0'), &number))
             return false;
-        number = next;
     }
     return true;
 }
