@@ -354,6 +354,46 @@ namespace {
 // batch, and a folder's metadata still in the caches when its files move.
 constexpr std::size_t kBatchFiles = 256;
 
+// The names a batch takes or leaves, by folder, kept as hashes in a table
+// with no allocation a name: two names that hash alike only end a batch
+// early, which is always safe.
+class CTouched
+{
+public:
+    void Clear() { std::fill(m_slots.begin(), m_slots.end(), 0); }
+    bool Has(std::uint32_t folder, std::string_view name) const
+    {
+        const std::uint64_t hash = Hash(folder, name);
+        for (std::size_t at = hash & kMask;; at = (at + 1) & kMask) {
+            if (m_slots[at] == hash)
+                return true;
+            if (m_slots[at] == 0)
+                return false;
+        }
+    }
+    void Add(std::uint32_t folder, std::string_view name)
+    {
+        const std::uint64_t hash = Hash(folder, name);
+        std::size_t at = hash & kMask;
+        while (m_slots[at] != 0 && m_slots[at] != hash)
+            at = (at + 1) & kMask;
+        m_slots[at] = hash;
+    }
+
+private:
+    // Two names a file, half full at most.
+    static constexpr std::size_t kSlots = 4 * kBatchFiles;
+    static constexpr std::size_t kMask = kSlots - 1;
+    static std::uint64_t Hash(std::uint32_t folder, std::string_view name)
+    {
+        std::uint64_t hash = 0xcbf29ce484222325ull ^ folder;
+        for (const char c : name)
+            hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3ull;
+        return hash != 0 ? hash : 1;   // 0 marks a free slot
+    }
+    std::vector<std::uint64_t> m_slots = std::vector<std::uint64_t>(kSlots, 0);
+};
+
 } // namespace
 
 void CRenameBatch::ReportUnread(std::size_t i, BatchObserver& observer)
@@ -491,7 +531,7 @@ int CRenameBatch::Run(bool artistFirst, CRunRecorder* journal, BatchObserver& ob
         model.Reserve(2 * total);   // each move frees one name and takes one
     std::vector<std::uint64_t> seqs;
     // The names the batch in hand takes or leaves, by folder.
-    std::set<std::pair<std::uint32_t, std::string_view>> touched;
+    CTouched touched;
     std::string name, target;
     int standIn = -1;
     struct Closer
@@ -515,12 +555,12 @@ int CRenameBatch::Run(bool artistFirst, CRunRecorder* journal, BatchObserver& ob
     } closeOpened{*this};
     for (std::size_t begin = 0, end = 0; begin < total; begin = end) {
         end = std::min(total, begin + kBatchFiles);
-        touched.clear();
+        touched.Clear();
         for (std::size_t i = begin; i < end; ++i) {
             if (observer.StopRequested())
                 return 0;   // nothing of this batch recorded or moved yet
             const File& file = m_files[i];
-            if (i > begin && touched.count({file.folder, file.Name()}) != 0) {
+            if (i > begin && touched.Has(file.folder, file.Name())) {
                 end = i;   // an earlier move of the batch changes what it names
                 break;
             }
@@ -548,9 +588,9 @@ int CRenameBatch::Run(bool artistFirst, CRunRecorder* journal, BatchObserver& ob
                 end = i;   // read again first in the next batch
                 break;
             }
-            touched.emplace(file.folder, file.Name());
+            touched.Add(file.folder, file.Name());
             if (file.read == kNameFound)
-                touched.emplace(file.folder, file.NewName());
+                touched.Add(file.folder, file.NewName());
         }
         if (!m_opened.empty())
             CloseOpened();   // those past a cut are opened again in the next batch
@@ -832,18 +872,17 @@ template <typename Finish>
 std::size_t UndoSideBySide(CPastRun& run, std::size_t n, std::vector<std::size_t>& batch, Finish& finish)
 {
     std::deque<RunMove>& moves = run.Moves();
-    std::set<std::pair<std::uint32_t, std::string_view>> touched;
+    CTouched touched;
     batch.clear();
     std::size_t at = n;
     for (; at < moves.size() && batch.size() < kBatchFiles; ++at) {
         const RunMove& move = moves[moves.size() - 1 - at];
         if (move.back)
             continue;
-        if (!move.legacyPath.empty() || touched.count({move.folder, move.oldName}) != 0
-            || touched.count({move.folder, move.newName}) != 0)
+        if (!move.legacyPath.empty() || touched.Has(move.folder, move.oldName) || touched.Has(move.folder, move.newName))
             break;
-        touched.emplace(move.folder, move.oldName);
-        touched.emplace(move.folder, move.newName);
+        touched.Add(move.folder, move.oldName);
+        touched.Add(move.folder, move.newName);
         batch.push_back(at);
     }
     struct Done
