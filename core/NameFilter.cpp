@@ -84,6 +84,15 @@ int CTagFile::CleanName(std::string_view source, std::string& target)
 {
     if (source.empty())
         return 0;
+    // The zero bytes that pad a field name nothing, and after a last
+    // character that is ASCII they decide nothing either (after another byte
+    // they tell a cut UTF-8 field from one in the code page): where they end
+    // it, the end does.
+    std::size_t padded = source.size();
+    while (padded > 0 && source[padded - 1] == '\0')
+        --padded;
+    if (padded < source.size() && (padded == 0 || static_cast<unsigned char>(source[padded - 1]) < 0x80))
+        source = source.substr(0, padded);
     // Plain UTF-8 (ASCII above all) is filtered as it is, into target's room.
     std::size_t length = 0;
     const bool utf8 = TagFieldIsUtf8(source, length);
