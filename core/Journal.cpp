@@ -96,6 +96,7 @@
 #include "core/Translate.h"
 
 #include <algorithm>
+#include <charconv>
 #include <array>
 #include <cerrno>
 #include <cstdlib>
@@ -219,16 +220,19 @@ void AddField(std::string& payload, std::string_view field)
 
 void AddNumber(std::string& payload, std::uint64_t number)
 {
-    AddField(payload, std::to_string(number));
+    char digits[20];
+    const std::to_chars_result end = std::to_chars(digits, digits + sizeof digits, number);
+    AddField(payload, std::string_view(digits, static_cast<std::size_t>(end.ptr - digits)));
 }
 
 void AppendFrame(std::string& out, char type, const std::string& payload)
 {
-    std::string head(1, type);
-    AppendHex8(head, static_cast<std::uint32_t>(payload.size()));
-    const std::uint32_t crc = Crc32c(payload.data(), payload.size(), Crc32c(head.data(), head.size()));
+    // The head in place, so that nothing is allocated for it.
+    const std::size_t at = out.size();
     out.append(2, '\0');
-    out += head;
+    out += type;
+    AppendHex8(out, static_cast<std::uint32_t>(payload.size()));
+    const std::uint32_t crc = Crc32c(payload.data(), payload.size(), Crc32c(out.data() + at + 2, out.size() - at - 2));
     AppendHex8(out, crc);
     out += payload;
 }
@@ -683,7 +687,7 @@ int CRunRecorder::Append(const std::string& records)
 std::uint64_t CRunRecorder::QueueMove(const CFolderTable& table, std::uint32_t folder, const std::string& oldName,
                                     const std::string& newName, const FileId& file)
 {
-    std::string payload;
+    std::string& payload = m_payload;
     // The folder and those above it that the journal does not know yet,
     // outermost first, ahead of the move.
     std::vector<std::uint32_t> missing;

@@ -96,6 +96,7 @@ private:
     std::uint64_t m_seq = 0;    // the number of the last move recorded
     std::vector<bool> m_folderWritten;
     std::string m_queued;       // folder and move records not written yet
+    std::string m_payload;      // QueueMove's, kept for its room
     std::string m_marks;        // failure marks not written yet
     std::size_t m_queuedMoves = 0;
     std::size_t m_queuedReserve = 0;   // bytes the queued moves' failure marks would take
