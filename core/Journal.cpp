@@ -195,8 +195,10 @@ std::uint32_t Crc32c(const char* data, std::size_t length, std::uint32_t crc = 0
 void AppendHex8(std::string& out, std::uint32_t value)
 {
     static const char kDigits[] = "0123456789abcdef";
-    for (int shift = 28; shift >= 0; shift -= 4)
-        out += kDigits[(value >> shift) & 15];
+    char digits[8];
+    for (int i = 0; i < 8; ++i)
+        digits[i] = kDigits[(value >> (28 - 4 * i)) & 15];
+    out.append(digits, sizeof digits);
 }
 
 bool ParseHex8(const char* text, std::uint32_t& value)
