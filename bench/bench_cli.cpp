@@ -134,6 +134,22 @@ std::vector<std::pair<std::string, bool>> FolderEntries(const std::string& folde
     return entries;
 }
 
+// The bare loop's read of a file: open, the last 128 bytes, close; the raw
+// title of an ID3v1 tag.
+bool BareTitle(const std::string& path, std::string& title)
+{
+    const int fd = open(path.c_str(), O_RDONLY);
+    if (fd < 0)
+        return false;
+    char tag[128];
+    const bool read128 = lseek(fd, -128, SEEK_END) >= 0 && read(fd, tag, 128) == 128;
+    close(fd);
+    if (!read128 || std::memcmp(tag, "TAG", 3) != 0)
+        return false;
+    title.assign(tag + 3, strnlen(tag + 3, 30));
+    return true;
+}
+
 // The bare loop: each folder read and closed, then its files: open, read the
 // last 128 bytes, close, rename to the raw title without replacing.
 void BareRename(const std::string& folder, Moves& moves)
@@ -145,15 +161,10 @@ void BareRename(const std::string& folder, Moves& moves)
             BareRename(path, moves);
             continue;
         }
-        const int fd = open(path.c_str(), O_RDONLY);
-        if (fd < 0)
+        std::string title;
+        if (!BareTitle(path, title))
             continue;
-        char tag[128];
-        const bool read128 = lseek(fd, -128, SEEK_END) >= 0 && read(fd, tag, 128) == 128;
-        close(fd);
-        if (!read128 || std::memcmp(tag, "TAG", 3) != 0)
-            continue;
-        const std::string target = folder + "/" + std::string(tag + 3, strnlen(tag + 3, 30)) + ".mp3";
+        const std::string target = folder + "/" + title + ".mp3";
         if (RenameNoReplace(path.c_str(), target.c_str()) == 0)
             moves.emplace_back(target, path);
     }
@@ -206,16 +217,11 @@ int BareDryRun(const std::string& folder)
             free += BareDryRun(path);
             continue;
         }
-        const int fd = open(path.c_str(), O_RDONLY);
-        if (fd < 0)
-            continue;
-        char tag[128];
-        const bool read128 = lseek(fd, -128, SEEK_END) >= 0 && read(fd, tag, 128) == 128;
-        close(fd);
-        if (!read128 || std::memcmp(tag, "TAG", 3) != 0)
+        std::string title;
+        if (!BareTitle(path, title))
             continue;
         struct stat st;
-        const std::string target = folder + "/" + std::string(tag + 3, strnlen(tag + 3, 30)) + ".mp3";
+        const std::string target = folder + "/" + title + ".mp3";
         free += lstat(target.c_str(), &st) != 0;
     }
     return free;

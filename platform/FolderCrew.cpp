@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/FolderCrew.h"
 #include "platform/FolderTable.h"
+#include "platform/Threads.h"
 
 #include <algorithm>
 #include <atomic>
-#include <csignal>
 #include <pthread.h>
 #include <unordered_map>
 
@@ -56,23 +56,7 @@ void RunByFolder(const std::vector<std::uint32_t>& folderOf, int threads, const 
     crew.groups = &groups;
     crew.work = &work;
     const int helpers = std::min(threads, static_cast<int>(groups.size())) - 1;
-    std::vector<pthread_t> started;
-    if (helpers > 0) {
-        // The threads take no signal: Ctrl+C stays the caller's to see.
-        sigset_t all, old;
-        sigfillset(&all);
-        pthread_sigmask(SIG_SETMASK, &all, &old);
-        pthread_attr_t attributes;
-        pthread_attr_init(&attributes);
-        pthread_attr_setstacksize(&attributes, kStack);
-        for (int n = 0; n < helpers; ++n) {
-            pthread_t thread;
-            if (pthread_create(&thread, &attributes, &Crew::Run, &crew) == 0)
-                started.push_back(thread);   // failing that, fewer threads do it all
-        }
-        pthread_attr_destroy(&attributes);
-        pthread_sigmask(SIG_SETMASK, &old, nullptr);
-    }
+    const std::vector<pthread_t> started = StartQuietThreads(helpers, kStack, &Crew::Run, &crew);
     crew.Go();
     for (const pthread_t thread : started)
         pthread_join(thread, nullptr);

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/ReadAhead.h"
+#include "platform/Threads.h"
 
 #include <algorithm>
-#include <csignal>
 #include <fcntl.h>
 #include <memory>
 #include <string>
@@ -96,20 +96,7 @@ void CReadAhead::At(std::size_t i, double seconds)
         alone.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count());
     }
     m_tooSlow = alone.empty() ? 1e9 : Median(alone) * std::max(2, threads / 2);
-    // The threads take no signal: Ctrl+C stays the plan's to see.
-    sigset_t all, old;
-    sigfillset(&all);
-    pthread_sigmask(SIG_SETMASK, &all, &old);
-    pthread_attr_t attributes;
-    pthread_attr_init(&attributes);
-    pthread_attr_setstacksize(&attributes, kStack);
-    for (int n = 0; n < threads; ++n) {
-        pthread_t thread;
-        if (pthread_create(&thread, &attributes, &CReadAhead::Run, this) == 0)
-            m_threads.push_back(thread);
-    }
-    pthread_attr_destroy(&attributes);
-    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    m_threads = StartQuietThreads(threads, kStack, &CReadAhead::Run, this);
 }
 
 void CReadAhead::Stop()
