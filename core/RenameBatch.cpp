@@ -423,17 +423,11 @@ void CRenameBatch::OpenSideBySide(std::size_t begin, std::size_t end)
     std::vector<std::uint32_t> folderOf;
     for (std::size_t i = begin; i < end; ++i)
         folderOf.push_back(m_files[i].folder);
-    std::mutex tableMutex;   // the table is not shared: one thread at a time
+    CCrewFolders folders(m_folders);
     RunByFolder(folderOf, CrewThreadsNow(), [&](std::size_t k) {
         const File& file = m_files[begin + k];
         Opened& opened = m_opened[k];
-        int folder = -1;
-        {
-            std::lock_guard<std::mutex> lock(tableMutex);
-            folder = file.folder == CFolderTable::kNone ? (errno = ENOENT, -1) : m_folders.Open(file.folder);
-            // A copy of its own: the table may close its one meanwhile.
-            folder = folder < 0 ? -1 : fcntl(folder, F_DUPFD_CLOEXEC, 0);
-        }
+        const int folder = folders.Open(file.folder);
         if (folder < 0) {
             opened.folderErr = errno;
             return;
@@ -485,22 +479,16 @@ void CRenameBatch::MoveSideBySide(std::size_t begin, std::size_t end)
             items.push_back(i);
         }
     }
-    std::mutex tableMutex;   // the table is not shared: one thread at a time
+    CCrewFolders folders(m_folders);
     RunByFolder(folderOf, CrewThreadsNow(), [&](std::size_t k) {
         const File& file = m_files[items[k]];
         MoveDone& done = m_moves[items[k] - begin];
-        int fd = -1;
         std::uint64_t device = 0;
-        {
-            std::lock_guard<std::mutex> lock(tableMutex);
-            const int folder = m_folders.Open(file.folder);
-            // A copy of its own: the table may close its one meanwhile.
-            fd = folder < 0 ? -1 : fcntl(folder, F_DUPFD_CLOEXEC, 0);
-            done.err = fd < 0 ? errno : 0;
-            device = m_folders.Id(file.folder).device;
-        }
-        if (fd < 0)
+        const int fd = folders.Open(file.folder, &device);
+        if (fd < 0) {
+            done.err = errno;
             return;
+        }
         const int result = MoveNoReplaceAt(fd, device, std::string(file.Name()), std::string(file.NewName()));
         done.moved = result == 1;
         done.err = done.moved ? 0 : errno;
@@ -894,21 +882,15 @@ std::size_t UndoSideBySide(CPastRun& run, std::size_t n, std::vector<std::size_t
     std::vector<std::uint32_t> folderOf;
     for (const std::size_t k : batch)
         folderOf.push_back(moves[moves.size() - 1 - k].folder);
-    std::mutex tableMutex;   // the table is not shared: one thread at a time
+    CCrewFolders folders(run.Folders());
     RunByFolder(folderOf, CrewThreadsNow(), [&](std::size_t j) {
         const RunMove& move = moves[moves.size() - 1 - batch[j]];
-        int fd = -1;
         std::uint64_t device = 0;
-        {
-            std::lock_guard<std::mutex> lock(tableMutex);
-            const int folder = run.Folders().Open(move.folder);
-            // A copy of its own: the table may close its one meanwhile.
-            fd = folder < 0 ? -1 : fcntl(folder, F_DUPFD_CLOEXEC, 0);
-            done[j].err = fd < 0 ? errno : 0;
-            device = run.Folders().Id(move.folder).device;
-        }
-        if (fd < 0)
+        const int fd = folders.Open(move.folder, &device);
+        if (fd < 0) {
+            done[j].err = errno;
             return;
+        }
         done[j].verdict = UndoMoveAt(fd, std::string(move.oldName), std::string(move.newName), move.file, false,
                                      done[j].err, nullptr, 0, device);
         close(fd);

@@ -309,18 +309,11 @@ std::size_t CRenameSession::UndoSideBySide(const std::vector<UndoItem>& items, s
     std::vector<std::uint32_t> folderOf;
     for (const std::size_t i : batch)
         folderOf.push_back(items[i].folder);
-    std::mutex tableMutex;   // the table is not shared: one thread at a time
+    CCrewFolders folders(m_folders);
     RunByFolder(folderOf, CrewThreadsNow(), [&](std::size_t j) {
         const UndoItem& item = items[batch[j]];
-        int fd = -1;
         std::uint64_t device = 0;
-        {
-            std::lock_guard<std::mutex> lock(tableMutex);
-            const int folder = m_folders.Open(item.folder);
-            // A copy of its own: the table may close its one meanwhile.
-            fd = folder < 0 ? -1 : fcntl(folder, F_DUPFD_CLOEXEC, 0);
-            device = m_folders.Id(item.folder).device;
-        }
+        const int fd = folders.Open(item.folder, &device);
         if (fd < 0)
             return;
         int err = 0;

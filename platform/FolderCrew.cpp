@@ -4,6 +4,8 @@
 #include "platform/Threads.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
 #include <atomic>
 #include <pthread.h>
 #include <unordered_map>
@@ -34,6 +36,21 @@ struct Crew
 };
 
 } // namespace
+
+int CCrewFolders::Open(std::uint32_t folder, std::uint64_t* device)
+{
+    if (folder == CFolderTable::kNone) {
+        errno = ENOENT;
+        return -1;
+    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const int held = m_table.Open(folder);
+    if (held < 0)
+        return -1;
+    if (device != nullptr)
+        *device = m_table.Id(folder).device;
+    return fcntl(held, F_DUPFD_CLOEXEC, 0);
+}
 
 int CrewThreadsNow()
 {

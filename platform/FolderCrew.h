@@ -9,7 +9,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <vector>
+
+class CFolderTable;
 
 // How long a move must take, most of the time, for the crew to pay: on a
 // local disk a move from the caches takes microseconds, on a share a round
@@ -21,6 +24,20 @@ constexpr double kSlowMoveSeconds = 300e-6;
 // them). Returns when all are done. work must be safe to call from several
 // threads at once for different folders.
 void RunByFolder(const std::vector<std::uint32_t>& folderOf, int threads, const std::function<void(std::size_t)>& work);
+
+// A folder table a crew's threads share, one at a time.
+class CCrewFolders
+{
+public:
+    explicit CCrewFolders(CFolderTable& table) : m_table(table) {}
+    // A descriptor of folder of the crew's own (the table may close its one
+    // meanwhile), with its device; -1 with errno (ENOENT for no folder).
+    int Open(std::uint32_t folder, std::uint64_t* device = nullptr);
+
+private:
+    CFolderTable& m_table;
+    std::mutex m_mutex;
+};
 
 // How many threads a crew may take now: a few, and each holds a descriptor,
 // so no more than the descriptor limit leaves to reading ahead.
