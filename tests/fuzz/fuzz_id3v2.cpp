@@ -4,6 +4,7 @@
 // depends on which other fields were asked for (the first part of a tag and
 // the whole of it must agree), or when a second read differs from the first.
 #include "naming/Id3v2Texts.h"
+#include "WellFormed.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -17,30 +18,6 @@ void Check(bool condition)
 {
     if (!condition)
         std::abort();
-}
-
-bool WellFormed(const std::string& s)
-{
-    std::size_t i = 0;
-    while (i < s.size()) {
-        const unsigned char c = static_cast<unsigned char>(s[i]);
-        const std::size_t n = c < 0x80 ? 0 : c >= 0xC2 && c <= 0xDF ? 1 : c >= 0xE0 && c <= 0xEF ? 2
-                            : c >= 0xF0 && c <= 0xF4 ? 3 : 9;
-        if (n == 9 || i + n >= s.size())
-            return false;
-        char32_t cp = n == 0 ? c : c & (0x3F >> n);
-        for (std::size_t k = 1; k <= n; ++k) {
-            const unsigned char t = static_cast<unsigned char>(s[i + k]);
-            if ((t & 0xC0) != 0x80)
-                return false;
-            cp = (cp << 6) | (t & 0x3F);
-        }
-        if ((n == 2 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF)))
-            || (n == 3 && (cp < 0x10000 || cp > 0x10FFFF)))
-            return false;
-        i += n + 1;
-    }
-    return s.find('\0') == std::string::npos;
 }
 
 int g_fd = -1;
@@ -68,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int read = Read(data, size, all, texts);
     Check(read == 0 || read == 1);
     for (const std::string* text : {&texts.title, &texts.artist, &texts.album, &texts.year, &texts.track, &texts.genre})
-        Check(WellFormed(*text));
+        Check(WellFormed(*text) && text->find('\0') == std::string::npos);
     Check(Read(data, size, all, again) == read);
     Check(again.title == texts.title && again.artist == texts.artist && again.album == texts.album
           && again.year == texts.year && again.track == texts.track && again.genre == texts.genre);
