@@ -23,6 +23,17 @@ void CRowsList::ExposeToScreenReaders(const wxString& name)
     ExposeRows(this, GetRowsWindow(), name);
 }
 
+void CRowsList::ShowRowsTip(const wxString& tip)
+{
+    wxWindow* rows = GetRowsWindow();
+    if (rows->GetToolTipText() == tip)
+        return;
+    if (tip.empty())
+        rows->UnsetToolTip();
+    else
+        rows->SetToolTip(tip);
+}
+
 wxWindow* CRowsList::GetRowsWindow() const
 {
 #ifndef __WXMSW__

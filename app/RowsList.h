@@ -17,6 +17,10 @@ public:
     wxWindow* GetRowsWindow() const;
 
 protected:
+    // Shows tip over the rows ("" for none), touching the window only when
+    // it changes (each mouse move asks).
+    void ShowRowsTip(const wxString& tip);
+
     // Whether a context-menu event should open the menu: once for each press
     // of the right button (the toolkit and the list each raise one for a
     // press on a row), and always from the keyboard.

@@ -185,13 +185,7 @@ void CDirListCtrl::ShowNameTip(const wxPoint& pos)
         if (GetTextExtent(name).x + 2 + 16 + 5 + 8 > width)
             tip = name;
     }
-    wxWindow* rows = GetRowsWindow();
-    if (rows->GetToolTipText() == tip)
-        return;
-    if (tip.empty())
-        rows->UnsetToolTip();
-    else
-        rows->SetToolTip(tip);
+    ShowRowsTip(tip);
 }
 
 void CDirListCtrl::OnKeyDown(wxKeyEvent& event)

@@ -174,13 +174,7 @@ void CQueueListCtrl::ShowStateTip(const wxPoint& pos)
                   + TrUi("This file has no ID3v1 tag but an ID3v2 tag. To name files after their ID3v2 "
                          "tag, press \"Option\" and choose \"the ID3v2 tag where there is one\".");
     }
-    wxWindow* rows = GetRowsWindow();
-    if (rows->GetToolTipText() == tip)
-        return;
-    if (tip.empty())
-        rows->UnsetToolTip();
-    else
-        rows->SetToolTip(tip);
+    ShowRowsTip(tip);
 }
 
 void CQueueList::EndLabelEdit(int row, const std::string& newName, bool cancelled)
